@@ -1,0 +1,30 @@
+# Quick start: `make run` and `make test`. Both install what is missing first.
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all deps build test run clean format
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	cmake --preset default
+	cmake --build --preset default -j $(JOBS)
+
+test: deps
+	cmake --preset default
+	cmake --build --preset default -j $(JOBS)
+	ctest --preset default
+	cmake --preset asan-ubsan
+	cmake --build --preset asan-ubsan -j $(JOBS)
+	ctest --preset asan-ubsan
+
+run: build
+	build/default/src/vantor
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf build out

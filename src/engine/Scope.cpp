@@ -1,0 +1,153 @@
+#include "engine/Scope.h"
+
+#include <GL/glu.h>
+
+#include <vector>
+
+#include "objects/ObjectFactory.h"
+#include "util/LocalTiming.h"
+
+bool bCanBlur = false;
+GLint biglistID = 0;
+
+bool isMorphing = false;
+float morphStart = 0.0f;
+float morphDuration = 0.0f;
+float morphStartAngle = 0.0f;
+float morphEndAngle = 0.0f;
+
+namespace {
+
+GLuint blurTexture = 0;  // 128 x 128, the source of the radial blur
+
+constexpr int kBlurSize = 128;
+
+// Width over height in single precision. A surface with no area (a window being mapped or
+// shrunk to nothing) gets a square projection rather than an infinite or zero aspect.
+float AspectRatio(int width, int height) {
+  if (width <= 0 || height <= 0) {
+    return 1.0f;
+  }
+  return static_cast<float>(width) / static_cast<float>(height);
+}
+
+void SetProjection(int width, int height) {
+  glViewport(0, 0, width, height);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluPerspective(90.0, AspectRatio(width, height), 1.0, 20.0);
+  glMatrixMode(GL_MODELVIEW);
+}
+
+}  // namespace
+
+ScopeApp::ScopeApp(int width, int height, int /*scopeFlags*/, const char* fileName) {
+  timeval now;
+  ReadTimerClock(&now);
+  srand(static_cast<unsigned>(now.tv_sec));
+
+  this->width = width;
+  this->height = height;
+  SetProjection(width, height);
+
+  biglistID = static_cast<GLint>(glGenLists(1));
+  iCurrentScope = 0;
+  for (int i = 0; i < 7; i++) {
+    SetupMirrorSystem(&gMirrorSystems[i], 360.0f / static_cast<float>(2 * i + 10));
+  }
+  randomizeMirrorSystem(false);
+
+  b_UseMirrors = false;
+  b_UseDepthBuffer = true;
+  m_fFramesPerSec = 10.0f;
+  InitTimer();
+  // The cell seeds its animation from the clock, which has just been restarted.
+  m_fTime = 0.0f;
+
+  itsObjects = getObjectCell(iCurrentScope, this);
+  itsObjects->init(fileName);
+
+  if (b_UseDepthBuffer) {
+    glClearDepth(1.0);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+  }
+  fLastScopeStart = 0.0f;
+  bCanBlur = true;
+
+  if (bCanBlur) {
+    std::vector<GLubyte> black(kBlurSize * kBlurSize * 4, 0);
+    glGenTextures(1, &blurTexture);
+    glBindTexture(GL_TEXTURE_2D, blurTexture);
+    glTexImage2D(GL_TEXTURE_2D, 0, 4, kBlurSize, kBlurSize, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 black.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  }
+}
+
+ScopeApp::~ScopeApp() {
+  glDeleteLists(static_cast<GLuint>(biglistID), 1);
+  delete itsObjects;
+  // Released here so that rebuilding the engine on every resize does not leak a texture.
+  if (blurTexture != 0) {
+    glDeleteTextures(1, &blurTexture);
+    blurTexture = 0;
+  }
+}
+
+void ScopeApp::initGL(int width, int height) { resizeGL(width, height); }
+
+void ScopeApp::resizeGL(int width, int height) {
+  this->width = width;
+  this->height = height;
+  SetProjection(width, height);
+}
+
+int ScopeApp::display(int scopeFlags) {
+  static MirrorSystem tempMS;
+
+  b_UseMirrors = (scopeFlags & 0x10000) != 0;
+  glDrawBuffer(GL_BACK);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glLoadIdentity();
+  gluLookAt(0.0, 0.0, 5.5, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
+
+  UpdateFrame();
+
+  MirrorSystem* ms = m_curMS;
+  if (isMorphing) {
+    float p = (m_fTime - morphStart) / morphDuration;
+    if (p >= 1.0f) {
+      isMorphing = false;
+      p = 1.0f;
+    }
+    p = ease(p);
+    float angle = (morphEndAngle - morphStartAngle) * p + morphStartAngle;
+    SetupMirrorSystem(&tempMS, angle);
+    ms = &tempMS;
+  }
+
+  RecordSystem(ms);
+  if (itsObjects->wantsRadialBlur() && bCanBlur) {
+    RenderToTexture(ms);
+  }
+  RenderSystem(ms);
+  if (itsObjects->wantsRadialBlur() && bCanBlur) {
+    DrawBlur(12, 0.02f);
+  }
+  glFlush();
+  return 1;
+}
+
+void ScopeApp::UpdateFrame() {
+  UpdateTimer();
+  m_fTime = gTime;
+  m_fFramesPerSec = gFrameRate;
+  itsObjects->updateFrame();
+}
+
+void ScopeApp::RenderToTexture(MirrorSystem* /*ms*/) {}
+
+void ScopeApp::DrawBlur(int /*times*/, float /*inc*/) {}

@@ -1,0 +1,98 @@
+// The kaleidoscope engine: ScopeApp draws one wedge of scene content and replays it around the
+// screen centre through two mirrors. Also the mirror-system record, the engine-wide globals
+// and the random and easing helpers every scene source shares.
+//
+// Units: angles in degrees (radians only inside trigonometry), time in seconds, sizes of the
+// drawing surface in pixels. All engine calls need its OpenGL context current.
+#pragma once
+
+#include <GL/gl.h>
+
+#include <cstdlib>
+
+#include "util/KS_VECTOR.h"
+
+class ObjectCell;
+
+// One arrangement of the two mirrors. Positions lie in the plane z = 0 of the modelview space.
+struct MirrorSystem {
+  float fMirrorAngle;        // angle between the mirrors, degrees
+  int nbrReflections;        // wedge copies that fill the circle: 360 / angle, rounded up
+  K_VECTOR3 mirror1;         // apex, where the mirrors meet: the origin
+  K_VECTOR3 mirror2;         // far end of the first mirror, 4 units straight down
+  K_VECTOR3 mirror3;         // far end of the second mirror, fMirrorAngle counter-clockwise
+  float apertureLength;      // length of the wedge's open edge, mirror2 to mirror3
+  GLdouble mirrorPlane1[4];  // clip plane of the first mirror (a x + b y + c z + d >= 0 kept)
+  GLdouble mirrorPlane2[4];  // clip plane of the second mirror
+  GLdouble mirrorPlane3[4];  // a third plane; filled, never applied
+};
+
+class ScopeApp {
+ public:
+  // Builds the engine on the current context. `fileName` is the resource folder handed to the
+  // scene cell; it may be null. `scopeFlags` has no effect here.
+  ScopeApp(int width, int height, int scopeFlags, const char* fileName);
+  ~ScopeApp();
+  ScopeApp(const ScopeApp&) = delete;
+  ScopeApp& operator=(const ScopeApp&) = delete;
+
+  void initGL(int width, int height);
+  // New surface size: viewport and projection; leaves the modelview matrix current.
+  void resizeGL(int width, int height);
+  // Draws one whole frame and flushes it. Bit 16 of scopeFlags turns the mirrors on. Returns 1.
+  int display(int scopeFlags);
+  // Advances the timer, copies its clock into the engine, lets the cell advance.
+  void UpdateFrame();
+
+  // Mirror arrangements and their morphs.
+  void SetupMirrorSystem(MirrorSystem* ms, float angle);
+  void setMirrorSystem(int i, bool wantsMorph);
+  void randomizeMirrorSystem(bool wantsMorph);
+
+  // The wedge recorded once per frame, replayed per copy, and the small copy for the blur.
+  void RecordSystem(MirrorSystem* ms);
+  void RenderSystem(MirrorSystem* ms);
+  void RenderToTexture(MirrorSystem* ms);
+  void DrawBlur(int times, float inc);
+
+  MirrorSystem gMirrorSystems[7];    // preset i has the mirror angle 360 / (2i + 10)
+  ObjectCell* itsObjects = nullptr;  // the scene cell, owned
+  int iCurrentScope = 0;             // cell type handed to the factory
+  int width = 0;                     // surface size, pixels
+  int height = 0;
+  MirrorSystem* m_curMS = nullptr;  // the current preset, always inside gMirrorSystems
+  bool b_UseMirrors = false;        // set by every display from its flags
+  bool b_UseDepthBuffer = true;
+  float m_fFramesPerSec = 10.0f;  // copy of gFrameRate, kept for the cell
+  float fLastScopeStart = 0.0f;
+  float elapsedTime = 0.0f;
+  float m_fTime = 0.0f;  // seconds since the timer started; defined before the cell's init
+  float m_fStartFrameTime = 0.0f;
+  float m_fEndFrameTime = 0.0f;
+  int m_iFrames = 0;
+};
+
+// Engine-wide state, shared by every engine; one engine runs at a time.
+extern bool bCanBlur;    // the blur steps run only when this and the cell's wish are both true
+extern GLint biglistID;  // the display list each frame's wedge is recorded into
+
+// The running mirror morph: the angle glides from morphStartAngle to morphEndAngle (degrees)
+// over morphDuration seconds from engine time morphStart.
+extern bool isMorphing;
+extern float morphStart;
+extern float morphDuration;
+extern float morphStartAngle;
+extern float morphEndAngle;
+
+// Random float from 0 to 1, both included (1 when rand() rounds up to 2^31 as a float).
+inline float rnd() { return static_cast<float>(rand()) / 2147483648.0f; }
+
+// Random int from 0 to r - 1, and r itself in the rare case that rnd() gave 1.
+inline int RandomI(int r) { return static_cast<int>(rnd() * static_cast<float>(r)); }
+
+// Smooth step x * x * (3 - 2x): 0 at 0, 1 at 1, flat at both ends. Not clamped.
+inline float ease(float x) {
+  float square = x * x;
+  float slope = 3.0f - (x + x);
+  return square * slope;
+}

@@ -1,0 +1,155 @@
+#include "host/offscreen/OffscreenContext.h"
+
+#include <EGL/eglext.h>
+#include <GL/gl.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// The surfaceless display is shared by every context of the process; it is terminated when
+// the last context goes.
+int liveContexts = 0;
+
+std::string EglFailure(const std::string& what) {
+  char code[16];
+  snprintf(code, sizeof code, "0x%04x", static_cast<unsigned>(eglGetError()));
+  return what + " failed (EGL error " + code + ")";
+}
+
+}  // namespace
+
+OffscreenContext::~OffscreenContext() { destroy(); }
+
+bool OffscreenContext::create(int width, int height, std::string* error) {
+  destroy();
+  auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
+      eglGetProcAddress("eglGetPlatformDisplayEXT"));
+  if (getPlatformDisplay == nullptr) {
+    *error = "EGL has no eglGetPlatformDisplayEXT; install Mesa's EGL (libegl-mesa0)";
+    return false;
+  }
+  display_ = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+  EGLint major = 0;
+  EGLint minor = 0;
+  if (display_ == EGL_NO_DISPLAY || !eglInitialize(display_, &major, &minor)) {
+    *error = EglFailure("opening Mesa's surfaceless EGL display");
+    display_ = EGL_NO_DISPLAY;
+    return false;
+  }
+  liveContexts++;
+  if (!eglBindAPI(EGL_OPENGL_API)) {
+    *error = EglFailure("selecting desktop OpenGL");
+    destroy();
+    return false;
+  }
+  const EGLint configAttributes[] = {EGL_SURFACE_TYPE,
+                                     EGL_PBUFFER_BIT,
+                                     EGL_RENDERABLE_TYPE,
+                                     EGL_OPENGL_BIT,
+                                     EGL_RED_SIZE,
+                                     8,
+                                     EGL_GREEN_SIZE,
+                                     8,
+                                     EGL_BLUE_SIZE,
+                                     8,
+                                     EGL_ALPHA_SIZE,
+                                     8,
+                                     EGL_DEPTH_SIZE,
+                                     24,
+                                     EGL_NONE};
+  EGLint count = 0;
+  if (!eglChooseConfig(display_, configAttributes, &config_, 1, &count) || count < 1) {
+    *error = "no EGL configuration with RGBA8 and a 24-bit depth buffer";
+    destroy();
+    return false;
+  }
+  const EGLint contextAttributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                                      EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
+  context_ = eglCreateContext(display_, config_, EGL_NO_CONTEXT, contextAttributes);
+  if (context_ == EGL_NO_CONTEXT) {
+    *error = EglFailure("creating an OpenGL compatibility context");
+    destroy();
+    return false;
+  }
+  if (!createSurface(width, height, error)) {
+    destroy();
+    return false;
+  }
+  return true;
+}
+
+bool OffscreenContext::createSurface(int width, int height, std::string* error) {
+  const EGLint attributes[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
+  EGLSurface surface = eglCreatePbufferSurface(display_, config_, attributes);
+  if (surface == EGL_NO_SURFACE) {
+    *error = EglFailure("creating a " + std::to_string(width) + "x" + std::to_string(height) +
+                        " pbuffer");
+    return false;
+  }
+  if (!eglMakeCurrent(display_, surface, surface, context_)) {
+    *error = EglFailure("making the offscreen context current");
+    eglDestroySurface(display_, surface);
+    return false;
+  }
+  if (surface_ != EGL_NO_SURFACE) {
+    eglDestroySurface(display_, surface_);
+  }
+  surface_ = surface;
+  width_ = width;
+  height_ = height;
+  return true;
+}
+
+bool OffscreenContext::resize(int width, int height, std::string* error) {
+  if (context_ == EGL_NO_CONTEXT) {
+    *error = "the offscreen context was not created";
+    return false;
+  }
+  if (width == width_ && height == height_) {
+    return makeCurrent();
+  }
+  return createSurface(width, height, error);
+}
+
+bool OffscreenContext::makeCurrent() {
+  return context_ != EGL_NO_CONTEXT && eglMakeCurrent(display_, surface_, surface_, context_);
+}
+
+void OffscreenContext::readRgb(std::vector<std::uint8_t>* rgb) const {
+  const size_t rowBytes = static_cast<size_t>(width_) * 3;
+  rgb->resize(rowBytes * static_cast<size_t>(height_));
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(0, 0, width_, height_, GL_RGB, GL_UNSIGNED_BYTE, rgb->data());
+  // OpenGL returns the bottom row first; swap rows in place.
+  std::vector<std::uint8_t> row(rowBytes);
+  for (int top = 0, bottom = height_ - 1; top < bottom; top++, bottom--) {
+    std::uint8_t* a = rgb->data() + rowBytes * top;
+    std::uint8_t* b = rgb->data() + rowBytes * bottom;
+    std::memcpy(row.data(), a, rowBytes);
+    std::memcpy(a, b, rowBytes);
+    std::memcpy(b, row.data(), rowBytes);
+  }
+}
+
+void OffscreenContext::destroy() {
+  if (display_ == EGL_NO_DISPLAY) {
+    return;
+  }
+  eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+  if (surface_ != EGL_NO_SURFACE) {
+    eglDestroySurface(display_, surface_);
+  }
+  if (context_ != EGL_NO_CONTEXT) {
+    eglDestroyContext(display_, context_);
+  }
+  if (--liveContexts == 0) {
+    eglTerminate(display_);
+    eglReleaseThread();
+  }
+  display_ = EGL_NO_DISPLAY;
+  surface_ = EGL_NO_SURFACE;
+  context_ = EGL_NO_CONTEXT;
+  width_ = height_ = 0;
+}
