@@ -3,6 +3,7 @@
 #include <link.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
@@ -67,7 +68,15 @@ void Note(void* caller) {
   }
 }
 
-void* RawAllocate(std::size_t size) {
+// Straight to the allocator, past the malloc hook, so that one `new` is counted once.
+void* RawAllocate(std::size_t size, std::size_t alignment) {
+  if (size == 0) {
+    size = 1;
+  }
+  if (alignment > alignof(std::max_align_t)) {
+    // aligned_alloc wants a size that is a multiple of the alignment.
+    return std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
+  }
 #if VANTOR_HOOK_MALLOC
   return __libc_malloc(size);
 #else
@@ -75,9 +84,13 @@ void* RawAllocate(std::size_t size) {
 #endif
 }
 
-void* NewBlock(std::size_t size, void* caller) {
+void* NewBlock(std::size_t size, std::size_t alignment, void* caller) {
   Note(caller);
-  void* block = RawAllocate(size == 0 ? 1 : size);
+  return RawAllocate(size, alignment);
+}
+
+void* NewBlockOrThrow(std::size_t size, std::size_t alignment, void* caller) {
+  void* block = NewBlock(size, alignment, caller);
   if (block == nullptr) {
     throw std::bad_alloc();
   }
@@ -119,20 +132,50 @@ MallocRefusal::MallocRefusal(std::size_t bytes) {
 
 MallocRefusal::~MallocRefusal() { refuseFrom = 0; }
 
-void* operator new(std::size_t size) { return NewBlock(size, __builtin_return_address(0)); }
-void* operator new[](std::size_t size) { return NewBlock(size, __builtin_return_address(0)); }
+// Every form of new and delete is replaced, so that whatever the program or a library
+// allocates with one form is released through the same allocator. Each looks at its own
+// caller.
+void* operator new(std::size_t size) {
+  return NewBlockOrThrow(size, 0, __builtin_return_address(0));
+}
+void* operator new[](std::size_t size) {
+  return NewBlockOrThrow(size, 0, __builtin_return_address(0));
+}
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  Note(__builtin_return_address(0));
-  return RawAllocate(size == 0 ? 1 : size);
+  return NewBlock(size, 0, __builtin_return_address(0));
 }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  Note(__builtin_return_address(0));
-  return RawAllocate(size == 0 ? 1 : size);
+  return NewBlock(size, 0, __builtin_return_address(0));
 }
+void* operator new(std::size_t size, std::align_val_t alignment) {
+  return NewBlockOrThrow(size, static_cast<std::size_t>(alignment), __builtin_return_address(0));
+}
+void* operator new[](std::size_t size, std::align_val_t alignment) {
+  return NewBlockOrThrow(size, static_cast<std::size_t>(alignment), __builtin_return_address(0));
+}
+void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+  return NewBlock(size, static_cast<std::size_t>(alignment), __builtin_return_address(0));
+}
+void* operator new[](std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+  return NewBlock(size, static_cast<std::size_t>(alignment), __builtin_return_address(0));
+}
+
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete(void* block, std::align_val_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::align_val_t) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t, std::align_val_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t, std::align_val_t) noexcept { std::free(block); }
+void operator delete(void* block, std::align_val_t, const std::nothrow_t&) noexcept {
+  std::free(block);
+}
+void operator delete[](void* block, std::align_val_t, const std::nothrow_t&) noexcept {
+  std::free(block);
+}
 
 #if VANTOR_HOOK_MALLOC
 extern "C" void* malloc(std::size_t size) noexcept {
