@@ -498,10 +498,6 @@ TEST_F(Scene, DriftMirrorChangeStartsTheMorphAtOnce) {
   list_->paramTick();
   EXPECT_EQ(ScriptedRandLeft(), 0);
   EXPECT_EQ(engine->m_curMS, &engine->gMirrorSystems[3]);
-  if (engine->m_curMS->apertureLength == 0.0f) {
-    // TODO(mirrors): the placeholder mirror systems do not morph yet.
-    GTEST_SKIP() << "mirror morphs are not built yet";
-  }
   EXPECT_TRUE(isMorphing);
   EXPECT_EQ(morphStart, 50.0f);
   EXPECT_EQ(morphEndAngle, engine->gMirrorSystems[3].fMirrorAngle);
