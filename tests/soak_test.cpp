@@ -1,0 +1,84 @@
+// Guards long runs: a saver runs for days, on a single-precision clock. Over a simulated run
+// (one hour in `make test`, a day in `make soak`, shorter under the sanitizers) at 30 frames
+// a second every piece stays finite and on its path, and the mirrors keep changing.
+//
+// VANTOR_SOAK_SECONDS sets the simulated length.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "engine/Scope.h"
+#include "objects/Glimmets.h"
+#include "support/FakeClock.h"
+#include "support/GlTest.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+long SimulatedSeconds() {
+  const char* text = std::getenv("VANTOR_SOAK_SECONDS");
+  return text != nullptr ? std::atol(text) : 3600;
+}
+
+// What can drift out of range in a piece over a long run, or "" when all is well.
+std::string PieceFault(const PhotoPiece& piece) {
+  const float values[] = {piece.vPos.x, piece.vPos.y, piece.vPos.z, piece.cycle, piece.cycleStart,
+                          piece.fSize,  piece.roll,   piece.tx,     piece.ty,    piece.tw,
+                          piece.th,     piece.rC,     piece.gC,     piece.bC,    piece.aC,
+                          piece.rCD,    piece.gCD,    piece.bCD,    piece.aCD};
+  for (float value : values) {
+    if (!std::isfinite(value)) {
+      return "a value is not finite";
+    }
+  }
+  if (piece.cycle < 0.0f || piece.cycle > 1.0f) {
+    return "phase " + std::to_string(piece.cycle) + " is outside the pass";
+  }
+  if (piece.fSpinRate < 720.0f || piece.fSize < 0.25f || piece.aC < 0.5f || piece.aC > 1.0f) {
+    return "looks out of range";
+  }
+  return "";
+}
+
+class Soak : public GlTest {};
+
+TEST_F(Soak, PiecesStayFiniteAndTheMirrorsKeepChanging) {
+  resizeSurface(64, 64);
+  FakeClock clock;
+  ScopeApp engine(64, 64, 1, ResourcesFolder().c_str());
+  PhotoList* list = static_cast<PhotoList*>(engine.itsObjects);
+
+  const long frames = SimulatedSeconds() * 30;
+  long morphs = 0;
+  long lastMorphFrame = 0;
+  long longestWithoutMorph = 0;
+  bool wasMorphing = isMorphing;
+  for (long frame = 1; frame <= frames; frame++) {
+    clock.advance(1.0 / 30.0);
+    engine.display(0x10001);
+    if (isMorphing && !wasMorphing) {
+      morphs++;
+      longestWithoutMorph = std::max(longestWithoutMorph, frame - lastMorphFrame);
+      lastMorphFrame = frame;
+    }
+    wasMorphing = isMorphing;
+    for (int i = 0; i < 100; i++) {
+      std::string fault = PieceFault(list->cList[i]);
+      ASSERT_EQ(fault, "") << "piece " << i << " after " << frame / 30.0 << " s";
+    }
+    ASSERT_GE(list->fMaxSize, 0.001f);
+    ASSERT_LE(list->fMaxSize, 0.25f);
+    ASSERT_GE(list->fMaxSpinRate, 0.0f);
+    ASSERT_LE(list->fMaxSpinRate, 3600.0f);
+  }
+  // The drift asks for a new arrangement about once in ten segments of a few seconds each.
+  const double minutes = frames / 30.0 / 60.0;
+  EXPECT_GE(morphs, static_cast<long>(minutes / 10.0)) << "over " << minutes << " minutes";
+  if (minutes >= 60.0) {
+    EXPECT_LT(longestWithoutMorph / 30.0, 30.0 * 60.0) << "half an hour without a morph";
+  }
+  EXPECT_GT(readFrame().litShare(), 0.0);
+}
+
+}  // namespace
