@@ -1,7 +1,8 @@
 # Quick start: `make run` and `make test`. Both install what is missing first.
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test run bench clean format
+.PHONY: all deps build test run bench fuzz soak clean format
 
 all: build
 
@@ -19,12 +20,25 @@ test: deps
 	cmake --preset asan-ubsan
 	cmake --build --preset asan-ubsan -j $(JOBS)
 	ctest --preset asan-ubsan
+	$(MAKE) fuzz
 
 run: build
 	build/default/src/vantor
 
 bench: build
 	build/default/bench/reflection_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+# The JPEG loader under libFuzzer, over the seed corpus in fuzz/corpus.
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS) --target jpeg_fuzzer
+	mkdir -p build/fuzz/corpus
+	build/fuzz/fuzz/jpeg_fuzzer -max_total_time=$(FUZZ_SECONDS) -close_fd_mask=2 \
+	  -rss_limit_mb=6144 -timeout=20 -print_final_stats=1 build/fuzz/corpus fuzz/corpus
+
+# A simulated day of frames (make test runs an hour).
+soak: build
+	VANTOR_SOAK_SECONDS=86400 build/default/tests/soak_test
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
