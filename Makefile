@@ -1,7 +1,7 @@
 # Quick start: `make run` and `make test`. Both install what is missing first.
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build test run clean format
+.PHONY: all deps build test run bench clean format
 
 all: build
 
@@ -22,6 +22,9 @@ test: deps
 
 run: build
 	build/default/src/vantor
+
+bench: build
+	build/default/bench/reflection_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -9,26 +9,11 @@
 #include "objects/ObjectFactory.h"
 #include "support/AllocationCounter.h"
 #include "support/FakeClock.h"
+#include "support/GlState.h"
 #include "support/GlTest.h"
 #include "util/LocalTiming.h"
 
 namespace {
-
-struct Matrix {
-  GLfloat m[16];
-};
-
-Matrix CurrentMatrix(GLenum which) {
-  Matrix matrix;
-  glGetFloatv(which, matrix.m);
-  return matrix;
-}
-
-GLint Integer(GLenum what) {
-  GLint value = 0;
-  glGetIntegerv(what, &value);
-  return value;
-}
 
 class Engine : public GlTest {
  protected:

@@ -90,7 +90,7 @@ class Windows : public ::testing::Test {
     bool seen = eventually(
         [&] {
           frame = shot(window);
-          return !program.running() || litShare(frame, 0, frame.height - 40, 80, 40) > 0.02;
+          return !program.running() || litShareIn(frame, 0, frame.height - 40, 80, 40) > 0.02;
         },
         20.0);
     if (!program.running()) {
@@ -199,7 +199,7 @@ TEST_F(Windows, RootWithTheDaemonsWindowDrawsThereAndFollowsItsSize) {
   }
   // The root window around it stays as it was: the program draws in the daemon's window only.
   Frame root = shot("root");
-  EXPECT_LT(litShare(root, 0, 480 - 40, 80, 40), 0.5);
+  EXPECT_LT(litShareIn(root, 0, 480 - 40, 80, 40), 0.5);
 
   // A new size reaches the view: the engine is rebuilt with the picture centred in the window.
   XResizeWindow(display_, window, 400, 300);

@@ -1,12 +1,77 @@
+// Mirror arrangements: the geometry of one arrangement, the seven presets and the morphs
+// between them.
+#include <cmath>
+
 #include "engine/Scope.h"
 
-// Placeholder arrangement until the mirror geometry lands: the angle and the copy count only.
-void ScopeApp::SetupMirrorSystem(MirrorSystem* ms, float angle) {
-  *ms = MirrorSystem{};
-  ms->fMirrorAngle = angle;
-  ms->nbrReflections = 1;
+namespace {
+
+// Degrees to radians. This rounded factor, not pi / 180, is what the wedge corners and the
+// clip planes are built with; the seams between copies line up with it.
+constexpr float kDegreesToRadians = 0.01745328f;
+
+// Progress of the running morph at engine time `now`, capped at 1 and eased.
+float EasedMorphProgress(float now) {
+  float p = (now - morphStart) / morphDuration;
+  if (p > 1.0f) {
+    p = 1.0f;
+  }
+  return ease(p);
 }
 
-void ScopeApp::setMirrorSystem(int i, bool /*wantsMorph*/) { m_curMS = &gMirrorSystems[i % 7]; }
+}  // namespace
+
+void ScopeApp::SetupMirrorSystem(MirrorSystem* ms, float angle) {
+  ms->fMirrorAngle = angle;
+  ms->nbrReflections = static_cast<int>(std::ceil(360.0f / angle));
+
+  SetVector3(&ms->mirror1, 0.0f, 0.0f, 0.0f);
+  const double down = static_cast<double>(270.0f * kDegreesToRadians);
+  SetVector3(&ms->mirror2, static_cast<float>(4.0 * std::cos(down)),
+             static_cast<float>(4.0 * std::sin(down)), 0.0f);
+  const double second = static_cast<double>((angle + 270.0f) * kDegreesToRadians);
+  SetVector3(&ms->mirror3, static_cast<float>(4.0 * std::cos(second)),
+             static_cast<float>(4.0 * std::sin(second)), 0.0f);
+
+  K_VECTOR3 aperture;
+  Vec3Subtract(&aperture, &ms->mirror2, &ms->mirror3);
+  ms->apertureLength = Vec3Length(&aperture);
+
+  // Normals point into the wedge: x >= 0 for the first mirror, the first mirror's side for
+  // the second.
+  ms->mirrorPlane1[0] = 1.0;
+  ms->mirrorPlane1[1] = 0.0;
+  ms->mirrorPlane1[2] = 0.0;
+  ms->mirrorPlane1[3] = 0.0;
+  const double normal = static_cast<double>(((angle + 270.0f) - 90.0f) * kDegreesToRadians);
+  ms->mirrorPlane2[0] = std::cos(normal);
+  ms->mirrorPlane2[1] = std::sin(normal);
+  ms->mirrorPlane2[2] = 0.0;
+  ms->mirrorPlane2[3] = 0.0;
+  const double third = static_cast<double>(((180.0f - angle) / 2.0f) * kDegreesToRadians);
+  ms->mirrorPlane3[0] = std::cos(third);
+  ms->mirrorPlane3[1] = std::sin(third);
+  ms->mirrorPlane3[2] = 0.0;
+  ms->mirrorPlane3[3] = 4.0;
+}
+
+void ScopeApp::setMirrorSystem(int i, bool wantsMorph) {
+  MirrorSystem* old = m_curMS;
+  m_curMS = &gMirrorSystems[i % 7];
+  if (!wantsMorph) {
+    return;
+  }
+  if (isMorphing) {
+    // Redirected: start again from the angle on screen now.
+    float p = EasedMorphProgress(m_fTime);
+    morphStartAngle = (morphEndAngle - morphStartAngle) * p + morphStartAngle;
+  } else {
+    morphStartAngle = old->fMirrorAngle;
+    isMorphing = true;
+  }
+  morphStart = m_fTime;
+  morphDuration = 2.0f;
+  morphEndAngle = m_curMS->fMirrorAngle;
+}
 
 void ScopeApp::randomizeMirrorSystem(bool wantsMorph) { setMirrorSystem(RandomI(7), wantsMorph); }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "objects/ObjectFactory.h"
+#include "util/KaleidoUtils.h"
 #include "util/LocalTiming.h"
 
 bool bCanBlur = false;
@@ -55,6 +56,9 @@ ScopeApp::ScopeApp(int width, int height, int /*scopeFlags*/, const char* fileNa
   for (int i = 0; i < 7; i++) {
     SetupMirrorSystem(&gMirrorSystems[i], 360.0f / static_cast<float>(2 * i + 10));
   }
+  // A morph left running by an earlier engine belongs to that engine's clock; evaluated
+  // against this one it would draw nonsense angles until the old end time came round.
+  isMorphing = false;
   randomizeMirrorSystem(false);
 
   b_UseMirrors = false;
@@ -148,6 +152,51 @@ void ScopeApp::UpdateFrame() {
   itsObjects->updateFrame();
 }
 
-void ScopeApp::RenderToTexture(MirrorSystem* /*ms*/) {}
+void ScopeApp::RenderToTexture(MirrorSystem* ms) {
+  // The whole view squeezed into the corner square; the projection keeps its aspect ratio.
+  glViewport(0, 0, kBlurSize, kBlurSize);
+  RenderSystem(ms);
+  glBindTexture(GL_TEXTURE_2D, blurTexture);
+  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_LUMINANCE, 0, 0, kBlurSize, kBlurSize, 0);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glViewport(0, 0, width, height);
+}
 
-void ScopeApp::DrawBlur(int /*times*/, float /*inc*/) {}
+void ScopeApp::DrawBlur(int times, float inc) {
+  float spost = 0.0f;
+  float alpha = 0.075f;
+  const float alphainc = alpha / static_cast<float>(times);
+
+  glDisable(GL_TEXTURE_GEN_S);
+  glDisable(GL_TEXTURE_GEN_T);
+  glEnable(GL_TEXTURE_2D);
+  glDisable(GL_DEPTH_TEST);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+  glEnable(GL_BLEND);
+  glBindTexture(GL_TEXTURE_2D, blurTexture);
+  ViewOrtho();
+
+  // Each pass shows a smaller central window of the small frame over the whole screen,
+  // fainter than the last: bright parts smear outwards from the centre.
+  glBegin(GL_QUADS);
+  for (int num = 0; num < times; num++) {
+    glColor4f(1.0f, 1.0f, 1.0f, alpha);
+    glTexCoord2f(spost, 1.0f - spost);
+    glVertex2f(0.0f, 0.0f);
+    glTexCoord2f(spost, spost);
+    glVertex2f(0.0f, 480.0f);
+    glTexCoord2f(1.0f - spost, spost);
+    glVertex2f(640.0f, 480.0f);
+    glTexCoord2f(1.0f - spost, 1.0f - spost);
+    glVertex2f(640.0f, 0.0f);
+    spost += inc;
+    alpha -= alphainc;
+  }
+  glEnd();
+
+  ViewPerspective();
+  glEnable(GL_DEPTH_TEST);
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_BLEND);
+  glBindTexture(GL_TEXTURE_2D, 0);
+}

@@ -4,15 +4,6 @@
 
 OffscreenContext* GlTest::context_ = nullptr;
 
-bool Frame::isBlack() const {
-  for (std::uint8_t value : rgb) {
-    if (value != 0) {
-      return false;
-    }
-  }
-  return true;
-}
-
 void GlTest::SetUpTestSuite() {
   context_ = new OffscreenContext();
   std::string error;

@@ -4,24 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <vector>
-
 #include "host/offscreen/OffscreenContext.h"
-
-// One read-back frame, RGB, top row first.
-struct Frame {
-  int width = 0;
-  int height = 0;
-  std::vector<std::uint8_t> rgb;
-
-  const std::uint8_t* at(int x, int y) const {
-    return &rgb[(static_cast<size_t>(y) * width + x) * 3];
-  }
-  // Sum of the three channels, 0 for black.
-  int brightness(int x, int y) const { return at(x, y)[0] + at(x, y)[1] + at(x, y)[2]; }
-  bool isBlack() const;
-};
+#include "support/Frame.h"
 
 class GlTest : public ::testing::Test {
  protected:

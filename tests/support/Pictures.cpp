@@ -101,44 +101,26 @@ bool readXwd(const std::string& path, Frame* frame, std::string* error) {
   return true;
 }
 
-Symmetry mirrorSymmetry(const Frame& frame, int threshold, int skipBottomRows) {
-  Symmetry result;
-  int mismatched = 0;
-  for (int y = 0; y < frame.height - skipBottomRows; y++) {
-    for (int x = 0; x < frame.width / 2; x++) {
-      const std::uint8_t* left = frame.at(x, y);
-      const std::uint8_t* right = frame.at(frame.width - 1 - x, y);
-      for (int c = 0; c < 3; c++) {
-        if (std::abs(left[c] - right[c]) > threshold) {
-          mismatched++;
-          break;
-        }
-      }
-      result.compared++;
-    }
-  }
-  result.mismatched = result.compared == 0 ? 1.0 : double(mismatched) / result.compared;
-  return result;
-}
-
 ::testing::AssertionResult IsSymmetricKaleidoscope(const Frame& frame, int skipBottomRows) {
   if (frame.width <= 0 || frame.height <= 0) {
     return ::testing::AssertionFailure() << "the frame is empty";
   }
-  double lit = litShare(frame, 0, 0, frame.width, frame.height - skipBottomRows);
+  Frame top = frame;
+  top.height = std::max(0, frame.height - skipBottomRows);
+  top.rgb.resize(static_cast<size_t>(top.width) * top.height * 3);
+  double lit = litShareIn(top, 0, 0, top.width, top.height);
   if (lit < 0.01) {
     return ::testing::AssertionFailure() << "the frame is black (" << lit * 100 << "% lit)";
   }
-  Symmetry symmetry = mirrorSymmetry(frame, 48, skipBottomRows);
-  if (symmetry.mismatched > 0.02) {
+  double mismatch = MirrorMismatch(top, 48);
+  if (mismatch > 0.02) {
     return ::testing::AssertionFailure()
-           << symmetry.mismatched * 100 << "% of " << symmetry.compared
-           << " pixels differ from their mirror image";
+           << mismatch * 100 << "% of the pixels differ from their mirror image";
   }
   return ::testing::AssertionSuccess();
 }
 
-double litShare(const Frame& frame, int x, int y, int width, int height) {
+double litShareIn(const Frame& frame, int x, int y, int width, int height) {
   long lit = 0;
   long total = 0;
   for (int row = std::max(0, y); row < std::min(frame.height, y + height); row++) {

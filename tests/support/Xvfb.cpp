@@ -5,7 +5,7 @@
 
 #include <csignal>
 
-#include "support/GlTest.h"
+#include "support/Frame.h"
 #include "support/Pictures.h"
 
 // After GoogleTest: Xlib defines None, a name GoogleTest uses.

@@ -8,10 +8,6 @@
 
 namespace {
 
-// The surfaceless display is shared by every context of the process; it is terminated when
-// the last context goes.
-int liveContexts = 0;
-
 std::string EglFailure(const std::string& what) {
   char code[16];
   snprintf(code, sizeof code, "0x%04x", static_cast<unsigned>(eglGetError()));
@@ -38,7 +34,6 @@ bool OffscreenContext::create(int width, int height, std::string* error) {
     display_ = EGL_NO_DISPLAY;
     return false;
   }
-  liveContexts++;
   if (!eglBindAPI(EGL_OPENGL_API)) {
     *error = EglFailure("selecting desktop OpenGL");
     destroy();
@@ -144,10 +139,8 @@ void OffscreenContext::destroy() {
   if (context_ != EGL_NO_CONTEXT) {
     eglDestroyContext(display_, context_);
   }
-  if (--liveContexts == 0) {
-    eglTerminate(display_);
-    eglReleaseThread();
-  }
+  // The display stays initialised until the process ends: it is shared by every context,
+  // and terminating it unloads the driver, which loses some of its own blocks on the way.
   display_ = EGL_NO_DISPLAY;
   surface_ = EGL_NO_SURFACE;
   context_ = EGL_NO_CONTEXT;
