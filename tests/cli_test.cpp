@@ -218,3 +218,40 @@ TEST(CommandLine, AMissingAtlasIsOneWarningAndTheRenderGoesOn) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Install, LaysOutTheProgramItsFilesAndTheDaemonsSettingsUnderThePrefix) {
+  TemporaryFolder stage;
+  Exit done = run({"/usr/bin/cmake", "--install", buildPath(), "--prefix", "/usr"},
+                  {"DESTDIR=" + stage.path()});
+  ASSERT_EQ(done.status, 0) << done.err;
+  const std::string usr = stage.path() + "/usr";
+  for (const char* file : {"/bin/vantor", "/libexec/xscreensaver/vantor",
+                           "/share/man/man6/vantor.6x", "/share/xscreensaver/config/vantor.xml"}) {
+    EXPECT_TRUE(Exists(usr + file)) << file;
+  }
+  std::string settings = readFile(usr + "/share/xscreensaver/config/vantor.xml");
+  for (const char* part :
+       {"<screensaver name=\"vantor\" _label=\"Vantor\" gl=\"yes\">", "<command arg=\"--root\"/>",
+        "arg-set=\"--fps\"", "arg=\"--delay %\"", "<_description>"}) {
+    EXPECT_NE(settings.find(part), std::string::npos) << part;
+  }
+  EXPECT_EQ(Exists(usr + "/share/vantor/DiscMasks.jpg"), kaleidoscopeAvailable());
+
+  // Both installed copies find the installed atlas (or, without one, say they looked there).
+  for (const char* program : {"/bin/vantor", "/libexec/xscreensaver/vantor"}) {
+    TemporaryFolder out;
+    Exit render = run({usr + program, "--render", out.path(), "--frames", "1", "--size", "32x32"},
+                      {"VANTOR_RESOURCES"});
+    EXPECT_EQ(render.status, 0) << program << ": " << render.err;
+    if (kaleidoscopeAvailable()) {
+      EXPECT_EQ(render.err, "") << program;
+    } else {
+      EXPECT_NE(render.err.find(usr + "/share/vantor,"), std::string::npos)
+          << program << ": " << render.err;
+    }
+  }
+}
+
+}  // namespace

@@ -239,8 +239,9 @@ TEST(Framework, PixelFormatAndViewHierarchy) {
 TEST(Framework, ResourceSearchOrderAndLookup) {
   std::vector<std::string> path =
       resourceSearchPath("/opt/option", "/opt/environment", "/usr/local/bin/vantor", "/src/res");
-  EXPECT_EQ(path, (std::vector<std::string>{"/opt/option", "/opt/environment",
-                                            "/usr/local/share/vantor", "/src/res"}));
+  EXPECT_EQ(path,
+            (std::vector<std::string>{"/opt/option", "/opt/environment", "/usr/local/share/vantor",
+                                      "/usr/share/vantor", "/src/res"}));
   EXPECT_EQ(resourceSearchPath("", "", "", ""), std::vector<std::string>{});
   EXPECT_EQ(findResourceFolder({"/nonexistent", "/etc"}, "hostname"), "/etc");
   EXPECT_EQ(findResourceFolder({"/nonexistent", "/"}, "etc"), "");  // folders do not count

@@ -4,6 +4,8 @@
 
 std::string programPath() { return VANTOR_PROGRAM; }
 
+std::string buildPath() { return VANTOR_BUILD_DIR; }
+
 std::string resourcesPath() { return std::string(VANTOR_SOURCE_DIR) + "/resources"; }
 
 bool kaleidoscopeAvailable() {

@@ -6,6 +6,8 @@
 
 // The built vantor program.
 std::string programPath();
+// The build tree the program was built in.
+std::string buildPath();
 // The source tree's resources/ folder.
 std::string resourcesPath();
 

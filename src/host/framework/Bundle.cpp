@@ -54,7 +54,10 @@ std::vector<std::string> resourceSearchPath(const std::string& option, const cha
     path.push_back(environment);
   }
   if (!executablePath.empty()) {
-    path.push_back(ParentFolder(ParentFolder(executablePath)) + "/share/vantor");
+    const std::string folder = ParentFolder(executablePath);
+    path.push_back(ParentFolder(folder) + "/share/vantor");
+    // The copy in libexec/xscreensaver/ lies one level deeper than bin/.
+    path.push_back(ParentFolder(ParentFolder(folder)) + "/share/vantor");
   }
   if (!buildTreeResources.empty()) {
     path.push_back(buildTreeResources);
