@@ -203,39 +203,6 @@ TEST_F(SaverView, WithoutItsBundleTheViewStillAnimates) {
   Bundle::unload(kVantorBundleIdentifier);
 }
 
-TEST(Framework, PixelFormatAndViewHierarchy) {
-  const OpenGLPixelFormatAttribute list[] = {
-      OpenGLPFAAccelerated,   OpenGLPFADepthSize,     static_cast<OpenGLPixelFormatAttribute>(24),
-      OpenGLPFAMinimumPolicy, OpenGLPFAClosestPolicy, static_cast<OpenGLPixelFormatAttribute>(0)};
-  OpenGLPixelFormat format;
-  ASSERT_TRUE(format.initWithAttributes(list));
-  EXPECT_TRUE(format.accelerated());
-  EXPECT_EQ(format.depthSize(), 24);
-  EXPECT_FALSE(format.doubleBuffer());
-  const OpenGLPixelFormatAttribute cut[] = {OpenGLPFADepthSize,
-                                            static_cast<OpenGLPixelFormatAttribute>(0)};
-  EXPECT_FALSE(OpenGLPixelFormat().initWithAttributes(cut));
-  const OpenGLPixelFormatAttribute unknown[] = {static_cast<OpenGLPixelFormatAttribute>(999),
-                                                static_cast<OpenGLPixelFormatAttribute>(0)};
-  EXPECT_FALSE(OpenGLPixelFormat().initWithAttributes(unknown));
-
-  // A removed subview is gone; the rest stay in order.
-  ScreenSaverView top;
-  ASSERT_TRUE(top.initWithFrame(Rect{Point{}, Size{10.0f, 10.0f}}, true));
-  EXPECT_TRUE(top.isPreview());
-  EXPECT_FALSE(top.initWithFrame(Rect{Point{}, Size{-1.0f, 10.0f}}, false));
-  auto first = std::make_unique<::View>();
-  auto second = std::make_unique<::View>();
-  ::View* firstView = first.get();
-  ::View* secondView = second.get();
-  top.addSubview(std::move(first));
-  top.addSubview(std::move(second));
-  firstView->removeFromSuperview();
-  ASSERT_EQ(top.subviews().size(), 1u);
-  EXPECT_EQ(top.subviews()[0].get(), secondView);
-  EXPECT_EQ(secondView->superview(), &top);
-}
-
 TEST(Framework, ResourceSearchOrderAndLookup) {
   std::vector<std::string> path =
       resourceSearchPath("/opt/option", "/opt/environment", "/usr/local/bin/vantor", "/src/res");
