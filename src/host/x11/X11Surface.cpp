@@ -276,8 +276,8 @@ bool X11Surface::lostWindow(SurfaceEvent* event) {
     return false;
   }
   event->kind = SurfaceEvent::Lost;
-  event->message = windowName() + " is gone (X error " + std::to_string(xErrorCode) +
-                   "); nothing left to draw on";
+  // Drawing on a window fails this way only once it has been destroyed under us.
+  event->message = windowName() + " was destroyed; nothing left to draw on";
   return true;
 }
 
