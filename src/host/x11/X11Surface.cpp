@@ -22,6 +22,9 @@ namespace {
 // on a window that went away must not print Xlib's dump: it is recorded and reported once.
 int xErrorCode = 0;
 
+// GLXBadDrawable, an offset from the GLX extension's error base (GLX protocol).
+constexpr int kGlxBadDrawable = 2;
+
 int RecordXError(Display* /*display*/, XErrorEvent* error) {
   if (xErrorCode == 0) {
     xErrorCode = error->error_code;
@@ -122,9 +125,8 @@ bool X11Surface::create(const char* displayName, std::string* error) {
   xErrorCode = 0;
   previousErrorHandler_ = XSetErrorHandler(RecordXError);
   previousIoErrorHandler_ = XSetIOErrorHandler(LoseConnection);
-  int errorBase = 0;
   int eventBase = 0;
-  if (!glXQueryExtension(display_, &errorBase, &eventBase)) {
+  if (!glXQueryExtension(display_, &glxErrorBase_, &eventBase)) {
     *error = "the display '" + displayName_ +
              "' has no OpenGL (GLX); use another display or --render DIR";
     return false;
@@ -276,8 +278,15 @@ bool X11Surface::lostWindow(SurfaceEvent* event) {
     return false;
   }
   event->kind = SurfaceEvent::Lost;
-  // Drawing on a window fails this way only once it has been destroyed under us.
-  event->message = windowName() + " was destroyed; nothing left to draw on";
+  // A window destroyed under us shows as a bad window or drawable, whichever request of
+  // ours or of the GL driver meets it first.
+  if (xErrorCode == BadWindow || xErrorCode == BadDrawable ||
+      xErrorCode == glxErrorBase_ + kGlxBadDrawable) {
+    event->message = windowName() + " was destroyed; nothing left to draw on";
+  } else {
+    event->message = "drawing on " + windowName() + " failed (X error " +
+                     std::to_string(xErrorCode) + "); check the display's GLX driver (glxinfo)";
+  }
   return true;
 }
 

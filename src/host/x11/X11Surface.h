@@ -71,6 +71,7 @@ class X11Surface : public Surface {
   GLXContext context_ = nullptr;
   bool doubleBuffered_ = false;
   Atom deleteWindow_ = 0;
+  int glxErrorBase_ = 0;
   int width_ = 0;
   int height_ = 0;
   std::chrono::steady_clock::time_point deadline_;
