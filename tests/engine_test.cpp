@@ -101,9 +101,10 @@ TEST_F(Engine, EveryFrameClearsReturnsOneAndFollowsTheClock) {
     clock_.advance(0.25);
     EXPECT_EQ(engine.display(flags), 1);
     EXPECT_EQ(engine.b_UseMirrors, (flags & 0x10000) != 0) << flags;
+    // The scene's pieces may cover the centre; the corners lie beyond the circle they reach.
     Frame frame = readFrame();
     EXPECT_EQ(frame.at(0, 0)[0], 0);
-    EXPECT_EQ(frame.at(kWidth / 2, kHeight / 2)[2], 255);
+    EXPECT_EQ(frame.at(kWidth - 1, 0)[2], 255);
     EXPECT_EQ(frame.at(kWidth - 1, kHeight - 1)[2], 255);
   }
   EXPECT_FLOAT_EQ(engine.m_fTime, 1.25f);

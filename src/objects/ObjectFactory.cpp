@@ -1,9 +1,10 @@
 #include "objects/ObjectFactory.h"
 
+#include "objects/Glimmets.h"
+
 ObjectCell* getObjectCell(int cellType, ScopeApp* parent) {
   if (cellType != 0) {
     return nullptr;
   }
-  // The bare cell stands in until the photo list exists.
-  return new ObjectCell(parent);
+  return new PhotoList(parent, "Photos\\", false, 1.0f, 1.0f, 0.8f);
 }

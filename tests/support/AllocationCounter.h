@@ -1,12 +1,34 @@
-// Counts calls of operator new made on the calling thread while a counter is armed.
+// Counts the heap allocations that the test program's own code (the tests and the statically
+// linked engine) makes on the calling thread while a counter is armed: operator new in every
+// build, and malloc, calloc and realloc where no sanitizer owns malloc.
+//
+// Only the immediate caller is looked at, so allocations that a shared library makes (the
+// OpenGL driver compiling a display list, libstdc++ growing a string out of line, libc's own
+// getcwd) are not counted. The frame path uses none of those on its own behalf.
 #pragma once
+
+#include <cstddef>
 
 class AllocationCounter {
  public:
-  AllocationCounter();  // arms the count on this thread
+  AllocationCounter();  // arms the count on this thread, from zero
   ~AllocationCounter();
   AllocationCounter(const AllocationCounter&) = delete;
   AllocationCounter& operator=(const AllocationCounter&) = delete;
 
   long count() const;
+
+  // Whether malloc, calloc and realloc are seen (false under AddressSanitizer, which
+  // replaces them itself).
+  static bool seesMalloc();
+};
+
+// While one lives (and seesMalloc()), malloc, calloc and realloc calls of at least `bytes`
+// made by our own code on this thread fail with null, as on a machine out of memory.
+class MallocRefusal {
+ public:
+  explicit MallocRefusal(std::size_t bytes);
+  ~MallocRefusal();
+  MallocRefusal(const MallocRefusal&) = delete;
+  MallocRefusal& operator=(const MallocRefusal&) = delete;
 };
