@@ -144,7 +144,6 @@ TEST(CommandLine, SnapshotIsTheRenderFrameAtThatTime) {
 }
 
 TEST(CommandLine, RenderedFramesAreSymmetricKaleidoscopes) {
-  SKIP_WITHOUT_KALEIDOSCOPE();
   TemporaryFolder folder;
   const std::string snapshot = folder.path() + "/at.png";
   Exit done = run(Vantor({"--snapshot", snapshot, "--at", "3", "--size", "320x240", "--seed", "77",
@@ -203,18 +202,30 @@ TEST(CommandLine, SignalsEndALongRenderAtOnce) {
 }
 
 TEST(CommandLine, AMissingAtlasIsOneWarningAndTheRenderGoesOn) {
+  // A copy outside the build tree, with nothing beside it: only the folders it is told of and
+  // ../share/vantor are searched.
   TemporaryFolder folder;
-  Exit done = run(Vantor({"--render", folder.path(), "--frames", "1", "--size", "32x32",
-                          "--resources", "/nonexistent/vantor"}),
-                  {"VANTOR_RESOURCES"});
+  const std::string program = folder.path() + "/bin/vantor";
+  mkdir((folder.path() + "/bin").c_str(), 0755);
+  ASSERT_EQ(run({"/bin/cp", programPath(), program}).status, 0);
+  Exit done = run({program, "--render", folder.path(), "--frames", "1", "--size", "32x32",
+                   "--resources", "/nonexistent/vantor"},
+                  {"VANTOR_RESOURCES=/nonexistent/environment"});
   EXPECT_EQ(done.status, 0);
   EXPECT_TRUE(Exists(folder.path() + "/frame-00001.png"));
-  if (kaleidoscopeAvailable()) {
-    EXPECT_EQ(done.err, "") << "the build tree's resources/ holds the atlas";
-  } else {
-    EXPECT_EQ(Lines(done.err), 1) << done.err;
-    EXPECT_NE(done.err.find("/nonexistent/vantor"), std::string::npos) << done.err;
+  EXPECT_EQ(Lines(done.err), 1) << done.err;
+  for (const std::string& searched :
+       {std::string("/nonexistent/vantor"), std::string("/nonexistent/environment"),
+        folder.path() + "/share/vantor"}) {
+    EXPECT_NE(done.err.find(searched), std::string::npos) << searched << " in " << done.err;
   }
+
+  // The build tree's program falls back to the tree's resources/ quietly.
+  Exit built = run(Vantor({"--render", folder.path(), "--frames", "1", "--size", "32x32",
+                           "--resources", "/nonexistent/vantor"}),
+                   {"VANTOR_RESOURCES"});
+  EXPECT_EQ(built.status, 0);
+  EXPECT_EQ(built.err, "");
 }
 
 }  // namespace
@@ -237,20 +248,16 @@ TEST(Install, LaysOutTheProgramItsFilesAndTheDaemonsSettingsUnderThePrefix) {
         "arg-set=\"--fps\"", "arg=\"--delay %\"", "<_description>"}) {
     EXPECT_NE(settings.find(part), std::string::npos) << part;
   }
-  EXPECT_EQ(Exists(usr + "/share/vantor/DiscMasks.jpg"), kaleidoscopeAvailable());
+  EXPECT_TRUE(Exists(usr + "/share/vantor/DiscMasks.jpg"));
 
-  // Both installed copies find the installed atlas (or, without one, say they looked there).
+  // Both installed copies find the installed atlas; neither is in the build tree, so neither
+  // may fall back to the tree's resources/.
   for (const char* program : {"/bin/vantor", "/libexec/xscreensaver/vantor"}) {
     TemporaryFolder out;
     Exit render = run({usr + program, "--render", out.path(), "--frames", "1", "--size", "32x32"},
                       {"VANTOR_RESOURCES"});
     EXPECT_EQ(render.status, 0) << program << ": " << render.err;
-    if (kaleidoscopeAvailable()) {
-      EXPECT_EQ(render.err, "") << program;
-    } else {
-      EXPECT_NE(render.err.find(usr + "/share/vantor,"), std::string::npos)
-          << program << ": " << render.err;
-    }
+    EXPECT_EQ(render.err, "") << program;
   }
 }
 

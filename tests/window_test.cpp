@@ -157,9 +157,7 @@ TEST_F(Windows, OwnWindowDrawsAndClosesOnQAndOnTheWindowManagersClose) {
     EXPECT_EQ(attributes.width, 320);
     EXPECT_EQ(attributes.height, 240);
     ASSERT_TRUE(showsFps(Hex(window), *vantor));
-    if (kaleidoscopeAvailable()) {
-      EXPECT_TRUE(IsSymmetricKaleidoscope(shot(Hex(window)), 40));
-    }
+    EXPECT_TRUE(IsSymmetricKaleidoscope(shot(Hex(window)), 40));
 
     if (std::string(ending) == "q") {
       // Only the press: it ends the program, and a release would go to a window now gone.
@@ -186,9 +184,7 @@ TEST_F(Windows, OwnWindowDrawsAndClosesOnQAndOnTheWindowManagersClose) {
 TEST_F(Windows, RootWindowDrawsAndSigtermEndsItByThatSignal) {
   auto vantor = start({"--root", "--fps"});
   ASSERT_TRUE(showsFps("root", *vantor));
-  if (kaleidoscopeAvailable()) {
-    EXPECT_TRUE(IsSymmetricKaleidoscope(shot("root"), 40));
-  }
+  EXPECT_TRUE(IsSymmetricKaleidoscope(shot("root"), 40));
   vantor->signal(SIGTERM);
   Exit done = vantor->wait(5.0);
   EXPECT_EQ(done.signal, SIGTERM) << "status " << done.status << ": " << done.err;
@@ -199,9 +195,7 @@ TEST_F(Windows, RootWithTheDaemonsWindowDrawsThereAndFollowsItsSize) {
   Window window = makeWindow(100, 50, 320, 240);
   auto vantor = start({"--root", "--fps"}, {"XSCREENSAVER_WINDOW=" + Hex(window)});
   ASSERT_TRUE(showsFps(Hex(window), *vantor));
-  if (kaleidoscopeAvailable()) {
-    EXPECT_TRUE(IsSymmetricKaleidoscope(shot(Hex(window)), 40));
-  }
+  EXPECT_TRUE(IsSymmetricKaleidoscope(shot(Hex(window)), 40));
   // The root window around it stays as it was: the program draws in the daemon's window only.
   Frame root = shot("root");
   EXPECT_LT(litShareIn(root, 0, 480 - 40, 80, 40), 0.5);
@@ -209,16 +203,14 @@ TEST_F(Windows, RootWithTheDaemonsWindowDrawsThereAndFollowsItsSize) {
   // A new size reaches the view: the engine is rebuilt with the picture centred in the window.
   XResizeWindow(display_, window, 400, 300);
   XSync(display_, False);
-  if (kaleidoscopeAvailable()) {
-    Frame frame;
-    EXPECT_TRUE(eventually(
-        [&] {
-          frame = shot(Hex(window));
-          return frame.width == 400 && IsSymmetricKaleidoscope(frame, 40);
-        },
-        10.0))
-        << IsSymmetricKaleidoscope(frame, 40).message();
-  }
+  Frame frame;
+  EXPECT_TRUE(eventually(
+      [&] {
+        frame = shot(Hex(window));
+        return frame.width == 400 && IsSymmetricKaleidoscope(frame, 40);
+      },
+      10.0))
+      << IsSymmetricKaleidoscope(frame, 40).message();
   EXPECT_TRUE(vantor->running()) << vantor->errorSoFar();
 
   vantor->signal(SIGINT);
@@ -233,9 +225,7 @@ TEST_F(Windows, GivenWindowDrawsAndItsDestructionEndsTheProgramWithStatusOne) {
   Window window = makeWindow(0, 0, 200, 150);
   auto vantor = start({"--window-id", std::to_string(window), "--fps"});
   ASSERT_TRUE(showsFps(Hex(window), *vantor));
-  if (kaleidoscopeAvailable()) {
-    EXPECT_TRUE(IsSymmetricKaleidoscope(shot(Hex(window)), 40));
-  }
+  EXPECT_TRUE(IsSymmetricKaleidoscope(shot(Hex(window)), 40));
 
   XDestroyWindow(display_, window);
   XSync(display_, False);

@@ -123,8 +123,13 @@ std::unique_ptr<Surface> MakeWindowSurface(const Options& options, int wakeFd, s
 // Makes the program's bundle findable, or says in one line why the atlas will be missing.
 void LoadBundle(const Options& options) {
   std::string executable = currentExecutablePath();
-  std::vector<std::string> searched = resourceSearchPath(
-      options.resources, std::getenv("VANTOR_RESOURCES"), executable, VANTOR_BUILD_RESOURCES);
+  // Only the program in its own build tree looks in the source tree: a copy installed or moved
+  // elsewhere must find its own share/vantor.
+  const std::string buildTree = VANTOR_BUILD_TREE "/";
+  const bool inBuildTree = executable.compare(0, buildTree.size(), buildTree) == 0;
+  std::vector<std::string> searched =
+      resourceSearchPath(options.resources, std::getenv("VANTOR_RESOURCES"), executable,
+                         inBuildTree ? VANTOR_BUILD_RESOURCES : "");
   std::string folder = findResourceFolder(searched, "DiscMasks.jpg");
   if (folder.empty()) {
     std::string list;

@@ -1,5 +1,4 @@
-// Where the program under test and the source tree are, and whether the full kaleidoscope
-// (mirrors and scene) is there to be checked in pictures.
+// Where the program under test, its build tree and the source tree's resources are.
 #pragma once
 
 #include <string>
@@ -10,13 +9,3 @@ std::string programPath();
 std::string buildPath();
 // The source tree's resources/ folder.
 std::string resourcesPath();
-
-// True once the mask atlas is in the source tree, which comes with the scene and its
-// mirrors; until then frames are plain black and picture checks are skipped.
-bool kaleidoscopeAvailable();
-
-#define SKIP_WITHOUT_KALEIDOSCOPE()                                                         \
-  if (!kaleidoscopeAvailable()) {                                                           \
-    GTEST_SKIP() << "resources/DiscMasks.jpg is not in the tree yet: frames are black "     \
-                    "until the scene and the mirrors land, so this picture is not checked"; \
-  }
