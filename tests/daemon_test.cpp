@@ -130,6 +130,7 @@ TEST_F(Daemon, SelectedHackDrawsAndLeavesNoProcessAfterDeactivation) {
 
   Frame frame;
   std::string error;
+  // Polled: while the mirrors glide to another angle, frames are not symmetric for a while.
   EXPECT_TRUE(eventually(
       [&] { return screenshot(server_, "root", &frame, &error) && IsSymmetricKaleidoscope(frame); },
       20.0))

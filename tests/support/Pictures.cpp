@@ -70,20 +70,24 @@ bool readXwd(const std::string& path, Frame* frame, std::string* error) {
   const std::uint32_t visualClass = field(13);
   const std::uint32_t masks[3] = {field(14), field(15), field(16)};
   const std::uint32_t colours = field(19);
-  if (version != 7 || format != 2 || visualClass != 4 ||
-      (bitsPerPixel != 32 && bitsPerPixel != 24)) {
+  // TrueColor, or DirectColor as xwd reports some servers' 24-bit screens; pixels 3 or 4
+  // bytes wide. xwd may say 24 bits a pixel for rows that hold 4 bytes a pixel, so the row
+  // length decides.
+  if (version != 7 || format != 2 || (visualClass != 4 && visualClass != 5) ||
+      (bitsPerPixel != 32 && bitsPerPixel != 24) || width == 0) {
     *error = path + ": not a 24- or 32-bit TrueColor XWD picture";
     return false;
   }
+  const size_t pixelBytes = bytesPerLine >= width * 4 ? 4 : 3;
   const size_t pixelsAt = headerSize + static_cast<size_t>(colours) * 12;
-  if (bytes.size() < pixelsAt + static_cast<size_t>(bytesPerLine) * height) {
+  if (bytesPerLine < width * pixelBytes ||
+      bytes.size() < pixelsAt + static_cast<size_t>(bytesPerLine) * height) {
     *error = path + ": truncated";
     return false;
   }
   frame->width = static_cast<int>(width);
   frame->height = static_cast<int>(height);
   frame->rgb.resize(static_cast<size_t>(width) * height * 3);
-  const size_t pixelBytes = bitsPerPixel / 8;
   for (std::uint32_t y = 0; y < height; y++) {
     for (std::uint32_t x = 0; x < width; x++) {
       const unsigned char* p = &bytes[pixelsAt + y * bytesPerLine + x * pixelBytes];
