@@ -168,11 +168,14 @@ TEST(CommandLine, AnUnwritableOutputExitsOneWithOneLine) {
     EXPECT_NE(done.err.find(arguments[1].substr(0, file.size())), std::string::npos) << done.err;
   }
 
-  // A folder without write permission. Root may write anywhere, so run as nobody then.
+  // A folder without write permission. Root may write anywhere, so run as nobody then, from
+  // a copy of the program that nobody can reach wherever the build tree is.
   const std::string locked = folder.path() + "/locked";
+  const std::string program = folder.path() + "/vantor";
   ASSERT_EQ(mkdir(locked.c_str(), 0555), 0);
   chmod(folder.path().c_str(), 0755);
-  std::vector<std::string> argv = Vantor({"--render", locked, "--size", "16x16"});
+  ASSERT_EQ(run({"/bin/cp", programPath(), program}).status, 0);
+  std::vector<std::string> argv = {program, "--render", locked, "--size", "16x16"};
   if (geteuid() == 0) {
     argv.insert(argv.begin(),
                 {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
