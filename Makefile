@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test run bench fuzz soak clean format
+.PHONY: all deps build test run install bench fuzz soak clean format
 
 all: build
 
@@ -22,8 +22,20 @@ test: deps
 	ctest --preset asan-ubsan
 	$(MAKE) fuzz
 
+# With a display: Vantor in its own window. Without: ten seconds rendered headless into out/.
 run: build
-	build/default/src/vantor
+	@if [ -n "$$DISPLAY" ]; then \
+	  build/default/src/vantor; \
+	else \
+	  echo "make run: no DISPLAY, rendering 10 seconds at 1280x720 without one"; \
+	  build/default/src/vantor --render out --frames 300 --size 1280x720 && \
+	  echo "make run: the frames are in $(CURDIR)/out/ (frame-00001.png to frame-00300.png)"; \
+	fi
+
+# Honours DESTDIR and CMAKE_INSTALL_PREFIX (default /usr/local), e.g.
+#   make install CMAKE_INSTALL_PREFIX=/usr DESTDIR=/tmp/stage
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install build/default $(if $(CMAKE_INSTALL_PREFIX),--prefix "$(CMAKE_INSTALL_PREFIX)")
 
 bench: build
 	build/default/bench/reflection_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true

@@ -1,0 +1,75 @@
+#include "app/TickLoop.h"
+
+#include <chrono>
+#include <csignal>
+
+#include "app/Signals.h"
+#include "host/FpsOverlay.h"
+#include "host/ScopeView.h"
+#include "host/Surface.h"
+
+namespace {
+
+double Seconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+Size SurfaceSize(const Surface& surface) {
+  return Size{static_cast<float>(surface.width()), static_cast<float>(surface.height())};
+}
+
+}  // namespace
+
+LoopEnd runTicks(Surface& surface, SignalPipe& signals, bool showFps) {
+  LoopEnd end;
+  Vantor view;
+  view.attachToSurface(&surface);
+  if (!view.initWithFrame(Rect{Point{}, SurfaceSize(surface)}, surface.isPreview())) {
+    end.status = 1;
+    end.message = "the saver view could not be set up";
+    return end;
+  }
+  view.setFrameSize(SurfaceSize(surface));
+  view.startAnimation();
+  FpsOverlay overlay;
+
+  for (bool running = true; running;) {
+    SurfaceEvent event = surface.waitForTick();
+    switch (event.kind) {
+      case SurfaceEvent::Tick: {
+        double start = Seconds();
+        view.animateOneFrame();
+        if (showFps) {
+          overlay.draw(surface.width(), surface.height());
+        }
+        if (!surface.present(&end.message)) {
+          end.status = 1;
+          running = false;
+        }
+        overlay.tickDrawn(start, Seconds() - start);
+        break;
+      }
+      case SurfaceEvent::Resized:
+        view.setFrameSize(Size{static_cast<float>(event.width), static_cast<float>(event.height)});
+        break;
+      case SurfaceEvent::Close:
+      case SurfaceEvent::Finished:
+        running = false;
+        break;
+      case SurfaceEvent::Lost:
+        end.status = 1;
+        end.message = event.message;
+        running = false;
+        break;
+      case SurfaceEvent::Interrupt:
+        // SIGTERM is how the xscreensaver daemon ends a hack: end by the same signal, so it
+        // sees a normal end. SIGINT is a user's Ctrl-C in a terminal: a plain exit.
+        end.signal = signals.take() == SIGTERM ? SIGTERM : 0;
+        running = false;
+        break;
+    }
+  }
+  surface.makeCurrent();  // the engine releases its OpenGL objects on this context
+  view.stopAnimation();
+  return end;
+}

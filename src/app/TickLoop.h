@@ -1,0 +1,16 @@
+// The tick loop: creates the saver view on a surface, drives it once per tick until the run
+// ends, and releases it. The same loop serves every surface.
+#pragma once
+
+#include <string>
+
+class Surface;
+class SignalPipe;
+
+struct LoopEnd {
+  int status = 0;       // the exit status to give
+  int signal = 0;       // SIGTERM when the program must end by that signal, else 0
+  std::string message;  // one line for standard error when status is not 0
+};
+
+LoopEnd runTicks(Surface& surface, SignalPipe& signals, bool showFps);

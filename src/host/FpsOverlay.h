@@ -1,0 +1,23 @@
+// The --fps overlay: "FPS: x" and "Load: y%" in the bottom-left corner, drawn with a small
+// built-in pixel font. Load is the share of each tick spent drawing. The text changes once a
+// second; drawing it allocates nothing and leaves the OpenGL state as it found it.
+#pragma once
+
+class FpsOverlay {
+ public:
+  // Records one tick that began at `tickStart` and spent `drawSeconds` drawing. Times are
+  // seconds on any steady clock.
+  void tickDrawn(double tickStart, double drawSeconds);
+  // Draws on the current context, whose drawable is width x height pixels.
+  void draw(int width, int height) const;
+
+  const char* fpsText() const { return fpsText_; }
+  const char* loadText() const { return loadText_; }
+
+ private:
+  double windowStart_ = -1.0;  // start of the current one-second window; < 0 before the first
+  int ticks_ = 0;
+  double busy_ = 0.0;  // seconds spent drawing in the window
+  char fpsText_[32] = "FPS: -";
+  char loadText_[32] = "Load: -";
+};

@@ -1,0 +1,94 @@
+#include "host/ScopeView.h"
+
+#include <GL/gl.h>
+
+#include <memory>
+
+#include "engine/Scope.h"
+#include "host/framework/Bundle.h"
+#include "util/KaleidoUtils.h"
+#include "util/LocalTiming.h"
+
+ScopeApp* gScopeApp = nullptr;
+
+const char* const kVantorBundleIdentifier = "org.vantor.saver";
+
+namespace {
+
+// Accelerated, a depth buffer of at least one bit, minimum and closest policy. No double
+// buffer: the view never swaps.
+const OpenGLPixelFormatAttribute kAttributes[6] = {
+    OpenGLPFAAccelerated,   OpenGLPFADepthSize,     static_cast<OpenGLPixelFormatAttribute>(1),
+    OpenGLPFAMinimumPolicy, OpenGLPFAClosestPolicy, static_cast<OpenGLPixelFormatAttribute>(0),
+};
+
+const char* CString(const Bundle* bundle, const std::string& (Bundle::*path)() const) {
+  return bundle == nullptr ? nullptr : (bundle->*path)().c_str();
+}
+
+}  // namespace
+
+Vantor::~Vantor() {
+  if (_view != nullptr) {
+    _view->removeFromSuperview();
+    _view = nullptr;
+  }
+}
+
+bool Vantor::initWithFrame(Rect frameRect, bool isPreview) {
+  if (!ScreenSaverView::initWithFrame(frameRect, isPreview)) {
+    return false;
+  }
+  auto format = std::make_unique<OpenGLPixelFormat>();
+  if (!format->initWithAttributes(kAttributes)) {
+    return false;
+  }
+  auto view = std::make_unique<OpenGLView>(ZeroRect, std::move(format));
+  _view = view.get();
+  addSubview(std::move(view));
+  return true;
+}
+
+void Vantor::setFrameSize(Size newSize) {
+  ScreenSaverView::setFrameSize(newSize);
+  _view->setFrameSize(newSize);
+  _initedGL = false;
+}
+
+void Vantor::animateOneFrame() {
+  _view->openGLContext()->makeCurrentContext();
+  if (!_initedGL) {
+    const Bundle* sbundle = Bundle::bundleWithIdentifier(kVantorBundleIdentifier);
+    if (sbundle == nullptr) {
+      outlog("sbundle bad.");
+    } else {
+      outlog("s rpath is %s", sbundle->resourcePath().c_str());
+      outlog("s bundlepath is %s", sbundle->bundlePath().c_str());
+      outlog("s executablepath is %s", sbundle->executablePath().c_str());
+    }
+    const char* cpath = CString(sbundle, &Bundle::resourcePath);
+    if (gScopeApp != nullptr) {
+      delete gScopeApp;
+    }
+    // Truncation toward zero, as a conversion of the frame's float size to int does.
+    gScopeApp = new ScopeApp(static_cast<int>(frame().size.width),
+                             static_cast<int>(frame().size.height), 1, cpath);
+    glEnable(GL_DEPTH_TEST);
+    glShadeModel(GL_SMOOTH);
+    InitTimer();
+    _initedGL = true;
+  }
+  if (gScopeApp != nullptr) {
+    UpdateTimer();
+    gScopeApp->display(65537);
+  }
+}
+
+void Vantor::stopAnimation() {
+  if (gScopeApp != nullptr) {
+    delete gScopeApp;
+    gScopeApp = nullptr;
+  }
+  _initedGL = false;
+  ScreenSaverView::stopAnimation();
+}

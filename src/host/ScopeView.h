@@ -1,0 +1,34 @@
+// Vantor, the saver view: owns the OpenGL subview, builds the kaleidoscope engine on its first
+// tick (and again after every size change) and has it draw one frame per tick. It never
+// swaps or presents: the host shows the frame once animateOneFrame returns.
+#pragma once
+
+#include "host/framework/OpenGL.h"
+#include "host/framework/ScreenSaverView.h"
+
+class ScopeApp;
+
+// The one engine of the process, shared by every Vantor view; null until the first tick
+// builds it. The view that builds it owns it, and stopAnimation deletes it.
+extern ScopeApp* gScopeApp;
+
+// The identifier the view finds its own bundle (and so its resource folder) by.
+extern const char* const kVantorBundleIdentifier;
+
+class Vantor : public ScreenSaverView {
+ public:
+  Vantor() = default;
+  // Removes the OpenGL subview; the engine is left alone (stopAnimation releases it).
+  ~Vantor() override;
+
+  bool initWithFrame(Rect frameRect, bool isPreview) override;
+  void setFrameSize(Size newSize) override;
+  void animateOneFrame() override;
+  void stopAnimation() override;
+  bool hasConfigureSheet() override { return false; }
+  ConfigureSheet* configureSheet() override { return nullptr; }
+
+ private:
+  OpenGLView* _view = nullptr;  // owned by the view hierarchy
+  bool _initedGL = false;       // the engine has been built for the current size
+};

@@ -1,0 +1,44 @@
+// The seam between the saver view and where its pixels go: one interface, two surfaces
+// (x11: a window on an X display; offscreen: a headless context writing PNG files).
+// Sizes are in pixels. A surface owns its OpenGL context; the context is created with the
+// surface, so a surface that exists can always be made current.
+#pragma once
+
+#include <string>
+
+// What a surface reports while the host waits for the next tick.
+struct SurfaceEvent {
+  enum Kind {
+    Tick,       // time to draw the next frame
+    Resized,    // the drawable now has width x height pixels
+    Close,      // the user asked to quit (window manager's close, q, Escape, Ctrl-C)
+    Lost,       // the drawable or the display went away; `message` says what happened
+    Finished,   // an offscreen run has written everything it was asked for
+    Interrupt,  // a signal arrived on the wake-up descriptor
+  };
+  Kind kind = Tick;
+  int width = 0;
+  int height = 0;
+  std::string message;
+};
+
+class Surface {
+ public:
+  virtual ~Surface() = default;
+
+  // Makes the surface's context current on the calling thread.
+  virtual bool makeCurrent() = 0;
+  // The drawable follows the view's size. A window ignores this (its size comes from the
+  // window system); the offscreen surface replaces its buffer.
+  virtual void setDrawableSize(int width, int height) = 0;
+  virtual int width() const = 0;
+  virtual int height() const = 0;
+  // True for the preview in xscreensaver's settings dialog.
+  virtual bool isPreview() const { return false; }
+  // Blocks until the next tick is due or something else happens. Never sleeps while the
+  // wake-up descriptor given to the surface is readable.
+  virtual SurfaceEvent waitForTick() = 0;
+  // Shows (or writes) the frame that animateOneFrame has just finished. False with *error set
+  // when the frame could not be delivered.
+  virtual bool present(std::string* error) = 0;
+};

@@ -1,0 +1,95 @@
+#include "host/offscreen/OffscreenSurface.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "host/offscreen/PngWriter.h"
+
+namespace {
+
+bool Readable(int fd) {
+  if (fd < 0) {
+    return false;
+  }
+  pollfd entry = {fd, POLLIN, 0};
+  return poll(&entry, 1, 0) > 0 && (entry.revents & POLLIN) != 0;
+}
+
+}  // namespace
+
+bool OffscreenSurface::create(int width, int height, std::string* error) {
+  started_ = lastProgress_ = std::chrono::steady_clock::now();
+  return context_.create(width, height, error);
+}
+
+void OffscreenSurface::useSimulatedClock(long long startSeconds, double rate) {
+  clock_.reset();  // the old one must be gone before the new one installs itself
+  clock_ = std::make_unique<SimulatedClock>(startSeconds, rate);
+}
+
+void OffscreenSurface::setDrawableSize(int width, int height) {
+  std::string error;
+  // A failed resize keeps the old buffer, so the view still has somewhere to draw.
+  if (!context_.resize(width, height, &error)) {
+    std::fprintf(stderr, "vantor: %s; drawing at %dx%d instead\n", error.c_str(), context_.width(),
+                 context_.height());
+  }
+}
+
+SurfaceEvent OffscreenSurface::waitForTick() {
+  SurfaceEvent event;
+  if (Readable(wakeFd_)) {
+    event.kind = SurfaceEvent::Interrupt;
+  } else if (output_.frames > 0 && ticks_ >= output_.frames) {
+    event.kind = SurfaceEvent::Finished;
+  } else {
+    // The first frame shows the start time; each later one is 1/rate on.
+    if (clock_ != nullptr && ticks_ > 0) {
+      clock_->advance();
+    }
+    ticks_++;
+  }
+  return event;
+}
+
+bool OffscreenSurface::present(std::string* error) {
+  const bool last = output_.frames > 0 && ticks_ >= output_.frames;
+  const bool writeFrame = !output_.renderFolder.empty();
+  const bool writeSnapshot = !output_.snapshotFile.empty() && last;
+  if (!writeFrame && !writeSnapshot) {
+    return true;
+  }
+  context_.readRgb(&rgb_);
+  if (writeFrame) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/frame-%05ld.png", ticks_);
+    if (!writePng(output_.renderFolder + name, width(), height(), rgb_.data(), error)) {
+      return false;
+    }
+  }
+  if (writeSnapshot && !writePng(output_.snapshotFile, width(), height(), rgb_.data(), error)) {
+    return false;
+  }
+  reportProgress(last);
+  return true;
+}
+
+void OffscreenSurface::reportProgress(bool last) {
+  using std::chrono::seconds;
+  auto now = std::chrono::steady_clock::now();
+  // Quick runs stay silent; long ones say how far they are about once a second.
+  if (output_.frames <= 0 || now - started_ < seconds(1)) {
+    return;
+  }
+  if (!last && now - lastProgress_ < seconds(1)) {
+    return;
+  }
+  lastProgress_ = now;
+  const bool terminal = isatty(STDERR_FILENO) == 1;
+  const std::string& target =
+      output_.renderFolder.empty() ? output_.snapshotFile : output_.renderFolder;
+  std::fprintf(stderr, "%svantor: frame %ld of %ld (%s)%s", terminal ? "\r" : "", ticks_,
+               output_.frames, target.c_str(), terminal && !last ? "" : "\n");
+}

@@ -1,0 +1,68 @@
+#include "host/offscreen/PngWriter.h"
+
+#include <png.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Failures are reported once, by the caller; libpng's own messages would add a second line.
+[[noreturn]] void JumpOnError(png_structp png, png_const_charp /*message*/) { png_longjmp(png, 1); }
+
+void IgnoreWarning(png_structp /*png*/, png_const_charp /*message*/) {}
+
+// libpng reports errors by longjmp; this C-style function keeps only plain values alive
+// across the jump, so no destructor is skipped.
+const char* WriteRows(FILE* file, int width, int height, const std::uint8_t* rgb) {
+  png_structp png =
+      png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, JumpOnError, IgnoreWarning);
+  if (png == nullptr) {
+    return "out of memory";
+  }
+  png_infop info = png_create_info_struct(png);
+  if (info == nullptr) {
+    png_destroy_write_struct(&png, nullptr);
+    return "out of memory";
+  }
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return "write failed";
+  }
+  png_init_io(png, file);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  const size_t rowBytes = static_cast<size_t>(width) * 3;
+  for (int y = 0; y < height; y++) {
+    png_write_row(png, rgb + rowBytes * static_cast<size_t>(y));
+  }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return nullptr;
+}
+
+}  // namespace
+
+bool writePng(const std::string& path, int width, int height, const std::uint8_t* rgb,
+              std::string* error) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) {
+    *error = "cannot write '" + path + "': " + std::strerror(errno);
+    return false;
+  }
+  const char* failure = WriteRows(file, width, height, rgb);
+  // A full disk often shows only when the buffered bytes are flushed.
+  int closed = std::fclose(file);
+  if (failure == nullptr && closed != 0) {
+    failure = std::strerror(errno);
+  }
+  if (failure != nullptr) {
+    *error = "cannot write '" + path + "': " + failure;
+    std::remove(path.c_str());
+    return false;
+  }
+  return true;
+}

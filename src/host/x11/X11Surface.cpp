@@ -1,0 +1,400 @@
+#include "host/x11/X11Surface.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <poll.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <dlfcn.h>
+#include <link.h>
+
+#include <cstring>
+#endif
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+// Xlib's error handlers are process-wide functions, so what they catch is kept here. An error
+// on a window that went away must not print Xlib's dump: it is recorded and reported once.
+int xErrorCode = 0;
+
+// GLXBadDrawable, an offset from the GLX extension's error base (GLX protocol).
+constexpr int kGlxBadDrawable = 2;
+
+int RecordXError(Display* /*display*/, XErrorEvent* error) {
+  if (xErrorCode == 0) {
+    xErrorCode = error->error_code;
+  }
+  return 0;
+}
+
+[[noreturn]] int LoseConnection(Display* /*display*/) {
+  std::fprintf(stderr,
+               "vantor: lost the connection to the X display; it was closed or its "
+               "server stopped\n");
+  _exit(1);
+}
+
+bool Readable(int fd) {
+  if (fd < 0) {
+    return false;
+  }
+  pollfd entry = {fd, POLLIN, 0};
+  return poll(&entry, 1, 0) > 0 && (entry.revents & POLLIN) != 0;
+}
+
+std::string Hex(unsigned long value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%lx", value);
+  return text;
+}
+
+bool QuitKey(const XKeyEvent& key) {
+  XKeyEvent copy = key;
+  char text[8] = {};
+  KeySym symbol = NoSymbol;
+  int length = XLookupString(&copy, text, sizeof text, &symbol, nullptr);
+  if (symbol == XK_Escape || symbol == XK_q || symbol == XK_Q) {
+    return true;
+  }
+  return (length == 1 && text[0] == 3) || ((key.state & ControlMask) && symbol == XK_c);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+// Mesa unloads its GL driver when the display closes. LeakSanitizer, checking at exit, then no
+// longer sees the driver's globals and reports the blocks they still point to as leaks, with
+// stacks it cannot read (and so cannot suppress). In sanitizer builds the driver stays mapped.
+int KeepMappedIfGlDriver(dl_phdr_info* info, size_t /*size*/, void* /*data*/) {
+  const char* name = info->dlpi_name;
+  if (name != nullptr && (std::strstr(name, "/dri/") || std::strstr(name, "GLX_mesa") ||
+                          std::strstr(name, "libLLVM") || std::strstr(name, "libgallium"))) {
+    dlopen(name, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+  }
+  return 0;
+}
+
+void KeepGlDriverMapped() { dl_iterate_phdr(KeepMappedIfGlDriver, nullptr); }
+#else
+void KeepGlDriverMapped() {}
+#endif
+
+}  // namespace
+
+X11Surface::X11Surface(X11Target target, long tickMicroseconds, int wakeFd)
+    : target_(target), tick_(tickMicroseconds), wakeFd_(wakeFd) {}
+
+X11Surface::~X11Surface() {
+  if (display_ == nullptr) {
+    return;
+  }
+  glXMakeCurrent(display_, None, nullptr);
+  if (context_ != nullptr) {
+    glXDestroyContext(display_, context_);
+  }
+  if (ownWindow_) {
+    XDestroyWindow(display_, window_);
+  } else if (window_ != 0 && xErrorCode == 0) {
+    XSelectInput(display_, window_, NoEventMask);  // hand the window back as we found it
+  }
+  if (colormap_ != 0) {
+    XFreeColormap(display_, colormap_);
+  }
+  if (visual_ != nullptr) {
+    XFree(visual_);
+  }
+  XSync(display_, False);  // errors about a vanished window arrive while ours is installed
+  XCloseDisplay(display_);
+  XSetErrorHandler(previousErrorHandler_);
+  XSetIOErrorHandler(previousIoErrorHandler_);
+}
+
+bool X11Surface::create(const char* displayName, std::string* error) {
+  displayName_ = XDisplayName(displayName);
+  display_ = XOpenDisplay(displayName);
+  if (display_ == nullptr) {
+    *error =
+        displayName_.empty()
+            ? "no display: DISPLAY is not set; use --render DIR to draw without one"
+            : "cannot open display '" + displayName_ + "'; use --render DIR to draw without one";
+    return false;
+  }
+  xErrorCode = 0;
+  previousErrorHandler_ = XSetErrorHandler(RecordXError);
+  previousIoErrorHandler_ = XSetIOErrorHandler(LoseConnection);
+  int eventBase = 0;
+  if (!glXQueryExtension(display_, &glxErrorBase_, &eventBase)) {
+    *error = "the display '" + displayName_ +
+             "' has no OpenGL (GLX); use another display or --render DIR";
+    return false;
+  }
+  switch (target_.kind) {
+    case X11Target::OwnWindow:
+      if (!createOwnWindow(error)) {
+        return false;
+      }
+      break;
+    case X11Target::RootWindow:
+      if (!adoptWindow(DefaultRootWindow(display_), error)) {
+        return false;
+      }
+      break;
+    case X11Target::GivenWindow:
+      if (!adoptWindow(static_cast<Window>(target_.window), error)) {
+        return false;
+      }
+      break;
+  }
+  context_ = glXCreateContext(display_, visual_, nullptr, True);
+  if (context_ == nullptr) {
+    *error = "cannot create an OpenGL context for " + windowName() +
+             "; check the display's GLX driver (glxinfo)";
+    return false;
+  }
+  KeepGlDriverMapped();
+  int doubleBuffer = 0;
+  glXGetConfig(display_, visual_, GLX_DOUBLEBUFFER, &doubleBuffer);
+  doubleBuffered_ = doubleBuffer != 0;
+  if (!makeCurrent()) {
+    *error = "cannot make the OpenGL context current on " + windowName() +
+             "; check the display's GLX driver (glxinfo)";
+    return false;
+  }
+  return true;
+}
+
+bool X11Surface::createOwnWindow(std::string* error) {
+  const int screen = DefaultScreen(display_);
+  // The view asks for a depth buffer; double buffering lets the host show only whole frames.
+  int doubleBuffered[] = {GLX_RGBA, GLX_RED_SIZE,   1, GLX_GREEN_SIZE,   1,   GLX_BLUE_SIZE,
+                          1,        GLX_DEPTH_SIZE, 1, GLX_DOUBLEBUFFER, None};
+  int singleBuffered[] = {
+      GLX_RGBA, GLX_RED_SIZE, 1, GLX_GREEN_SIZE, 1, GLX_BLUE_SIZE, 1, GLX_DEPTH_SIZE, 1, None};
+  visual_ = glXChooseVisual(display_, screen, doubleBuffered);
+  if (visual_ == nullptr) {
+    visual_ = glXChooseVisual(display_, screen, singleBuffered);
+  }
+  if (visual_ == nullptr) {
+    *error = "the display '" + displayName_ +
+             "' offers no OpenGL visual with a depth buffer; use --render DIR";
+    return false;
+  }
+  Window root = RootWindow(display_, screen);
+  colormap_ = XCreateColormap(display_, root, visual_->visual, AllocNone);
+  XSetWindowAttributes attributes = {};
+  attributes.colormap = colormap_;
+  attributes.background_pixel = BlackPixel(display_, screen);
+  attributes.border_pixel = 0;
+  attributes.event_mask = StructureNotifyMask | KeyPressMask | ExposureMask;
+  window_ = XCreateWindow(
+      display_, root, target_.x, target_.y, static_cast<unsigned>(target_.width),
+      static_cast<unsigned>(target_.height), 0, visual_->depth, InputOutput, visual_->visual,
+      CWColormap | CWBackPixel | CWBorderPixel | CWEventMask, &attributes);
+  ownWindow_ = true;
+  width_ = target_.width;
+  height_ = target_.height;
+
+  XStoreName(display_, window_, "Vantor");
+  XClassHint classHint;
+  char name[] = "vantor";
+  char className[] = "Vantor";
+  classHint.res_name = name;
+  classHint.res_class = className;
+  XSetClassHint(display_, window_, &classHint);
+  if (target_.hasPosition) {
+    XSizeHints hints = {};
+    hints.flags = USPosition | USSize;
+    hints.x = target_.x;
+    hints.y = target_.y;
+    hints.width = target_.width;
+    hints.height = target_.height;
+    XSetWMNormalHints(display_, window_, &hints);
+  }
+  deleteWindow_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
+  XSetWMProtocols(display_, window_, &deleteWindow_, 1);
+  XMapWindow(display_, window_);
+  XSync(display_, False);
+  if (xErrorCode != 0) {
+    *error = "cannot create a " + std::to_string(target_.width) + "x" +
+             std::to_string(target_.height) + " window on display '" + displayName_ +
+             "'; try a smaller -geometry";
+    return false;
+  }
+  return true;
+}
+
+bool X11Surface::adoptWindow(Window window, std::string* error) {
+  window_ = window;
+  XWindowAttributes attributes;
+  xErrorCode = 0;
+  if (!XGetWindowAttributes(display_, window_, &attributes) || xErrorCode != 0) {
+    *error = "there is no " + windowName() + " on display '" + displayName_ +
+             "'; check the id given to --window-id or XSCREENSAVER_WINDOW";
+    window_ = 0;
+    xErrorCode = 0;
+    return false;
+  }
+  // Only our own interest in the window changes: we hear when it is resized or destroyed.
+  XSelectInput(display_, window_, StructureNotifyMask);
+  width_ = attributes.width;
+  height_ = attributes.height;
+  XVisualInfo wanted = {};
+  wanted.visualid = XVisualIDFromVisual(attributes.visual);
+  int count = 0;
+  visual_ = XGetVisualInfo(display_, VisualIDMask, &wanted, &count);
+  int usesGl = 0;
+  int depthBits = 0;
+  if (visual_ != nullptr) {
+    glXGetConfig(display_, visual_, GLX_USE_GL, &usesGl);
+    glXGetConfig(display_, visual_, GLX_DEPTH_SIZE, &depthBits);
+  }
+  if (!usesGl || depthBits < 1) {
+    *error = "the visual " + Hex(wanted.visualid) + " of " + windowName() +
+             " has no OpenGL depth buffer; give the window a GL visual (xscreensaver: list "
+             "the hack as 'GL:')";
+    return false;
+  }
+  XSync(display_, False);
+  return true;
+}
+
+bool X11Surface::makeCurrent() {
+  return display_ != nullptr && context_ != nullptr &&
+         glXMakeCurrent(display_, window_, context_) == True;
+}
+
+std::string X11Surface::windowName() const {
+  if (target_.kind == X11Target::RootWindow) {
+    return "the root window";
+  }
+  return "window " + Hex(target_.kind == X11Target::GivenWindow ? target_.window : window_);
+}
+
+bool X11Surface::lostWindow(SurfaceEvent* event) {
+  if (xErrorCode == 0) {
+    return false;
+  }
+  event->kind = SurfaceEvent::Lost;
+  // A window destroyed under us shows as a bad window or drawable, whichever request of
+  // ours or of the GL driver meets it first.
+  if (xErrorCode == BadWindow || xErrorCode == BadDrawable ||
+      xErrorCode == glxErrorBase_ + kGlxBadDrawable) {
+    event->message = windowName() + " was destroyed; nothing left to draw on";
+  } else {
+    event->message = "drawing on " + windowName() + " failed (X error " +
+                     std::to_string(xErrorCode) + "); check the display's GLX driver (glxinfo)";
+  }
+  return true;
+}
+
+bool X11Surface::handleEvent(const XEvent& xevent, SurfaceEvent* event) {
+  switch (xevent.type) {
+    case ConfigureNotify:
+      if (xevent.xconfigure.window == window_ &&
+          (xevent.xconfigure.width != width_ || xevent.xconfigure.height != height_)) {
+        width_ = xevent.xconfigure.width;
+        height_ = xevent.xconfigure.height;
+        event->kind = SurfaceEvent::Resized;
+        event->width = width_;
+        event->height = height_;
+        return true;
+      }
+      return false;
+    case DestroyNotify:
+      if (xevent.xdestroywindow.window != window_) {
+        return false;
+      }
+      event->kind = SurfaceEvent::Lost;
+      event->message = windowName() + " was destroyed; nothing left to draw on";
+      return true;
+    case ClientMessage:
+      if (ownWindow_ && static_cast<Atom>(xevent.xclient.data.l[0]) == deleteWindow_) {
+        event->kind = SurfaceEvent::Close;
+        return true;
+      }
+      return false;
+    case KeyPress:
+      if (ownWindow_ && QuitKey(xevent.xkey)) {
+        event->kind = SurfaceEvent::Close;
+        return true;
+      }
+      return false;
+    default:
+      return false;
+  }
+}
+
+bool X11Surface::checkForeignSize(SurfaceEvent* event) {
+  XWindowAttributes attributes;
+  if (!XGetWindowAttributes(display_, window_, &attributes) || xErrorCode != 0) {
+    if (xErrorCode == 0) {
+      xErrorCode = BadWindow;
+    }
+    return lostWindow(event);
+  }
+  if (attributes.width == width_ && attributes.height == height_) {
+    return false;
+  }
+  width_ = attributes.width;
+  height_ = attributes.height;
+  event->kind = SurfaceEvent::Resized;
+  event->width = width_;
+  event->height = height_;
+  return true;
+}
+
+SurfaceEvent X11Surface::waitForTick() {
+  using Clock = std::chrono::steady_clock;
+  SurfaceEvent event;
+  if (!started_) {
+    deadline_ = Clock::now();
+    started_ = true;
+  }
+  for (;;) {
+    if (lostWindow(&event)) {
+      return event;
+    }
+    while (XPending(display_) > 0) {
+      XEvent xevent;
+      XNextEvent(display_, &xevent);
+      if (handleEvent(xevent, &event)) {
+        return event;
+      }
+    }
+    if (Readable(wakeFd_)) {
+      event.kind = SurfaceEvent::Interrupt;
+      return event;
+    }
+    Clock::time_point now = Clock::now();
+    if (now >= deadline_) {
+      if (!ownWindow_ && checkForeignSize(&event)) {
+        return event;
+      }
+      // The next tick is due one interval after this one was, but never in the past: a slow
+      // frame delays the ones after it instead of leaving a backlog to catch up on.
+      deadline_ = std::max(deadline_ + tick_, now);
+      event.kind = SurfaceEvent::Tick;
+      return event;
+    }
+    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now) +
+                std::chrono::milliseconds(1);
+    pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    poll(fds, wakeFd_ >= 0 ? 2 : 1, static_cast<int>(wait.count()));
+  }
+}
+
+bool X11Surface::present(std::string* error) {
+  if (doubleBuffered_) {
+    glXSwapBuffers(display_, window_);
+  }
+  XFlush(display_);
+  SurfaceEvent event;
+  if (lostWindow(&event)) {
+    *error = event.message;
+    return false;
+  }
+  return true;
+}

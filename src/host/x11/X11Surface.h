@@ -1,0 +1,81 @@
+// The window surface: draws with GLX (through libglvnd) into a window of our own, the root
+// window, or a window given by id (xscreensaver's full-screen window or its preview). The
+// context is made from the window's own visual; double-buffered visuals are presented with
+// glXSwapBuffers after each frame. Ticks are paced on the monotonic clock.
+#pragma once
+
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+
+#include <chrono>
+#include <string>
+
+#include "host/Surface.h"
+
+// Which window to draw on.
+struct X11Target {
+  enum Kind { OwnWindow, RootWindow, GivenWindow };
+  Kind kind = OwnWindow;
+  unsigned long window = 0;  // GivenWindow: its id
+  bool preview = false;      // GivenWindow: it is the settings dialog's preview
+  int width = 1024;          // OwnWindow: size in pixels
+  int height = 768;
+  int x = 0;  // OwnWindow: position, when hasPosition
+  int y = 0;
+  bool hasPosition = false;
+};
+
+class X11Surface : public Surface {
+ public:
+  // `wakeFd` (may be -1) is polled with the X connection; readable means Interrupt.
+  // `tickMicroseconds` is the time from the start of one tick to the start of the next.
+  X11Surface(X11Target target, long tickMicroseconds, int wakeFd);
+  ~X11Surface() override;
+  X11Surface(const X11Surface&) = delete;
+  X11Surface& operator=(const X11Surface&) = delete;
+
+  // Opens the display (null: $DISPLAY), finds or makes the window, creates the context and
+  // makes it current. False with *error saying what went wrong and what to do.
+  bool create(const char* displayName, std::string* error);
+
+  bool makeCurrent() override;
+  void setDrawableSize(int /*width*/, int /*height*/) override {}  // the window decides
+  int width() const override { return width_; }
+  int height() const override { return height_; }
+  bool isPreview() const override { return target_.preview; }
+  SurfaceEvent waitForTick() override;
+  bool present(std::string* error) override;
+
+  bool doubleBuffered() const { return doubleBuffered_; }
+  Window window() const { return window_; }
+
+ private:
+  bool createOwnWindow(std::string* error);
+  bool adoptWindow(Window window, std::string* error);
+  // Handles one X event; true when it produced something to report in *event.
+  bool handleEvent(const XEvent& xevent, SurfaceEvent* event);
+  // Foreign windows may change size without telling us in time: ask each tick.
+  bool checkForeignSize(SurfaceEvent* event);
+  bool lostWindow(SurfaceEvent* event);
+  std::string windowName() const;
+
+  X11Target target_;
+  std::chrono::microseconds tick_;
+  int wakeFd_;
+  std::string displayName_;
+  Display* display_ = nullptr;
+  XVisualInfo* visual_ = nullptr;
+  Colormap colormap_ = 0;
+  Window window_ = 0;
+  bool ownWindow_ = false;
+  GLXContext context_ = nullptr;
+  bool doubleBuffered_ = false;
+  Atom deleteWindow_ = 0;
+  int glxErrorBase_ = 0;
+  int width_ = 0;
+  int height_ = 0;
+  std::chrono::steady_clock::time_point deadline_;
+  bool started_ = false;
+  XErrorHandler previousErrorHandler_ = nullptr;
+  XIOErrorHandler previousIoErrorHandler_ = nullptr;
+};
