@@ -37,7 +37,9 @@ run: build
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install build/default $(if $(CMAKE_INSTALL_PREFIX),--prefix "$(CMAKE_INSTALL_PREFIX)")
 
+# The figures and their targets in one table, then the mirrored replay against redrawing.
 bench: build
+	bench/table.py build/default/bench
 	build/default/bench/reflection_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
 # The JPEG loader under libFuzzer, over the seed corpus in fuzz/corpus.

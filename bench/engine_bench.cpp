@@ -1,5 +1,6 @@
 // The engine's own CPU work per frame, without rasterisation: the scene's update of its
-// hundred pieces and the recording of the frame's display list, on a 64x64 surface.
+// hundred pieces and the recording of the frame's display list, on a 64x64 surface; and the
+// heap allocations our code makes per frame once the first frame is done.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include "engine/Scope.h"
 #include "host/offscreen/OffscreenContext.h"
 #include "objects/ObjectFactory.h"
+#include "support/AllocationCounter.h"
 #include "util/LocalTiming.h"
 
 namespace {
@@ -43,6 +45,32 @@ void EngineUpdateAndRecord(benchmark::State& state) {
   SetTimerClock(nullptr);
 }
 BENCHMARK(EngineUpdateAndRecord)->Unit(benchmark::kMicrosecond);
+
+// Whole frames after the first, counted by the allocation hook of the tests (our own code's
+// allocations; the OpenGL driver's are its business).
+void AllocationsPerFrame(benchmark::State& state) {
+  OffscreenContext context;
+  std::string error;
+  if (!context.create(64, 64, &error)) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  SetTimerClock(SimulatedClock);
+  ScopeApp engine(64, 64, 1, VANTOR_RESOURCES);
+  engine.display(0x10001);
+  long allocations = 0;
+  for (auto _ : state) {
+    Tick();
+    AllocationCounter counter;
+    UpdateTimer();
+    engine.display(0x10001);
+    allocations += counter.count();
+  }
+  state.counters["allocations_per_frame"] =
+      static_cast<double>(allocations) / static_cast<double>(state.iterations());
+  SetTimerClock(nullptr);
+}
+BENCHMARK(AllocationsPerFrame)->Iterations(3000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

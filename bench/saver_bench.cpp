@@ -1,0 +1,212 @@
+// Vantor as people run it: the program in its own 1280x720 window on a virtual X server.
+// How long from exec to the first frame on screen, and what the running saver costs: the
+// share of one core it uses at 30 ticks a second over 20 s, and its peak resident memory.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr int kWidth = 1280;
+constexpr int kHeight = 720;
+
+double Now() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+void Pause(double seconds) {
+  timespec pause = {
+      static_cast<time_t>(seconds),
+      static_cast<long>((seconds - static_cast<double>(static_cast<time_t>(seconds))) * 1e9)};
+  nanosleep(&pause, nullptr);
+}
+
+pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnvironment,
+            posix_spawn_file_actions_t* actions = nullptr) {
+  std::vector<char*> args;
+  for (const std::string& arg : argv) {
+    args.push_back(const_cast<char*>(arg.c_str()));
+  }
+  args.push_back(nullptr);
+  std::vector<std::string> environment(extraEnvironment);
+  for (char** entry = environ; *entry != nullptr; entry++) {
+    environment.emplace_back(*entry);
+  }
+  std::vector<char*> env;
+  for (std::string& entry : environment) {
+    env.push_back(&entry[0]);
+  }
+  env.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, args[0], actions, nullptr, args.data(), env.data()) != 0) {
+    return -1;
+  }
+  return pid;
+}
+
+void Stop(pid_t pid) {
+  kill(pid, SIGTERM);
+  waitpid(pid, nullptr, 0);
+}
+
+// A virtual X server on a free display that it picks itself, for the whole program.
+class VirtualScreen {
+ public:
+  VirtualScreen() {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) {
+      return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 3);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_ = Spawn({"/usr/bin/Xvfb", "-displayfd", "3", "-noreset", "-nolisten", "tcp", "-screen",
+                  "0", "1920x1080x24"},
+                 {}, &actions);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    char number[16] = {};
+    ssize_t length = read(pipeFds[0], number, sizeof number - 1);
+    close(pipeFds[0]);
+    if (pid_ > 0 && length > 0) {
+      display_ = ":" + std::to_string(std::atoi(number));
+    }
+  }
+  ~VirtualScreen() {
+    if (pid_ > 0) {
+      Stop(pid_);
+    }
+  }
+  const std::string& display() const { return display_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+VirtualScreen& Screen() {
+  static VirtualScreen screen;
+  return screen;
+}
+
+pid_t StartSaver() {
+  return Spawn({VANTOR_PROGRAM, "-geometry", std::to_string(kWidth) + "x" + std::to_string(kHeight),
+                "--resources", VANTOR_RESOURCES},
+               {"DISPLAY=" + Screen().display()});
+}
+
+// Whether the saver's window (the server's only top-level window, there being no window
+// manager) shows anything but black yet.
+bool FrameOnScreen(Display* display) {
+  Window root, parent, *children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+    return false;
+  }
+  bool shown = false;
+  for (unsigned i = 0; i < count && !shown; i++) {
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, children[i], &attributes) ||
+        attributes.map_state != IsViewable || attributes.width != kWidth) {
+      continue;
+    }
+    XImage* image = XGetImage(display, children[i], 0, 0, kWidth, kHeight, AllPlanes, ZPixmap);
+    if (image == nullptr) {
+      continue;
+    }
+    for (int y = 0; y < kHeight && !shown; y += 4) {
+      for (int x = 0; x < kWidth && !shown; x += 4) {
+        shown = (XGetPixel(image, x, y) & 0xffffff) != 0;
+      }
+    }
+    XDestroyImage(image);
+  }
+  XFree(children);
+  return shown;
+}
+
+// Ticks of user and system time the process has used.
+long CpuTicks(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string field;
+  long ticks = 0;
+  for (int i = 1; i <= 15 && stat >> field; i++) {
+    if (i == 14 || i == 15) {
+      ticks += std::atol(field.c_str());
+    }
+  }
+  return ticks;
+}
+
+// Peak resident memory in megabytes.
+double PeakResidentMegabytes(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) {
+      return std::atof(line.c_str() + 6) / 1024.0;
+    }
+  }
+  return 0.0;
+}
+
+void StartToFirstFrame(benchmark::State& state) {
+  Display* display = XOpenDisplay(Screen().display().c_str());
+  if (display == nullptr) {
+    state.SkipWithError("no virtual X server (install xvfb)");
+    return;
+  }
+  for (auto _ : state) {
+    double start = Now();
+    pid_t saver = StartSaver();
+    while (!FrameOnScreen(display) && Now() - start < 10.0) {
+      Pause(0.002);
+    }
+    state.SetIterationTime(Now() - start);
+    Stop(saver);
+  }
+  XCloseDisplay(display);
+}
+BENCHMARK(StartToFirstFrame)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+
+void RunningSaver(benchmark::State& state) {
+  const double seconds = 20.0;
+  double cpuPercent = 0.0;
+  double peakMegabytes = 0.0;
+  for (auto _ : state) {
+    pid_t saver = StartSaver();
+    Pause(2.0);  // past start-up
+    long before = CpuTicks(saver);
+    Pause(seconds);
+    long used = CpuTicks(saver) - before;
+    cpuPercent =
+        100.0 * static_cast<double>(used) / (static_cast<double>(sysconf(_SC_CLK_TCK)) * seconds);
+    peakMegabytes = PeakResidentMegabytes(saver);
+    Stop(saver);
+  }
+  state.counters["cpu_percent"] = cpuPercent;
+  state.counters["peak_rss_mb"] = peakMegabytes;
+}
+BENCHMARK(RunningSaver)->Iterations(1)->Unit(benchmark::kSecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

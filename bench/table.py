@@ -1,0 +1,73 @@
+#!/usr/bin/env python3
+"""Runs Vantor's benchmarks and prints one table: each figure with its median, its spread
+(standard deviation over the repetitions) and the target it must reach."""
+import json
+import os
+import subprocess
+import sys
+
+BENCH = sys.argv[1] if len(sys.argv) > 1 else "build/default/bench"
+REPETITIONS = os.environ.get("BENCH_REPETITIONS", "5")
+
+
+def run(program, repetitions=REPETITIONS, extra=()):
+    """Median and standard deviation rows of one benchmark program, by benchmark name."""
+    output = subprocess.run(
+        [os.path.join(BENCH, program), "--benchmark_format=json",
+         "--benchmark_repetitions=" + repetitions, "--benchmark_report_aggregates_only=true",
+         *extra],
+        check=True, capture_output=True, text=True).stdout
+    rows = {}
+    for entry in json.loads(output)["benchmarks"]:
+        if entry.get("error_occurred"):
+            sys.exit("bench: %s: %s" % (entry["run_name"], entry.get("error_message")))
+        rows.setdefault(entry["run_name"], {})[entry["aggregate_name"]] = entry
+    return rows
+
+
+def value(row, aggregate, key):
+    return row[aggregate][key]
+
+
+lines = []
+
+
+def figure(name, row, key, unit, scale=1.0, target=None, better="low"):
+    median = value(row, "median", key) * scale
+    spread = value(row, "stddev", key) * scale
+    if target is None:
+        verdict, goal = "", "report"
+    else:
+        met = median <= target if better == "low" else median >= target
+        verdict = "met" if met else "MISSED"
+        goal = ("<= " if better == "low" else ">= ") + "%g %s" % (target, unit)
+    lines.append((name, "%.3g %s" % (median, unit), "+- %.2g %s" % (spread, unit), goal, verdict))
+
+
+engine = run("engine_bench")
+figure("engine CPU per frame, no rasterisation", engine["EngineUpdateAndRecord"], "cpu_time",
+       "us", target=20)
+figure("heap allocations per frame after the first",
+       engine["AllocationsPerFrame/iterations:3000"], "allocations_per_frame", "", target=0)
+
+frames = run("frame_bench")
+figure("frame at 1280x720 (display + glFinish)", frames["SceneFrame/Display/1280/720/real_time"],
+       "fps", "fps", target=60, better="high")
+figure("frame at 1920x1080", frames["SceneFrame/Display/1920/1080/real_time"], "fps", "fps")
+for preset in range(7):
+    row = frames["SceneFrame/Preset/1280/720/%d/real_time" % preset]
+    copies = int(value(row, "median", "copies"))
+    figure("  1280x720 held at %d copies" % copies, row, "real_time", "ms")
+
+saver = run("saver_bench", repetitions=os.environ.get("BENCH_SAVER_REPETITIONS", "3"))
+figure("saver CPU, own window 1280x720, 30 ticks/s", saver["RunningSaver/iterations:1"],
+       "cpu_percent", "% of a core", target=25)
+figure("start to first frame on screen", saver["StartToFirstFrame/iterations:5/manual_time"],
+       "real_time", "s", scale=1e-3, target=0.25)
+figure("peak resident memory while running", saver["RunningSaver/iterations:1"], "peak_rss_mb",
+       "MB", target=60)
+
+widths = [max(len(line[i]) for line in lines) for i in range(5)]
+header = ("figure", "median", "spread", "target", "")
+for line in [header] + lines:
+    print("  ".join(cell.ljust(width) for cell, width in zip(line, widths)).rstrip())
