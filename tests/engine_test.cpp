@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "engine/Scope.h"
 #include "objects/ObjectFactory.h"
@@ -8,9 +9,92 @@
 #include "support/FakeClock.h"
 #include "support/GlState.h"
 #include "support/GlTest.h"
+#include "support/ScriptedRand.h"
 #include "support/TestCells.h"
+#include "util/LocalTiming.h"
 
 namespace {
+
+// Guards the vector operations and the random and easing helpers at their edge values, where
+// a rounding step done in the wrong precision changes the result.
+TEST(Math, VectorsRandomAndEaseAtTheirEdges) {
+  // Squares of 1e-23 underflow in single precision: the length is 0 and nothing is divided.
+  for (const auto& v :
+       {std::array<float, 4>{0, 3, 4, 5}, {0, 0, 0, 0}, {1e-23f, 1e-23f, 1e-23f, 0}}) {
+    K_VECTOR3 vector;
+    SetVector3(&vector, v[0], v[1], v[2]);
+    EXPECT_EQ(Vec3Length(&vector), v[3]) << v[0];
+    Vec3Normalize(&vector);
+    const float normal[] = {vector.x, vector.y, vector.z};
+    for (int i = 0; i < 3; i++) {
+      EXPECT_FLOAT_EQ(normal[i], v[i] / (v[3] == 0 ? 1 : v[3])) << v[0];
+    }
+  }
+  // Bernstein runs from the last control point to the first.
+  KS_VECTOR3 p[4] = {{8, 0, 0}, {0, 8, 0}, {0, 0, 8}, {16, 16, 16}};
+  for (auto [u, end] : {std::make_pair(0.0f, p[3]), std::make_pair(1.0f, p[0])}) {
+    const KS_VECTOR3 b = KS_VECTOR3::Bernstein(u, p);
+    EXPECT_TRUE(b.x == end.x && b.y == end.y && b.z == end.z) << u;
+  }
+  // The int-to-float conversion keeps 24 bits: the top 64 values of rand round to 2^31, and
+  // RandomI reaches its bound only then.
+  const float belowOne = std::nextafter(1.0f, 0.0f);
+  const std::tuple<int, float, int> cases[] = {{0, 0.0f, 0},
+                                               {1 << 30, 0.5f, 50},
+                                               {2147483647, 1.0f, 100},
+                                               {2147483584, 1.0f, 100},
+                                               {2147483583, belowOne, 99},
+                                               {2147483520, belowOne, 99}};
+  for (auto [value, fraction, hundredth] : cases) {
+    ScriptRand({value, value, value});
+    EXPECT_EQ(rnd(), fraction) << value;
+    EXPECT_EQ(RandomI(1), fraction == 1.0f) << value;
+    EXPECT_EQ(RandomI(100), hundredth) << value;
+  }
+  const float eases[][2] = {{0, 0}, {.25f, .15625f}, {.5f, .5f}, {.75f, .84375f}, {1, 1}};
+  for (auto& e : eases) {
+    EXPECT_EQ(ease(e[0]), e[1]) << e[0];
+  }
+}
+
+// Guards the frame timer's clock and frame-rate window through the clock seam, at the edges
+// the animation meets: the first tick, microsecond borrows, window closing, a clock set back.
+TEST(Timer, RateWindowAndClockEdges) {
+  FakeClock clock;
+  gFrameRate = 42.0f;
+  InitTimer();
+  clock.advance(0.000010);
+  EXPECT_NEAR(UpdateTimer(), 0.00001f, 1e-7f);
+  EXPECT_EQ(gFrameRate, 42.0f);  // the first tick keeps the rate
+  clock.set(4, 700000);          // a negative microsecond difference borrows from the seconds
+  InitTimer();
+  clock.set(5, 200000);
+  EXPECT_FLOAT_EQ(UpdateTimer(), 0.5f);
+  // Ticks a second apart close a window each, with nothing counted.
+  for (int i = 0; i < 4; i++) {
+    clock.advance(1.0);
+    UpdateTimer();
+    EXPECT_TRUE(i == 0 || gFrameRate == 0.0f) << i;  // the first closes the one above
+  }
+  // Ten ticks 0.11 s apart: the tenth closes the window on the nine before it.
+  for (int i = 1; i <= 10; i++) {
+    clock.advance(0.11);
+    UpdateTimer();
+    EXPECT_EQ(gFrameRate == 0.0f, i < 10) << i;
+  }
+  EXPECT_NEAR(gFrameRate, 9.0f / 1.1f, 1e-4f);
+  // A clock set back gives negative time and closes no window.
+  gFrameRate = 0.0f;
+  InitTimer();
+  clock.advance(-5.0);
+  EXPECT_FLOAT_EQ(UpdateTimer(), -5.0f);
+  clock.advance(5.9);
+  UpdateTimer();
+  EXPECT_EQ(gFrameRate, 0.0f);
+  clock.advance(0.2);  // 1.1 s after the window began
+  UpdateTimer();
+  EXPECT_GT(gFrameRate, 0.0f);
+}
 
 // An engine with an empty cell at the surface's size, with a settable clock.
 class EngineTest : public GlTest {
