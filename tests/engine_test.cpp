@@ -1,9 +1,7 @@
-// Guards the engine's life on a real OpenGL context: what construction leaves behind, what a
-// frame does, what destruction releases; and the scene-cell defaults and factory answers.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "engine/Scope.h"
 #include "objects/ObjectFactory.h"
@@ -11,145 +9,362 @@
 #include "support/FakeClock.h"
 #include "support/GlState.h"
 #include "support/GlTest.h"
+#include "support/ScriptedRand.h"
+#include "support/TestCells.h"
 #include "util/LocalTiming.h"
 
 namespace {
 
-class Engine : public GlTest {
+// Guards the vector operations and the random and easing helpers at their edge values, where
+// a rounding step done in the wrong precision changes the result.
+TEST(Math, VectorsRandomAndEaseAtTheirEdges) {
+  // Squares of 1e-23 underflow in single precision: the length is 0 and nothing is divided.
+  for (const auto& v :
+       {std::array<float, 4>{0, 3, 4, 5}, {0, 0, 0, 0}, {1e-23f, 1e-23f, 1e-23f, 0}}) {
+    K_VECTOR3 vector;
+    SetVector3(&vector, v[0], v[1], v[2]);
+    EXPECT_EQ(Vec3Length(&vector), v[3]) << v[0];
+    Vec3Normalize(&vector);
+    const float normal[] = {vector.x, vector.y, vector.z};
+    for (int i = 0; i < 3; i++) {
+      EXPECT_FLOAT_EQ(normal[i], v[i] / (v[3] == 0 ? 1 : v[3])) << v[0];
+    }
+  }
+  // Bernstein runs from the last control point to the first.
+  KS_VECTOR3 p[4] = {{8, 0, 0}, {0, 8, 0}, {0, 0, 8}, {16, 16, 16}};
+  for (auto [u, end] : {std::make_pair(0.0f, p[3]), std::make_pair(1.0f, p[0])}) {
+    const KS_VECTOR3 b = KS_VECTOR3::Bernstein(u, p);
+    EXPECT_TRUE(b.x == end.x && b.y == end.y && b.z == end.z) << u;
+  }
+  // The int-to-float conversion keeps 24 bits: the top 64 values of rand round to 2^31, and
+  // RandomI reaches its bound only then.
+  const float belowOne = std::nextafter(1.0f, 0.0f);
+  const std::tuple<int, float, int> cases[] = {{0, 0.0f, 0},
+                                               {1 << 30, 0.5f, 50},
+                                               {2147483647, 1.0f, 100},
+                                               {2147483584, 1.0f, 100},
+                                               {2147483583, belowOne, 99},
+                                               {2147483520, belowOne, 99}};
+  for (auto [value, fraction, hundredth] : cases) {
+    ScriptRand({value, value, value});
+    EXPECT_EQ(rnd(), fraction) << value;
+    EXPECT_EQ(RandomI(1), fraction == 1.0f) << value;
+    EXPECT_EQ(RandomI(100), hundredth) << value;
+  }
+  const float eases[][2] = {{0, 0}, {.25f, .15625f}, {.5f, .5f}, {.75f, .84375f}, {1, 1}};
+  for (auto& e : eases) {
+    EXPECT_EQ(ease(e[0]), e[1]) << e[0];
+  }
+}
+
+// Guards the frame timer's clock and frame-rate window through the clock seam, at the edges
+// the animation meets: the first tick, microsecond borrows, window closing, a clock set back.
+TEST(Timer, RateWindowAndClockEdges) {
+  FakeClock clock;
+  gFrameRate = 42.0f;
+  InitTimer();
+  clock.advance(0.000010);
+  EXPECT_NEAR(UpdateTimer(), 0.00001f, 1e-7f);
+  EXPECT_EQ(gFrameRate, 42.0f);  // the first tick keeps the rate
+  clock.set(4, 700000);          // a negative microsecond difference borrows from the seconds
+  InitTimer();
+  clock.set(5, 200000);
+  EXPECT_FLOAT_EQ(UpdateTimer(), 0.5f);
+  // Ticks a second apart close a window each, with nothing counted.
+  for (int i = 0; i < 4; i++) {
+    clock.advance(1.0);
+    UpdateTimer();
+    EXPECT_TRUE(i == 0 || gFrameRate == 0.0f) << i;  // the first closes the one above
+  }
+  // Ten ticks 0.11 s apart: the tenth closes the window on the nine before it.
+  for (int i = 1; i <= 10; i++) {
+    clock.advance(0.11);
+    UpdateTimer();
+    EXPECT_EQ(gFrameRate == 0.0f, i < 10) << i;
+  }
+  EXPECT_NEAR(gFrameRate, 9.0f / 1.1f, 1e-4f);
+  // A clock set back gives negative time and closes no window.
+  gFrameRate = 0.0f;
+  InitTimer();
+  clock.advance(-5.0);
+  EXPECT_FLOAT_EQ(UpdateTimer(), -5.0f);
+  clock.advance(5.9);
+  UpdateTimer();
+  EXPECT_EQ(gFrameRate, 0.0f);
+  clock.advance(0.2);  // 1.1 s after the window began
+  UpdateTimer();
+  EXPECT_GT(gFrameRate, 0.0f);
+}
+
+// An engine with an empty cell at the surface's size, with a settable clock.
+class EngineTest : public GlTest {
  protected:
+  void SetUp() override {
+    GlTest::SetUp();
+    resizeSurface(kWidth, kHeight);
+    isMorphing = false;
+    engine_ = new ScopeApp(kWidth, kHeight, 0, nullptr);
+    InstallCell(engine_, new ObjectCell(engine_));  // nothing drawn, no drift
+  }
+  void TearDown() override { delete engine_; }
+
+  // Draws a frame `seconds` after the previous one.
+  void frameAfter(double seconds, int flags = 0x10001) {
+    clock_.advance(seconds);
+    engine_->display(flags);
+  }
+
   FakeClock clock_;
+  ScopeApp* engine_ = nullptr;
 };
 
-TEST_F(Engine, ConstructionSetsViewportProjectionAndTheBlurTexture) {
+// Guards the engine's life on a real OpenGL context: what construction leaves behind, what a
+// frame does, what destruction releases; and the scene-cell defaults and factory answers.
+using Engine = EngineTest;
+
+TEST_F(Engine, ConstructionFramesAndDestruction) {
+  delete engine_;
   resizeSurface(800, 600);
   glMatrixMode(GL_TEXTURE);  // construction must leave the modelview matrix current
-  ScopeApp engine(800, 600, 0, nullptr);
-
-  EXPECT_EQ(engine.width, 800);
-  EXPECT_EQ(engine.height, 600);
-  GLint viewport[4];
-  glGetIntegerv(GL_VIEWPORT, viewport);
-  EXPECT_EQ(viewport[2], 800);
-  EXPECT_EQ(viewport[3], 600);
+  engine_ = new ScopeApp(800, 600, 0, nullptr);
   EXPECT_EQ(Integer(GL_MATRIX_MODE), GL_MODELVIEW);
-
-  // 90 degrees vertically: the y scale is 1 and the x scale 1 / aspect.
-  Matrix projection = CurrentMatrix(GL_PROJECTION_MATRIX);
-  EXPECT_FLOAT_EQ(projection.m[5], 1.0f);
-  EXPECT_FLOAT_EQ(projection.m[0], 1.0f / (800.0f / 600.0f));
-  EXPECT_FLOAT_EQ(projection.m[10], -21.0f / 19.0f);  // near 1, far 20
-
-  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
-  EXPECT_EQ(Integer(GL_DEPTH_FUNC), GL_LEQUAL);
-  EXPECT_TRUE(bCanBlur);
-  EXPECT_TRUE(glIsList(static_cast<GLuint>(biglistID)));
-
-  // The blur texture: created, left bound, 128 x 128 black with alpha 0.
-  GLint blur = Integer(GL_TEXTURE_BINDING_2D);
-  ASSERT_NE(blur, 0);
-  EXPECT_TRUE(glIsTexture(static_cast<GLuint>(blur)));
-  GLint size[2];
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &size[0]);
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &size[1]);
-  EXPECT_EQ(size[0], 128);
-  EXPECT_EQ(size[1], 128);
-  std::vector<GLubyte> texels(128 * 128 * 4, 0xff);
-  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
-  EXPECT_EQ(std::count(texels.begin(), texels.end(), 0), static_cast<long>(texels.size()));
-
-  // State the frame driver relies on or reports.
-  EXPECT_EQ(engine.m_fTime, 0.0f);
-  EXPECT_EQ(engine.m_fFramesPerSec, 10.0f);
-  EXPECT_FALSE(engine.b_UseMirrors);
-  EXPECT_TRUE(engine.b_UseDepthBuffer);
-  EXPECT_EQ(engine.iCurrentScope, 0);
-  ASSERT_NE(engine.m_curMS, nullptr);
-  EXPECT_GE(engine.m_curMS, &engine.gMirrorSystems[0]);
-  EXPECT_LE(engine.m_curMS, &engine.gMirrorSystems[6]);
-  ASSERT_NE(engine.itsObjects, nullptr);
-  EXPECT_EQ(engine.itsObjects->m_parent, &engine);
-}
-
-TEST_F(Engine, ResizeKeepsTheAspectFiniteForAnEmptySurface) {
-  ScopeApp engine(kWidth, kHeight, 0, nullptr);
-  engine.resizeGL(800, 600);
-  EXPECT_FLOAT_EQ(CurrentMatrix(GL_PROJECTION_MATRIX).m[0], 1.0f / 1.3333334f);
-  EXPECT_EQ(Integer(GL_MATRIX_MODE), GL_MODELVIEW);
-
-  for (auto size : {std::make_pair(800, 0), std::make_pair(0, 600), std::make_pair(0, 0)}) {
-    engine.initGL(size.first, size.second);
-    Matrix projection = CurrentMatrix(GL_PROJECTION_MATRIX);
-    for (float value : projection.m) {
-      EXPECT_TRUE(std::isfinite(value)) << size.first << "x" << size.second;
-    }
-    EXPECT_EQ(engine.height, size.second);
-  }
-  ScopeApp flat(640, 0, 0, nullptr);
-  EXPECT_TRUE(std::isfinite(CurrentMatrix(GL_PROJECTION_MATRIX).m[0]));
-  EXPECT_EQ(flat.display(0x10001), 1);
-}
-
-TEST_F(Engine, EveryFrameClearsReturnsOneAndFollowsTheClock) {
-  resizeSurface(kWidth, kHeight);
-  ScopeApp engine(kWidth, kHeight, 0, nullptr);
-  glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
+  EXPECT_EQ(Integers<4>(GL_VIEWPORT), (std::array<GLint, 4>{0, 0, 800, 600}));
+  // 90 degrees vertically: the y scale is 1 and the x scale 1 / aspect; near 1, far 20.
+  const auto projection = Floats(GL_PROJECTION_MATRIX);
+  EXPECT_FLOAT_EQ(projection[0], 0.75f);
+  EXPECT_FLOAT_EQ(projection[5], 1.0f);
+  EXPECT_FLOAT_EQ(projection[10], -21.0f / 19.0f);
+  EXPECT_EQ(engine_->m_fTime, 0.0f);
+  const GLuint blur = static_cast<GLuint>(Integer(GL_TEXTURE_BINDING_2D));
+  const GLuint list = static_cast<GLuint>(biglistID);
+  EXPECT_TRUE(glIsTexture(blur));
   for (int flags : {0x10001, 1, 0, 0x10000, -1}) {
-    // Paint something the frame must wipe out.
-    glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
+    glClearColor(1.0f, 0.0f, 0.0f, 1.0f);  // something the frame must wipe out
     glClear(GL_COLOR_BUFFER_BIT);
     glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
     clock_.advance(0.25);
-    EXPECT_EQ(engine.display(flags), 1);
-    EXPECT_EQ(engine.b_UseMirrors, (flags & 0x10000) != 0) << flags;
-    // The scene's pieces may cover the centre; the corners lie beyond the circle they reach.
+    EXPECT_EQ(engine_->display(flags), 1);
     Frame frame = readFrame();
-    EXPECT_EQ(frame.at(0, 0)[0], 0);
-    EXPECT_EQ(frame.at(kWidth - 1, 0)[2], 255);
-    EXPECT_EQ(frame.at(kWidth - 1, kHeight - 1)[2], 255);
+    for (const std::uint8_t* corner : {frame.at(0, 0), frame.at(799, 599)}) {
+      EXPECT_TRUE(corner[0] == 0 && corner[2] == 255) << flags;
+    }
   }
-  EXPECT_FLOAT_EQ(engine.m_fTime, 1.25f);
-  EXPECT_EQ(engine.m_fTime, gTime);
-  EXPECT_EQ(engine.m_fFramesPerSec, gFrameRate);
-  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-}
-
-TEST_F(Engine, DestructionReleasesTheListAndTheBlurTexture) {
-  ScopeApp* engine = new ScopeApp(kWidth, kHeight, 0, nullptr);
-  GLuint list = static_cast<GLuint>(biglistID);
-  GLuint blur = static_cast<GLuint>(Integer(GL_TEXTURE_BINDING_2D));
-  engine->display(0x10001);
+  for (auto [width, height] : {std::make_pair(800, 0), {0, 600}, {0, 0}}) {
+    engine_->initGL(width, height);
+    for (float value : Floats(GL_PROJECTION_MATRIX)) {
+      EXPECT_TRUE(std::isfinite(value)) << width << "x" << height;
+    }
+  }
   ASSERT_TRUE(glIsList(list));
-  ASSERT_TRUE(glIsTexture(blur));
-  delete engine;
-  EXPECT_FALSE(glIsList(list));
-  EXPECT_FALSE(glIsTexture(blur));
-  EXPECT_TRUE(bCanBlur);  // globals keep their last values
+  delete engine_;
+  engine_ = nullptr;
+  EXPECT_FALSE(glIsList(list) || glIsTexture(blur));
 }
 
-TEST(Cells, BareCellDefaults) {
+TEST(Cells, BareCellDefaultsAndTheFactorysNullAnswers) {
   ObjectCell cell(nullptr);
-  EXPECT_TRUE(cell.wantsClipping());
-  EXPECT_FALSE(cell.wantsTrails());
-  EXPECT_TRUE(cell.wantsReflections());
-  EXPECT_FALSE(cell.wantsRadialBlur());
-  cell.init(nullptr);
-  cell.updateFrame();
-  cell.preRender();
-  cell.postRender();
-  EXPECT_EQ(cell.m_parent, nullptr);
-}
-
-TEST(Cells, FactoryGivesNullForUnknownTypesAndAllocatesNothing) {
-  ScopeApp* parent = reinterpret_cast<ScopeApp*>(0x1000);
+  EXPECT_TRUE(cell.wantsClipping() && cell.wantsReflections());
+  EXPECT_FALSE(cell.wantsTrails() || cell.wantsRadialBlur());
   for (int type : {1, -1, 7}) {
     AllocationCounter allocations;
-    EXPECT_EQ(getObjectCell(type, parent), nullptr) << type;
+    EXPECT_EQ(getObjectCell(type, reinterpret_cast<ScopeApp*>(0x1000)), nullptr) << type;
     EXPECT_EQ(allocations.count(), 0) << type;
   }
-  ObjectCell* cell = getObjectCell(0, parent);
-  ASSERT_NE(cell, nullptr);
-  EXPECT_EQ(cell->m_parent, parent);
-  delete cell;
+}
+
+// Guards the mirror arrangements: the preset table to its six decimals (the seams between
+// copies depend on the exact arithmetic), and the morphs between arrangements as the frames
+// draw them.
+class Mirrors : public EngineTest {
+ protected:
+  // Whether the last frame was drawn with the arrangement for `angle` degrees: the x of the
+  // second clip plane recorded into its list tells the angles apart.
+  ::testing::AssertionResult drawnWith(float angle) {
+    glPushMatrix();
+    glLoadIdentity();
+    glCallList(static_cast<GLuint>(biglistID));
+    GLdouble plane[4];
+    glGetClipPlane(GL_CLIP_PLANE1, plane);
+    glPopMatrix();
+    MirrorSystem ms;
+    engine_->SetupMirrorSystem(&ms, angle);
+    // The driver keeps plane equations in single precision.
+    return std::fabs(plane[0] - ms.mirrorPlane2[0]) <= 3e-7
+               ? ::testing::AssertionSuccess()
+               : ::testing::AssertionFailure() << plane[0] << " is not the plane of " << angle;
+  }
+};
+
+TEST_F(Mirrors, PresetTableCountsAndIndices) {
+  // Angle, copies, far end of the second mirror, aperture, second clip plane.
+  const double presets[7][7] = {
+      {36.0, 10, 2.351128, -3.236078, 2.472133, -0.809019, -0.587783},
+      {30.0, 12, 1.999986, -3.464109, 2.070550, -0.866027, -0.499998},
+      {25.714285, 14, 1.735522, -3.603882, 1.780166, -0.900970, -0.433881},
+      {22.5, 16, 1.530720, -3.695524, 1.560721, -0.923881, -0.382681},
+      {20.0, 18, 1.368066, -3.758776, 1.389183, -0.939694, -0.342018},
+      {18.0, 20, 1.236054, -3.804231, 1.251474, -0.951057, -0.309014},
+      {16.363636, 22, 1.126917, -3.837976, 1.138518, -0.959494, -0.281730},
+  };
+  for (int i = 0; i < 7; i++) {
+    const MirrorSystem& ms = engine_->gMirrorSystems[i];
+    const double actual[7] = {ms.fMirrorAngle,   static_cast<double>(ms.nbrReflections),
+                              ms.mirror3.x,      ms.mirror3.y,
+                              ms.apertureLength, ms.mirrorPlane2[0],
+                              ms.mirrorPlane2[1]};
+    for (int k = 0; k < 7; k++) {
+      EXPECT_NEAR(actual[k], presets[i][k], 5.5e-7) << i << ", " << k;  // six decimals
+    }
+  }
+  // The count rounds up only when the quotient is not whole; preset indices wrap.
+  for (auto [angle, copies, index, preset] : {std::array{33, 11, 7, 0}, {30, 12, 9, 2}}) {
+    MirrorSystem ms;
+    engine_->SetupMirrorSystem(&ms, static_cast<float>(angle));
+    engine_->setMirrorSystem(index, false);
+    EXPECT_TRUE(ms.nbrReflections == copies &&
+                engine_->m_curMS == &engine_->gMirrorSystems[preset]);
+  }
+}
+
+// 36 to 30 degrees over two seconds; redirected to 20 halfway, the glide starts from 33.
+TEST_F(Mirrors, MorphGlidesOverTwoSecondsAndARedirectStartsFromTheAngleOnScreen) {
+  for (bool redirect : {false, true}) {
+    engine_->setMirrorSystem(0, false);
+    frameAfter(10.0);
+    engine_->setMirrorSystem(1, true);
+    frameAfter(0.0);
+    EXPECT_TRUE(drawnWith(36.0f));
+    frameAfter(1.0);
+    EXPECT_TRUE(drawnWith(33.0f));
+    if (redirect) {
+      engine_->setMirrorSystem(4, true);
+      frameAfter(0.0);
+      EXPECT_TRUE(drawnWith(33.0f));
+      frameAfter(1.0);
+      EXPECT_TRUE(drawnWith(26.5f));
+    }
+    for (int after : {1, 2}) {
+      frameAfter(1.0);
+      EXPECT_TRUE(drawnWith(redirect ? 20.0f : 30.0f)) << after;
+      EXPECT_FALSE(isMorphing);
+    }
+  }
+}
+
+TEST_F(Mirrors, SamePresetMorphsInPlaceAQuietSwitchWaitsAndANewEngineDropsTheMorph) {
+  engine_->setMirrorSystem(2, false);
+  frameAfter(5.0);
+  engine_->setMirrorSystem(2, true);
+  frameAfter(1.0);
+  EXPECT_TRUE(isMorphing && drawnWith(360.0f / 14.0f));
+  // The picture keeps gliding to the old end angle and shows the new preset only after.
+  engine_->setMirrorSystem(5, false);
+  EXPECT_EQ(engine_->m_curMS, &engine_->gMirrorSystems[5]);
+  frameAfter(1.0);
+  EXPECT_FALSE(isMorphing);
+  EXPECT_TRUE(drawnWith(360.0f / 14.0f));
+  frameAfter(0.1);
+  EXPECT_TRUE(drawnWith(18.0f));
+  // The next engine's clock starts at 0: a morph left from the old clock would be evaluated
+  // seconds in the past and draw nonsense angles until it caught up.
+  engine_->setMirrorSystem(3, true);
+  delete engine_;
+  engine_ = new ScopeApp(kWidth, kHeight, 0, nullptr);
+  EXPECT_FALSE(isMorphing);
+  frameAfter(0.5);
+  EXPECT_TRUE(drawnWith(engine_->m_curMS->fMirrorAngle));
+}
+
+// Guards what the kaleidoscope looks like on screen: mirrored copies around the centre for
+// every arrangement, one plain copy with the mirrors off, no gap during a morph, the radial
+// blur, and the OpenGL state the passes leave behind.
+using Reflections = EngineTest;
+
+// The pixel at `radius` pixels from the centre in direction `degrees` (counter-clockwise from
+// the right, as in the scene; the frame's rows run top to bottom).
+int BrightnessAt(const Frame& frame, double degrees, double radius) {
+  return frame.brightness(
+      static_cast<int>(frame.width / 2.0 + radius * std::cos(degrees * M_PI / 180.0)),
+      static_cast<int>(frame.height / 2.0 - radius * std::sin(degrees * M_PI / 180.0)));
+}
+
+TEST_F(Reflections, CopiesOfAFanForEveryPresetDuringAMorphAndWithTheMirrorsOff) {
+  InstallCell(engine_, new FanCell(engine_));
+  for (int i = 0; i < 7; i++) {
+    engine_->setMirrorSystem(i, false);
+    frameAfter(0.1);
+    Frame frame = readFrame();
+    // Copies meet edge to edge; at most a stray pixel on a seam stays dark.
+    EXPECT_GT(frame.litShare(), 0.999) << i;
+    EXPECT_LT(MirrorMismatch(frame, 12), 0.002) << i;
+    EXPECT_LT(RotationMismatch(frame, 2 * engine_->m_curMS->fMirrorAngle, 30, 125, 24), 0.01) << i;
+  }
+  engine_->setMirrorSystem(0, false);
+  frameAfter(10.0);
+  engine_->setMirrorSystem(1, true);
+  frameAfter(1.0);  // halfway: 33 degrees, 11 copies
+  ASSERT_TRUE(isMorphing);
+  Frame frame = readFrame();
+  for (double degrees = 0.0; degrees < 360.0; degrees += 1.0) {
+    ASSERT_GT(BrightnessAt(frame, degrees, 100), 0) << "gap at " << degrees << " degrees";
+  }
+  // Mirrors off: the fan from 240 to 330 degrees shows whole, also outside the first wedge.
+  for (int flags : {1, 0}) {
+    frameAfter(0.1, flags);
+    frame = readFrame();
+    for (double degrees : {0.0, 90.0, 180.0, 225.0, 245.0, 260.0, 290.0, 320.0, 345.0}) {
+      EXPECT_EQ(BrightnessAt(frame, degrees, 80) > 0, degrees > 240 && degrees < 330) << degrees;
+    }
+  }
+}
+
+// The spot sits 2 units (about 46 pixels) from the centre at 277 degrees.
+TEST_F(Reflections, OneDrawAFrameRadialBlurOutwardAndThePassesLeaveTheStateAsFound) {
+  engine_->setMirrorSystem(0, false);
+  SpotCell* cell = InstallCell(engine_, new SpotCell(engine_, false));
+  frameAfter(0.1);
+  EXPECT_EQ(cell->draws, 1);  // for 10 copies
+  Frame plain = readFrame();
+  const auto modelview = Floats(GL_MODELVIEW_MATRIX), projection = Floats(GL_PROJECTION_MATRIX);
+  cell = InstallCell(engine_, new SpotCell(engine_, true));
+  frameAfter(0.1);
+  Frame blurred = readFrame();
+  EXPECT_TRUE(cell->draws == 1 && cell->preRenders == 2 && cell->postRenders == 2);
+  EXPECT_GT(BrightnessAt(plain, 277, 46), 600);
+  EXPECT_EQ(BrightnessAt(plain, 277, 60), 0);
+  EXPECT_GT(BrightnessAt(blurred, 277, 60), 0);
+  EXPECT_EQ(BrightnessAt(blurred, 277, 20), 0);  // nothing spreads inward
+  // Nothing bright beyond the spots' faint blur: the small frame was cleared before the full
+  // pass, or its copies would show in the corner.
+  int stray = 0;
+  for (int i = 0; i < kWidth * kHeight; i++) {
+    const int x = i % kWidth, y = i / kWidth;
+    stray += std::hypot(x - kWidth / 2, y - kHeight / 2) > 90 && blurred.brightness(x, y) > 100;
+  }
+  EXPECT_EQ(stray, 0);
+  EXPECT_EQ(Integers<4>(GL_VIEWPORT), (std::array<GLint, 4>{0, 0, kWidth, kHeight}));
+  EXPECT_TRUE(Floats(GL_MODELVIEW_MATRIX) == modelview &&
+              Floats(GL_PROJECTION_MATRIX) == projection);
+  EXPECT_TRUE(Integer(GL_MATRIX_MODE) == GL_MODELVIEW && Integer(GL_TEXTURE_BINDING_2D) == 0);
+  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D) || glIsEnabled(GL_BLEND));
+
+  glRotatef(17.0f, 0.0f, 0.0f, 1.0f);
+  const auto turned = Floats(GL_MODELVIEW_MATRIX);
+  glEnable(GL_CLIP_PLANE2);
+  glFrontFace(GL_CW);
+  engine_->RenderSystem(engine_->m_curMS);
+  EXPECT_FALSE(glIsEnabled(GL_CLIP_PLANE0) || glIsEnabled(GL_CLIP_PLANE1) ||
+               glIsEnabled(GL_CLIP_PLANE2));
+  EXPECT_EQ(Integer(GL_FRONT_FACE), GL_CCW);
+  EXPECT_EQ(Floats(GL_MODELVIEW_MATRIX), turned);
+  // No copies at all: the cell's hooks still run once each, nothing is drawn.
+  MirrorSystem none = *engine_->m_curMS;
+  none.nbrReflections = 0;
+  glClear(GL_COLOR_BUFFER_BIT);
+  engine_->RenderSystem(&none);
+  EXPECT_EQ(cell->preRenders + cell->postRenders, 8);
+  EXPECT_TRUE(readFrame().isBlack());
 }
 
 }  // namespace

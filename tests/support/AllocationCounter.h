@@ -7,8 +7,6 @@
 // getcwd) are not counted. The frame path uses none of those on its own behalf.
 #pragma once
 
-#include <cstddef>
-
 class AllocationCounter {
  public:
   AllocationCounter();  // arms the count on this thread, from zero
@@ -21,14 +19,4 @@ class AllocationCounter {
   // Whether malloc, calloc and realloc are seen (false under AddressSanitizer, which
   // replaces them itself).
   static bool seesMalloc();
-};
-
-// While one lives (and seesMalloc()), malloc, calloc and realloc calls of at least `bytes`
-// made by our own code on this thread fail with null, as on a machine out of memory.
-class MallocRefusal {
- public:
-  explicit MallocRefusal(std::size_t bytes);
-  ~MallocRefusal();
-  MallocRefusal(const MallocRefusal&) = delete;
-  MallocRefusal& operator=(const MallocRefusal&) = delete;
 };

@@ -19,13 +19,9 @@ FakeClock::FakeClock() {
 
 FakeClock::~FakeClock() { SetTimerClock(nullptr); }
 
-void FakeClock::set(long seconds, long microseconds) {
-  now.tv_sec = seconds;
-  now.tv_usec = microseconds;
-}
+void FakeClock::set(long seconds, long microseconds) { now = {seconds, microseconds}; }
 
 void FakeClock::advance(double seconds) {
   long long micros = now.tv_sec * 1000000LL + now.tv_usec + std::llround(seconds * 1e6);
-  now.tv_sec = static_cast<time_t>(micros / 1000000);
-  now.tv_usec = static_cast<suseconds_t>(micros % 1000000);
+  set(static_cast<long>(micros / 1000000), static_cast<long>(micros % 1000000));
 }

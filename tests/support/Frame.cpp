@@ -6,12 +6,8 @@
 namespace {
 
 bool Differs(const std::uint8_t* a, const std::uint8_t* b, int tolerance) {
-  for (int c = 0; c < 3; c++) {
-    if (std::abs(a[c] - b[c]) > tolerance) {
-      return true;
-    }
-  }
-  return false;
+  return std::abs(a[0] - b[0]) > tolerance || std::abs(a[1] - b[1]) > tolerance ||
+         std::abs(a[2] - b[2]) > tolerance;
 }
 
 }  // namespace
@@ -20,44 +16,32 @@ bool Frame::isBlack() const { return litShare() == 0.0; }
 
 double Frame::litShare() const {
   long lit = 0;
-  for (int y = 0; y < height; y++) {
-    for (int x = 0; x < width; x++) {
-      lit += brightness(x, y) > 0;
-    }
+  for (size_t i = 0; i < rgb.size(); i += 3) {
+    lit += rgb[i] + rgb[i + 1] + rgb[i + 2] > 0;
   }
-  return width * height == 0 ? 0.0 : static_cast<double>(lit) / (width * height);
+  return rgb.empty() ? 0.0 : 3.0 * lit / rgb.size();
 }
 
 double MirrorMismatch(const Frame& frame, int tolerance) {
   long differing = 0;
-  for (int y = 0; y < frame.height; y++) {
-    for (int x = 0; x < frame.width; x++) {
-      differing += Differs(frame.at(x, y), frame.at(frame.width - 1 - x, y), tolerance);
-    }
+  for (int i = 0; i < frame.width * frame.height; i++) {
+    const int x = i % frame.width, y = i / frame.width;
+    differing += Differs(frame.at(x, y), frame.at(frame.width - 1 - x, y), tolerance);
   }
   return static_cast<double>(differing) / (frame.width * frame.height);
 }
 
 double RotationMismatch(const Frame& frame, double degrees, double innerRadius, double outerRadius,
                         int tolerance) {
-  const double turn = degrees * M_PI / 180.0;
-  const double cx = frame.width / 2.0;
-  const double cy = frame.height / 2.0;
-  long compared = 0;
-  long differing = 0;
-  for (int y = 0; y < frame.height; y++) {
-    for (int x = 0; x < frame.width; x++) {
-      double dx = x + 0.5 - cx;
-      double dy = y + 0.5 - cy;
-      double r = std::hypot(dx, dy);
-      if (r < innerRadius || r > outerRadius) {
-        continue;
-      }
-      int tx = static_cast<int>(std::floor(cx + dx * std::cos(turn) - dy * std::sin(turn)));
-      int ty = static_cast<int>(std::floor(cy + dx * std::sin(turn) + dy * std::cos(turn)));
-      if (tx < 0 || ty < 0 || tx >= frame.width || ty >= frame.height) {
-        continue;
-      }
+  const double turn = degrees * M_PI / 180.0, cx = frame.width / 2.0, cy = frame.height / 2.0;
+  long compared = 0, differing = 0;
+  for (int i = 0; i < frame.width * frame.height; i++) {
+    const int x = i % frame.width, y = i / frame.width;
+    const double dx = x + 0.5 - cx, dy = y + 0.5 - cy, r = std::hypot(dx, dy);
+    const int tx = static_cast<int>(std::floor(cx + dx * std::cos(turn) - dy * std::sin(turn)));
+    const int ty = static_cast<int>(std::floor(cy + dx * std::sin(turn) + dy * std::cos(turn)));
+    if (r >= innerRadius && r <= outerRadius && tx >= 0 && ty >= 0 && tx < frame.width &&
+        ty < frame.height) {
       compared++;
       differing += Differs(frame.at(x, y), frame.at(tx, ty), tolerance);
     }

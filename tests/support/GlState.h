@@ -3,21 +3,21 @@
 
 #include <GL/gl.h>
 
-#include <algorithm>
+#include <array>
 
-struct Matrix {
-  GLfloat m[16];
-  bool operator==(const Matrix& other) const { return std::equal(m, m + 16, other.m); }
-};
-
-inline Matrix CurrentMatrix(GLenum which) {
-  Matrix matrix;
-  glGetFloatv(which, matrix.m);
-  return matrix;
+// `Size` values of a state variable: a matrix, a viewport, one integer.
+template <int Size = 16>
+std::array<GLfloat, Size> Floats(GLenum what) {
+  std::array<GLfloat, Size> values;
+  glGetFloatv(what, values.data());
+  return values;
 }
 
-inline GLint Integer(GLenum what) {
-  GLint value = 0;
-  glGetIntegerv(what, &value);
-  return value;
+template <int Size = 1>
+std::array<GLint, Size> Integers(GLenum what) {
+  std::array<GLint, Size> values;
+  glGetIntegerv(what, values.data());
+  return values;
 }
+
+inline GLint Integer(GLenum what) { return Integers(what)[0]; }

@@ -1,7 +1,5 @@
 #include "GlTest.h"
 
-#include <string>
-
 OffscreenContext* GlTest::context_ = nullptr;
 
 void GlTest::SetUpTestSuite() {
@@ -10,15 +8,9 @@ void GlTest::SetUpTestSuite() {
   ASSERT_TRUE(context_->create(kWidth, kHeight, &error)) << error;
 }
 
-void GlTest::TearDownTestSuite() {
-  delete context_;
-  context_ = nullptr;
-}
+void GlTest::TearDownTestSuite() { delete context_; }
 
-void GlTest::SetUp() {
-  ASSERT_NE(context_, nullptr) << "the suite's OpenGL context could not be created";
-  ASSERT_TRUE(context_->makeCurrent());
-}
+void GlTest::SetUp() { ASSERT_TRUE(context_->makeCurrent()) << "no OpenGL context"; }
 
 void GlTest::resizeSurface(int width, int height) {
   std::string error;
@@ -26,9 +18,7 @@ void GlTest::resizeSurface(int width, int height) {
 }
 
 Frame GlTest::readFrame() {
-  Frame frame;
-  frame.width = context_->width();
-  frame.height = context_->height();
+  Frame frame{context_->width(), context_->height(), {}};
   context_->readRgb(&frame.rgb);
   return frame;
 }

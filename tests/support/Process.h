@@ -5,7 +5,9 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct Exit {
@@ -48,7 +50,16 @@ Exit run(const std::vector<std::string>& argv, const std::vector<std::string>& e
 
 // Polls `condition` every 10 ms until it holds or `timeoutSeconds` pass; true when it held.
 template <typename Condition>
-bool eventually(Condition condition, double timeoutSeconds);
+bool eventually(Condition condition, double timeoutSeconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
 
 // A fresh empty folder under $TMPDIR (or /tmp), removed with its contents when this goes.
 class TemporaryFolder {
@@ -64,19 +75,3 @@ class TemporaryFolder {
 };
 
 std::string readFile(const std::string& path);
-double monotonicSeconds();
-void sleepSeconds(double seconds);
-
-template <typename Condition>
-bool eventually(Condition condition, double timeoutSeconds) {
-  double end = monotonicSeconds() + timeoutSeconds;
-  for (;;) {
-    if (condition()) {
-      return true;
-    }
-    if (monotonicSeconds() > end) {
-      return false;
-    }
-    sleepSeconds(0.01);
-  }
-}

@@ -22,11 +22,10 @@ int ScriptedRandLeft() { return static_cast<int>(Queue().size()); }
 // Linked into the test program, this definition takes the place of the C library's rand for
 // the engine's code as well.
 extern "C" int rand() {
-  if (!Queue().empty()) {
-    int value = Queue().front();
-    Queue().pop_front();
-    return value;
-  }
   static auto libcRand = reinterpret_cast<int (*)()>(dlsym(RTLD_NEXT, "rand"));
-  return libcRand();
+  const int value = Queue().empty() ? libcRand() : Queue().front();
+  if (!Queue().empty()) {
+    Queue().pop_front();
+  }
+  return value;
 }

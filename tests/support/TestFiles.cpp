@@ -1,15 +1,15 @@
 #include "TestFiles.h"
 
-#include <dirent.h>
 #include <stdlib.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include <gtest/gtest.h>
 #include <jpeglib.h>
+
+#include "support/Program.h"
 
 bool WriteJpeg(const std::string& path, int width, int height, int components,
                const std::vector<std::uint8_t>& pixels) {
@@ -29,9 +29,8 @@ bool WriteJpeg(const std::string& path, int width, int height, int components,
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, 100, TRUE);
   jpeg_start_compress(&cinfo, TRUE);
-  const size_t rowBytes = static_cast<size_t>(width) * components;
   while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW row = const_cast<JSAMPLE*>(&pixels[cinfo.next_scanline * rowBytes]);
+    JSAMPROW row = const_cast<JSAMPLE*>(&pixels[cinfo.next_scanline * width * components]);
     jpeg_write_scanlines(&cinfo, &row, 1);
   }
   jpeg_finish_compress(&cinfo);
@@ -41,23 +40,18 @@ bool WriteJpeg(const std::string& path, int width, int height, int components,
 
 bool WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
+  return static_cast<bool>(out.write(reinterpret_cast<const char*>(bytes.data()),
+                                     static_cast<std::streamsize>(bytes.size())));
 }
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in),
-                                   std::istreambuf_iterator<char>());
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::string MakeScratchFolder() {
   std::string pattern = ::testing::TempDir() + "vantor-XXXXXX";
-  if (mkdtemp(&pattern[0]) == nullptr) {
-    ADD_FAILURE() << "cannot make a scratch folder from " << pattern;
-    return ::testing::TempDir();
-  }
+  EXPECT_NE(mkdtemp(&pattern[0]), nullptr) << "cannot make a scratch folder from " << pattern;
   return pattern;
 }
 
@@ -66,17 +60,4 @@ void RemoveFolder(const std::string& path) {
   std::filesystem::remove_all(path, ignored);
 }
 
-std::string ResourcesFolder() { return VANTOR_TEST_RESOURCES; }
-
-int OpenFileCount() {
-  DIR* folder = opendir("/proc/self/fd");
-  if (folder == nullptr) {
-    return -1;
-  }
-  int count = 0;
-  while (readdir(folder) != nullptr) {
-    count++;
-  }
-  closedir(folder);
-  return count;
-}
+std::string ResourcesFolder() { return resourcesPath(); }

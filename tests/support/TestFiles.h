@@ -23,6 +23,3 @@ void RemoveFolder(const std::string& path);
 
 // The folder holding DiscMasks.jpg in the source tree.
 std::string ResourcesFolder();
-
-// Open file descriptors of this process, for checking that nothing was left open.
-int OpenFileCount();

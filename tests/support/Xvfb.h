@@ -1,5 +1,5 @@
-// A virtual X server for the window tests: started on the first free display number from 90
-// up, with -noreset so that clients coming and going do not reset it, and stopped by its pid.
+// A virtual X server for the window tests: it picks a free display number itself and says
+// which once it takes connections; it is stopped by its pid.
 #pragma once
 
 #include <memory>
@@ -27,6 +27,7 @@ class Xvfb {
   std::string failure_;
 };
 
-// Takes a picture of a window (or the whole screen with "root") with xwd; false with *error.
+// Takes a picture of a window (or the whole screen with "root") with ImageMagick's import;
+// false with *error.
 bool screenshot(const Xvfb& server, const std::string& window, struct Frame* frame,
                 std::string* error);
