@@ -65,6 +65,15 @@ bool DecodeJPEG(JpegDecode* decode, TextureImage* texture, const char* maskname,
 
   jpeg_stdio_src(&decode->cinfo, decode->file);
   jpeg_read_header(&decode->cinfo, TRUE);
+  // Refused before decompression starts: the implementation would refuse the upload anyway,
+  // and a progressive file claiming a huge size makes libjpeg buffer the whole image first.
+  if (decode->cinfo.image_width > static_cast<JDIMENSION>(maxTextureSize) ||
+      decode->cinfo.image_height > static_cast<JDIMENSION>(maxTextureSize)) {
+    outlog("%ux%u is larger than the texture limit %d", decode->cinfo.image_width,
+           decode->cinfo.image_height, maxTextureSize);
+    AbandonDecode(decode);
+    return false;
+  }
   jpeg_start_decompress(&decode->cinfo);
 
   const JDIMENSION width = decode->cinfo.output_width;
@@ -75,13 +84,6 @@ bool DecodeJPEG(JpegDecode* decode, TextureImage* texture, const char* maskname,
   texture->height = height;
   texture->bpp = static_cast<GLuint>(components) * 8;
 
-  // The implementation would refuse the upload and leave an empty texture behind.
-  if (width > static_cast<JDIMENSION>(maxTextureSize) ||
-      height > static_cast<JDIMENSION>(maxTextureSize)) {
-    outlog("%ux%u is larger than the texture limit %d", width, height, maxTextureSize);
-    AbandonDecode(decode);
-    return false;
-  }
   decode->pixels = static_cast<GLubyte*>(calloc(height, rowBytes));
   if (decode->pixels == nullptr) {
     outlog("no memory for %ux%u pixels", width, height);
