@@ -44,9 +44,9 @@ Census Take() {
   GLuint texture = 0;
   glGenTextures(1, &texture);
   glDeleteTextures(1, &texture);
-  census.textures = LiveNames(glIsTexture, texture);
   const GLuint list = glGenLists(1);
   glDeleteLists(list, 1);
+  census.textures = LiveNames(glIsTexture, texture);
   census.lists = LiveNames(glIsList, list);
   malloc_trim(0);  // what stays resident then is live or leaked, not kept for reuse
   long pages = 0;
