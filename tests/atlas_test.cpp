@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -82,10 +83,16 @@ class Atlas : public ::testing::Test {
                              "160x120", "--seed", "1000", "--resources", folder});
     Exit done = run(user, {"VANTOR_RESOURCES"}, 120.0);
     EXPECT_TRUE(done.exited && done.status == 0) << done.status << " " << done.err;
-    EXPECT_EQ(std::count(done.err.begin(), done.err.end(), '\n'), usable ? 0 : 1) << done.err;
+    // A slow run also reports its progress once a second: not a warning.
+    std::istringstream lines(done.err);
+    std::string warnings;
+    for (std::string line; std::getline(lines, line);) {
+      warnings += line.rfind("vantor: frame ", 0) == 0 ? "" : line + "\n";
+    }
+    EXPECT_EQ(std::count(warnings.begin(), warnings.end(), '\n'), usable ? 0 : 1) << done.err;
     if (!usable) {
-      EXPECT_EQ(done.err.rfind("vantor: ", 0), 0u) << done.err;
-      EXPECT_NE(done.err.find(folder), std::string::npos) << done.err;
+      EXPECT_EQ(warnings.rfind("vantor: ", 0), 0u) << done.err;
+      EXPECT_NE(warnings.find(folder), std::string::npos) << done.err;
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder + "/frames"), {}), 30);
     Frame last;
