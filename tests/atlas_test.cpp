@@ -1,9 +1,11 @@
 // Guards the program against bad mask atlases given through --resources: whatever the file, a
 // render of 30 frames ends with status 0 and symmetric frames; a file that cannot serve as the
 // atlas gives exactly one line that names it and the engine draws as without one, while a
-// usable one, however unusual, gives no line and is drawn with.
+// usable one, however unusual, gives no line and is drawn with. And the engine's own loader
+// refuses a huge header before libjpeg sets memory aside for it.
 #include <gtest/gtest.h>
 #include <jpeglib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "image/LoadJPEGMask.h"
+#include "support/GlTest.h"
 #include "support/Pictures.h"
 #include "support/Process.h"
 #include "support/Program.h"
@@ -164,6 +168,35 @@ TEST_F(Atlas, AnUnreadableFileRendersWithOneLine) {
     chmod(atlas.c_str(), 0);
   };
   render("unreadable", unreadable, false, user);
+}
+
+class AtlasLoader : public GlTest {};
+
+TEST_F(AtlasLoader, RefusesAHeaderBeyondTheTextureLimitBeforeDecoding) {
+  // A small progressive file whose header then claims 20000x20000 pixels: decoding would first
+  // set aside the coefficients of the whole picture, 800 MB.
+  GLint limit = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &limit);
+  ASSERT_LT(limit, 20000) << "a driver that takes such textures: make the header larger";
+  const std::string path = ::testing::TempDir() + "vantor-huge-header.jpg";
+  Jpeg(16, 16, JCS_GRAYSCALE, true)(path);
+  std::vector<uint8_t> bytes = ReadBytes(path);
+  const uint8_t sof[] = {0xff, 0xc2};
+  auto frame = std::search(bytes.begin(), bytes.end(), sof, sof + 2);
+  ASSERT_NE(frame, bytes.end());
+  frame[5] = frame[7] = 20000 >> 8;  // height, then width, big-endian
+  frame[6] = frame[8] = 20000 & 0xff;
+  ASSERT_TRUE(WriteBytes(path, bytes));
+
+  rusage before;
+  getrusage(RUSAGE_SELF, &before);
+  TextureImage image = {};
+  EXPECT_FALSE(LoadJPEGTexture(&image, path.c_str(), GL_ALPHA));
+  EXPECT_EQ(image.texID, 0u);
+  rusage after;
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 * 1024) << "kilobytes at the peak";
+  std::remove(path.c_str());
 }
 
 }  // namespace

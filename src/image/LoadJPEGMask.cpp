@@ -65,6 +65,18 @@ bool DecodeJPEG(JpegDecode* decode, TextureImage* texture, const char* maskname,
 
   jpeg_stdio_src(&decode->cinfo, decode->file);
   jpeg_read_header(&decode->cinfo, TRUE);
+  texture->width = decode->cinfo.image_width;
+  texture->height = decode->cinfo.image_height;
+  // The implementation would refuse the upload and leave an empty texture behind. Refused before
+  // decompression starts: for a progressive file libjpeg first sets aside the coefficients of the
+  // whole image, gigabytes for a few bytes of header.
+  if (decode->cinfo.image_width > static_cast<JDIMENSION>(maxTextureSize) ||
+      decode->cinfo.image_height > static_cast<JDIMENSION>(maxTextureSize)) {
+    outlog("%ux%u is larger than the texture limit %d", decode->cinfo.image_width,
+           decode->cinfo.image_height, maxTextureSize);
+    AbandonDecode(decode);
+    return false;
+  }
   jpeg_start_decompress(&decode->cinfo);
 
   const JDIMENSION width = decode->cinfo.output_width;
@@ -75,13 +87,6 @@ bool DecodeJPEG(JpegDecode* decode, TextureImage* texture, const char* maskname,
   texture->height = height;
   texture->bpp = static_cast<GLuint>(components) * 8;
 
-  // The implementation would refuse the upload and leave an empty texture behind.
-  if (width > static_cast<JDIMENSION>(maxTextureSize) ||
-      height > static_cast<JDIMENSION>(maxTextureSize)) {
-    outlog("%ux%u is larger than the texture limit %d", width, height, maxTextureSize);
-    AbandonDecode(decode);
-    return false;
-  }
   decode->pixels = static_cast<GLubyte*>(calloc(height, rowBytes));
   if (decode->pixels == nullptr) {
     outlog("no memory for %ux%u pixels", width, height);
