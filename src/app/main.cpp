@@ -21,6 +21,7 @@
 #include "host/framework/Bundle.h"
 #include "host/offscreen/OffscreenSurface.h"
 #include "host/x11/X11Surface.h"
+#include "image/MaskAtlas.h"
 
 namespace {
 
@@ -120,7 +121,22 @@ std::unique_ptr<Surface> MakeWindowSurface(const Options& options, int wakeFd, s
   return surface;
 }
 
-// Makes the program's bundle findable, or says in one line why the atlas will be missing.
+// The first searched folder with anything named `fileName` in it, or "" when none has. Whatever
+// is found there was meant as that file: a folder or a broken file is reported, not passed over.
+std::string FirstFolderHolding(const std::vector<std::string>& searched,
+                               const std::string& fileName) {
+  for (const std::string& folder : searched) {
+    struct stat info;
+    if (stat((folder + "/" + fileName).c_str(), &info) == 0) {
+      return folder;
+    }
+  }
+  return "";
+}
+
+// Makes the program's bundle findable, or says in one line why the atlas will be missing. The
+// atlas is checked here, so that the engine only ever sees one it can use: a bad file gives this
+// one warning instead of libjpeg's messages or a garbled texture.
 void LoadBundle(const Options& options) {
   std::string executable = currentExecutablePath();
   // Only the program in its own build tree looks in the source tree: a copy installed or moved
@@ -130,7 +146,7 @@ void LoadBundle(const Options& options) {
   std::vector<std::string> searched =
       resourceSearchPath(options.resources, std::getenv("VANTOR_RESOURCES"), executable,
                          inBuildTree ? VANTOR_BUILD_RESOURCES : "");
-  std::string folder = findResourceFolder(searched, "DiscMasks.jpg");
+  std::string folder = FirstFolderHolding(searched, "DiscMasks.jpg");
   if (folder.empty()) {
     std::string list;
     for (const std::string& entry : searched) {
@@ -140,6 +156,15 @@ void LoadBundle(const Options& options) {
                  "vantor: no DiscMasks.jpg in %s; drawing without the masks (give --resources "
                  "DIR)\n",
                  list.c_str());
+    return;
+  }
+  const std::string atlas = folder + "/DiscMasks.jpg";
+  std::string problem;
+  if (!IsUsableMaskAtlas(atlas, &problem)) {
+    std::fprintf(stderr,
+                 "vantor: %s is not a usable mask atlas: %s; drawing without the masks (give "
+                 "--resources a folder with a grey JPEG DiscMasks.jpg of at least %ux%u)\n",
+                 atlas.c_str(), problem.c_str(), kAtlasMinimumWidth, kAtlasMinimumHeight);
     return;
   }
   size_t slash = executable.find_last_of('/');

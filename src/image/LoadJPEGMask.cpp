@@ -65,8 +65,11 @@ bool DecodeJPEG(JpegDecode* decode, TextureImage* texture, const char* maskname,
 
   jpeg_stdio_src(&decode->cinfo, decode->file);
   jpeg_read_header(&decode->cinfo, TRUE);
-  // Refused before decompression starts: the implementation would refuse the upload anyway,
-  // and a progressive file claiming a huge size makes libjpeg buffer the whole image first.
+  texture->width = decode->cinfo.image_width;
+  texture->height = decode->cinfo.image_height;
+  // The implementation would refuse the upload and leave an empty texture behind. Refused before
+  // decompression starts: for a progressive file libjpeg first sets aside the coefficients of the
+  // whole image, gigabytes for a few bytes of header.
   if (decode->cinfo.image_width > static_cast<JDIMENSION>(maxTextureSize) ||
       decode->cinfo.image_height > static_cast<JDIMENSION>(maxTextureSize)) {
     outlog("%ux%u is larger than the texture limit %d", decode->cinfo.image_width,
