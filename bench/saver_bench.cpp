@@ -201,7 +201,7 @@ void RunningSaver(benchmark::State& state) {
     Pause(2.0);  // past start-up
     if (saver < 0 || waitpid(saver, nullptr, WNOHANG) != 0) {
       state.SkipWithError("the saver did not start or ended early");
-      return;
+      break;
     }
     long before = CpuTicks(saver);
     Pause(seconds);
