@@ -5,17 +5,12 @@
 
 #include <sys/resource.h>
 
+#include <memory>
 #include <string>
 
-#include "engine/Scope.h"
-#include "host/offscreen/OffscreenContext.h"
-#include "util/LocalTiming.h"
+#include "BenchScene.h"
 
 namespace {
-
-timeval simulated;
-
-void SimulatedClock(timeval* now) { *now = simulated; }
 
 double ProcessCpuSeconds() {
   rusage usage;
@@ -27,44 +22,31 @@ double ProcessCpuSeconds() {
 class SceneFrame : public benchmark::Fixture {
  public:
   void SetUp(const benchmark::State& state) override {
-    const int width = static_cast<int>(state.range(0));
-    const int height = static_cast<int>(state.range(1));
     std::string error;
-    if (!context_.create(width, height, &error)) {
+    scene_ = std::make_unique<BenchScene>();
+    if (!scene_->create(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+                        &error)) {
+      scene_.reset();
       return;
     }
-    simulated = {1700000000, 0};
-    SetTimerClock(SimulatedClock);
-    engine_ = new ScopeApp(width, height, 1, VANTOR_RESOURCES);
     for (int i = 0; i < 30; i++) {
-      frame(-1);
+      scene_->frame();
     }
   }
-  void TearDown(const benchmark::State&) override {
-    delete engine_;
-    engine_ = nullptr;
-    SetTimerClock(nullptr);
-  }
+  void TearDown(const benchmark::State&) override { scene_.reset(); }
 
  protected:
-  // One frame a thirtieth of a second after the last; `preset` >= 0 holds that arrangement.
+  // One frame; `preset` >= 0 holds that arrangement, with no morph running.
   void frame(int preset) {
-    simulated.tv_usec += 33333;
-    if (simulated.tv_usec >= 1000000) {
-      simulated.tv_usec -= 1000000;
-      simulated.tv_sec++;
-    }
     if (preset >= 0) {
-      engine_->setMirrorSystem(preset, false);
+      scene_->engine().setMirrorSystem(preset, false);
       isMorphing = false;
     }
-    UpdateTimer();
-    engine_->display(0x10001);
-    glFinish();
+    scene_->frame();
   }
 
   void run(benchmark::State& state, int preset) {
-    if (engine_ == nullptr) {
+    if (scene_ == nullptr) {
       state.SkipWithError("no headless OpenGL context");
       return;
     }
@@ -79,8 +61,7 @@ class SceneFrame : public benchmark::Fixture {
         (ProcessCpuSeconds() - cpuBefore) * 1000.0 / static_cast<double>(state.iterations());
   }
 
-  OffscreenContext context_;
-  ScopeApp* engine_ = nullptr;
+  std::unique_ptr<BenchScene> scene_;
 };
 
 BENCHMARK_DEFINE_F(SceneFrame, Display)(benchmark::State& state) { run(state, -1); }
@@ -92,7 +73,7 @@ BENCHMARK_REGISTER_F(SceneFrame, Display)
 
 BENCHMARK_DEFINE_F(SceneFrame, Preset)(benchmark::State& state) {
   run(state, static_cast<int>(state.range(2)));
-  state.counters["copies"] = engine_ != nullptr ? engine_->m_curMS->nbrReflections : 0;
+  state.counters["copies"] = scene_ != nullptr ? scene_->engine().m_curMS->nbrReflections : 0;
 }
 BENCHMARK_REGISTER_F(SceneFrame, Preset)
     ->ArgsProduct({{1280}, {720}, {0, 1, 2, 3, 4, 5, 6}})
