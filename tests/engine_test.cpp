@@ -6,11 +6,8 @@
 #include "engine/Scope.h"
 #include "objects/ObjectFactory.h"
 #include "support/AllocationCounter.h"
-#include "support/FakeClock.h"
-#include "support/GlState.h"
 #include "support/GlTest.h"
-#include "support/ScriptedRand.h"
-#include "support/TestCells.h"
+#include "support/Seams.h"
 #include "util/LocalTiming.h"
 
 namespace {
@@ -94,6 +91,61 @@ TEST(Timer, RateWindowAndClockEdges) {
   clock.advance(0.2);  // 1.1 s after the window began
   UpdateTimer();
   EXPECT_GT(gFrameRate, 0.0f);
+}
+
+// A colour fan from the centre out past the screen's corners, from 240 to 330 degrees: wider
+// than any wedge, so that only the clip planes keep it inside. Its colour changes with the
+// direction, so a copy and its mirror image look different. Culls back faces, so a mirrored
+// copy shows only when the front face is switched for it.
+class FanCell : public ObjectCell {
+ public:
+  explicit FanCell(ScopeApp* parent) : ObjectCell(parent) {}
+  void draw() override {
+    glBegin(GL_TRIANGLE_FAN);
+    glColor3f(0.5f, 0.5f, 0.5f);
+    glVertex3f(0.0f, 0.0f, 0.0f);
+    for (double degrees = 240.0; degrees <= 330.0; degrees += 5.0) {
+      const float ramp = static_cast<float>((degrees - 240.0) / 90.0);
+      glColor3f(ramp, 1.0f - ramp, 0.5f);
+      glVertex3d(12.0 * std::cos(degrees * M_PI / 180.0), 12.0 * std::sin(degrees * M_PI / 180.0),
+                 0.0);
+    }
+    glEnd();
+  }
+  void preRender() override {
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+  }
+  void postRender() override { glDisable(GL_CULL_FACE); }
+};
+
+// A small white square inside the first wedge of every arrangement, optionally asking for the
+// radial blur, counting the engine's calls.
+class SpotCell : public ObjectCell {
+ public:
+  SpotCell(ScopeApp* parent, bool blur) : ObjectCell(parent), blur_(blur) {}
+  void draw() override {
+    draws++;
+    // Centre at 2 units in direction 277 degrees, inside even the narrowest wedge.
+    glColor3f(1.0f, 1.0f, 1.0f);
+    glRectf(0.2437f - 0.12f, -1.9851f - 0.12f, 0.2437f + 0.12f, -1.9851f + 0.12f);
+  }
+  void preRender() override { preRenders++; }
+  void postRender() override { postRenders++; }
+  bool wantsRadialBlur() override { return blur_; }
+
+  int draws = 0, preRenders = 0, postRenders = 0;
+
+ private:
+  bool blur_;
+};
+
+// Replaces the engine's scene cell with `cell` (which the engine then owns).
+template <class Cell>
+Cell* InstallCell(ScopeApp* engine, Cell* cell) {
+  delete engine->itsObjects;
+  engine->itsObjects = cell;
+  return cell;
 }
 
 // An engine with an empty cell at the surface's size, with a settable clock.

@@ -13,7 +13,7 @@
 #include "host/ScopeView.h"
 #include "host/framework/Bundle.h"
 #include "host/offscreen/OffscreenSurface.h"
-#include "support/Program.h"
+#include "support/TestFiles.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // ASan keeps freed memory out of use (256 MB of it by default) to catch late uses; with a small

@@ -10,10 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "support/Pictures.h"
 #include "support/Process.h"
-#include "support/Program.h"
-#include "support/Xvfb.h"
 
 namespace {
 

@@ -9,10 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "support/Pictures.h"
 #include "support/Process.h"
-#include "support/Program.h"
-#include "support/Xvfb.h"
 
 // After GoogleTest: Xlib defines None, a name GoogleTest uses.
 #include <X11/Xlib.h>
@@ -26,16 +23,6 @@ long Lines(const std::string& text) { return std::count(text.begin(), text.end()
 Arguments Vantor(Arguments arguments) {
   arguments.insert(arguments.begin(), programPath());
   return arguments;
-}
-
-// As root, a command runs as nobody: root may write anywhere, and the daemon runs no hacks
-// as root.
-Arguments AsUser(Arguments command) {
-  if (geteuid() == 0) {
-    command.insert(command.begin(),
-                   {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
-  }
-  return command;
 }
 
 // Waits for a symmetric kaleidoscope picture of `window` (as wide as `width`, when given).

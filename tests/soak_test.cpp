@@ -10,8 +10,8 @@
 
 #include "engine/Scope.h"
 #include "objects/Glimmets.h"
-#include "support/FakeClock.h"
 #include "support/GlTest.h"
+#include "support/Seams.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -46,7 +46,7 @@ class Soak : public GlTest {};
 TEST_F(Soak, PiecesStayFiniteAndTheMirrorsKeepChanging) {
   resizeSurface(64, 64);
   FakeClock clock;
-  ScopeApp engine(64, 64, 1, ResourcesFolder().c_str());
+  ScopeApp engine(64, 64, 1, resourcesPath().c_str());
   PhotoList* list = static_cast<PhotoList*>(engine.itsObjects);
 
   const long frames = SimulatedSeconds() * 30;

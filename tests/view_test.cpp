@@ -8,8 +8,8 @@
 #include "host/framework/Bundle.h"
 #include "host/offscreen/OffscreenSurface.h"
 #include "support/AllocationCounter.h"
-#include "support/FakeClock.h"
-#include "support/GlState.h"
+#include "support/GlTest.h"
+#include "support/Seams.h"
 #include "util/LocalTiming.h"
 
 namespace {

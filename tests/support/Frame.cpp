@@ -1,18 +1,10 @@
 #include "support/Frame.h"
 
+#include <png.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
-
-namespace {
-
-bool Differs(const std::uint8_t* a, const std::uint8_t* b, int tolerance) {
-  return std::abs(a[0] - b[0]) > tolerance || std::abs(a[1] - b[1]) > tolerance ||
-         std::abs(a[2] - b[2]) > tolerance;
-}
-
-}  // namespace
-
-bool Frame::isBlack() const { return litShare() == 0.0; }
 
 double Frame::litShare() const {
   long lit = 0;
@@ -20,6 +12,28 @@ double Frame::litShare() const {
     lit += rgb[i] + rgb[i + 1] + rgb[i + 2] > 0;
   }
   return rgb.empty() ? 0.0 : 3.0 * lit / rgb.size();
+}
+
+bool readPng(const std::string& path, Frame* frame, std::string* error) {
+  png_image image = {};
+  image.version = PNG_IMAGE_VERSION;
+  if (png_image_begin_read_from_file(&image, path.c_str())) {
+    image.format = PNG_FORMAT_RGB;
+    frame->width = static_cast<int>(image.width);
+    frame->height = static_cast<int>(image.height);
+    frame->rgb.resize(PNG_IMAGE_SIZE(image));
+    if (png_image_finish_read(&image, nullptr, frame->rgb.data(), 0, nullptr)) {
+      return true;
+    }
+  }
+  *error = path + ": " + image.message;
+  png_image_free(&image);
+  return false;
+}
+
+static bool Differs(const std::uint8_t* a, const std::uint8_t* b, int tolerance) {
+  return std::abs(a[0] - b[0]) > tolerance || std::abs(a[1] - b[1]) > tolerance ||
+         std::abs(a[2] - b[2]) > tolerance;
 }
 
 double MirrorMismatch(const Frame& frame, int tolerance) {
@@ -47,4 +61,18 @@ double RotationMismatch(const Frame& frame, double degrees, double innerRadius, 
     }
   }
   return compared == 0 ? 1.0 : static_cast<double>(differing) / compared;
+}
+
+::testing::AssertionResult IsSymmetricKaleidoscope(const Frame& frame) {
+  long lit = 0;  // brighter than near-black in some channel
+  for (size_t i = 0; i < frame.rgb.size(); i += 3) {
+    lit += std::max({frame.rgb[i], frame.rgb[i + 1], frame.rgb[i + 2]}) > 16;
+  }
+  const double mismatch = frame.rgb.empty() ? 1.0 : MirrorMismatch(frame, 48);
+  if (frame.rgb.empty() || lit < 0.01 * frame.width * frame.height || mismatch > 0.02) {
+    return ::testing::AssertionFailure()
+           << lit << " of " << frame.width << "x" << frame.height << " pixels lit, "
+           << mismatch * 100 << "% differ from their mirror image";
+  }
+  return ::testing::AssertionSuccess();
 }

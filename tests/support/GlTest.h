@@ -1,8 +1,11 @@
 // A fixture for tests that need a real OpenGL context: one headless context per test suite,
-// made current before every test.
+// made current before every test. And reading OpenGL state back.
 #pragma once
 
+#include <GL/gl.h>
 #include <gtest/gtest.h>
+
+#include <array>
 
 #include "host/offscreen/OffscreenContext.h"
 #include "support/Frame.h"
@@ -22,3 +25,20 @@ class GlTest : public ::testing::Test {
 
   static OffscreenContext* context_;
 };
+
+// `Size` values of a state variable: a matrix, a viewport, one integer.
+template <int Size = 16>
+std::array<GLfloat, Size> Floats(GLenum what) {
+  std::array<GLfloat, Size> values;
+  glGetFloatv(what, values.data());
+  return values;
+}
+
+template <int Size = 1>
+std::array<GLint, Size> Integers(GLenum what) {
+  std::array<GLint, Size> values;
+  glGetIntegerv(what, values.data());
+  return values;
+}
+
+inline GLint Integer(GLenum what) { return Integers(what)[0]; }

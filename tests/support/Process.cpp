@@ -6,28 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
+#include <regex>
 
-namespace {
-
-std::string TemporaryName(bool folder) {
-  std::string path = std::filesystem::temp_directory_path() / "vantor-test-XXXXXX";
-  if (folder ? mkdtemp(&path[0]) == nullptr : close(mkstemp(&path[0])) != 0) {
-    path.clear();
-  }
-  return path;
-}
-
-}  // namespace
-
-std::string readFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), {}};
-}
-
-Process::Process(const std::vector<std::string>& argv, const std::vector<std::string>& environment)
-    : outPath_(TemporaryName(false)), errPath_(TemporaryName(false)) {
+Process::Process(const std::vector<std::string>& argv,
+                 const std::vector<std::string>& environment) {
   // env takes its options (the removals) before the settings, then becomes the program.
   std::vector<std::string> command = environment;
   auto settings = std::stable_partition(command.begin(), command.end(), [](auto& change) {
@@ -41,11 +23,12 @@ Process::Process(const std::vector<std::string>& argv, const std::vector<std::st
     args.push_back(&arg[0]);
   }
   args.push_back(nullptr);
+  const std::string out = output_.path() + "/out", err = output_.path() + "/err";
   pid_ = fork();
   if (pid_ == 0) {
     dup2(open("/dev/null", O_RDONLY | O_CLOEXEC), STDIN_FILENO);
-    dup2(open(outPath_.c_str(), O_WRONLY | O_CLOEXEC), STDOUT_FILENO);
-    dup2(open(errPath_.c_str(), O_WRONLY | O_CLOEXEC), STDERR_FILENO);
+    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600), STDOUT_FILENO);
+    dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600), STDERR_FILENO);
     // A test harness may block or ignore signals; the program must see them as a user's would.
     sigset_t none;
     sigemptyset(&none);
@@ -57,11 +40,7 @@ Process::Process(const std::vector<std::string>& argv, const std::vector<std::st
   }
 }
 
-Process::~Process() {
-  wait(0.0);
-  unlink(outPath_.c_str());
-  unlink(errPath_.c_str());
-}
+Process::~Process() { wait(0.0); }
 
 bool Process::running() {
   reaped_ = reaped_ || pid_ <= 0 || waitpid(pid_, &rawStatus_, WNOHANG) == pid_;
@@ -88,21 +67,60 @@ Exit Process::wait(double timeoutSeconds) {
     result.signal = WIFSIGNALED(rawStatus_) ? WTERMSIG(rawStatus_) : 0;
   }
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  result.out = readFile(outPath_);
-  result.err = readFile(errPath_);
+  result.out = readFile(output_.path() + "/out");
+  result.err = errorSoFar();
   return result;
 }
-
-std::string Process::errorSoFar() const { return readFile(errPath_); }
 
 Exit run(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
          double timeoutSeconds) {
   return Process(argv, environment).wait(timeoutSeconds);
 }
 
-TemporaryFolder::TemporaryFolder() : path_(TemporaryName(true)) {}
+std::vector<std::string> AsUser(std::vector<std::string> command) {
+  if (geteuid() == 0) {
+    command.insert(command.begin(),
+                   {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  }
+  return command;
+}
 
-TemporaryFolder::~TemporaryFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
+// The server writes the display number it picked on a line of its own once it is ready.
+Xvfb::Xvfb(int width, int height)
+    : server_(std::make_unique<Process>(std::vector<std::string>{
+          "/usr/bin/Xvfb", "-displayfd", "2", "-noreset", "-nolisten", "tcp", "-screen", "0",
+          std::to_string(width) + "x" + std::to_string(height) + "x24"})) {
+  const std::regex numberLine("(^|\n)([0-9]+)\n");
+  std::smatch number;
+  std::string text;
+  eventually(
+      [&] {
+        text = server_->errorSoFar();
+        return std::regex_search(text, number, numberLine) || !server_->running();
+      },
+      20.0);
+  if (number.empty() || !server_->running()) {
+    failure_ = text.empty() ? "Xvfb gave no display number" : text;
+    server_.reset();
+  } else {
+    display_ = ":" + number[2].str();
+  }
+}
+
+Xvfb::~Xvfb() {
+  if (server_ != nullptr) {
+    server_->signal(SIGTERM);
+    server_->wait(10.0);
+  }
+}
+
+bool screenshot(const Xvfb& server, const std::string& window, Frame* frame, std::string* error) {
+  TemporaryFolder folder;
+  const std::string file = folder.path() + "/shot.png";
+  Exit done = run({"/usr/bin/import", "-silent", "-window", window, file}, {server.environment()});
+  if (done.status != 0) {
+    *error = "no picture of " + window + ": " + done.err;
+    return false;
+  }
+  return readPng(file, frame, error);
 }

@@ -1,14 +1,18 @@
 // Runs programs for the command-line and window tests: started with a changed environment,
 // standard output and error captured in files, waited for with a time limit, and killed (by
-// their own pid) when a test leaves them running.
+// their own pid) when a test leaves them running. And a virtual X server to run them on.
 #pragma once
 
 #include <sys/types.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/Frame.h"
+#include "support/TestFiles.h"
 
 struct Exit {
   bool exited = false;  // ended by exit(); `status` holds the code
@@ -28,25 +32,27 @@ class Process {
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
 
-  pid_t pid() const { return pid_; }
   bool running();
   void signal(int number);
   // Waits up to `timeoutSeconds`; past that the process is killed and timedOut set.
   Exit wait(double timeoutSeconds);
   // Standard error so far.
-  std::string errorSoFar() const;
+  std::string errorSoFar() const { return readFile(output_.path() + "/err"); }
 
  private:
+  TemporaryFolder output_;
   pid_t pid_ = -1;
   bool reaped_ = false;
   int rawStatus_ = 0;
-  std::string outPath_;
-  std::string errPath_;
 };
 
 // Runs to the end (or `timeoutSeconds`) and returns how it ended.
 Exit run(const std::vector<std::string>& argv, const std::vector<std::string>& environment = {},
          double timeoutSeconds = 30.0);
+
+// As root, a command runs as nobody: root reads and writes whatever the modes say, and the
+// xscreensaver daemon runs no hacks as root.
+std::vector<std::string> AsUser(std::vector<std::string> command);
 
 // Polls `condition` every 10 ms until it holds or `timeoutSeconds` pass; true when it held.
 template <typename Condition>
@@ -61,17 +67,26 @@ bool eventually(Condition condition, double timeoutSeconds) {
   return true;
 }
 
-// A fresh empty folder under $TMPDIR (or /tmp), removed with its contents when this goes.
-class TemporaryFolder {
+// A virtual X server: it picks a free display number itself and says which once it takes
+// connections; it is stopped by its pid.
+class Xvfb {
  public:
-  TemporaryFolder();
-  ~TemporaryFolder();
-  TemporaryFolder(const TemporaryFolder&) = delete;
-  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-  const std::string& path() const { return path_; }
+  Xvfb(int width, int height);
+  ~Xvfb();
+
+  bool started() const { return server_ != nullptr; }
+  const std::string& display() const { return display_; }  // ":N"
+  // DISPLAY=:N, for a Process environment.
+  std::string environment() const { return "DISPLAY=" + display_; }
+  // Why it could not start.
+  const std::string& failure() const { return failure_; }
 
  private:
-  std::string path_;
+  std::unique_ptr<Process> server_;
+  std::string display_;
+  std::string failure_;
 };
 
-std::string readFile(const std::string& path);
+// Takes a picture of a window (or the whole screen with "root") with ImageMagick's import;
+// false with *error.
+bool screenshot(const Xvfb& server, const std::string& window, Frame* frame, std::string* error);
