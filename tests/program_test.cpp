@@ -25,6 +25,20 @@ Arguments Vantor(Arguments arguments) {
   return arguments;
 }
 
+// The program installed with its files under /usr in a stage of its own, where any user can
+// reach them: out of the build tree, so that it finds only what was installed.
+const std::string& Installed() {
+  static TemporaryFolder stage;
+  static const std::string usr = [] {
+    chmod(stage.path().c_str(), 0755);
+    Exit done = run({"/usr/bin/cmake", "--install", buildPath(), "--prefix", "/usr"},
+                    {"DESTDIR=" + stage.path()});
+    EXPECT_EQ(done.status, 0) << done.err;
+    return stage.path() + "/usr";
+  }();
+  return usr;
+}
+
 // Waits for a symmetric kaleidoscope picture of `window` (as wide as `width`, when given).
 // While the mirrors glide to another angle, now and then, frames are not symmetric.
 ::testing::AssertionResult ShowsKaleidoscope(const Xvfb& server, const std::string& window,
@@ -76,33 +90,29 @@ TEST(CommandLine, RendersWithOneSeedAreTheSameSymmetricFrames) {
   }
 }
 
-// Run from a copy of the program that nobody can reach, wherever the build tree is.
-TEST(CommandLine, AnUnwritableFolderExitsOneWithOneLine) {
-  TemporaryFolder folder;
-  const std::string locked = folder.path() + "/locked", program = folder.path() + "/vantor";
-  ASSERT_EQ(mkdir(locked.c_str(), 0555), 0);
-  chmod(folder.path().c_str(), 0755);
-  std::filesystem::copy_file(programPath(), program);
-  Exit done = run(AsUser({program, "--render", locked, "--size", "16x16"}));
-  EXPECT_TRUE(done.status == 1 && Lines(done.err) == 1) << done.err;
-  EXPECT_NE(done.err.find(locked), std::string::npos) << done.err;
-}
-
 // Out of the build tree, the installed program finds the installed atlas, quietly.
 TEST(CommandLine, InstallLaysOutTheProgramAndItsFilesUnderThePrefix) {
-  TemporaryFolder stage;
-  Exit installed = run({"/usr/bin/cmake", "--install", buildPath(), "--prefix", "/usr"},
-                       {"DESTDIR=" + stage.path()});
-  ASSERT_EQ(installed.status, 0) << installed.err;
-  const std::string usr = stage.path() + "/usr";
   for (const char* file :
        {"/bin/vantor", "/share/man/man6/vantor.6x", "/share/xscreensaver/config/vantor.xml"}) {
-    EXPECT_TRUE(std::filesystem::exists(usr + file)) << file;
+    EXPECT_TRUE(std::filesystem::exists(Installed() + file)) << file;
   }
-  Exit render = run({usr + "/libexec/xscreensaver/vantor", "--render", stage.path() + "/out",
+  TemporaryFolder out;
+  Exit render = run({Installed() + "/libexec/xscreensaver/vantor", "--render", out.path(),
                      "--frames", "1", "--size", "32x32"},
                     {"VANTOR_RESOURCES"});
   EXPECT_TRUE(render.status == 0 && render.err.empty()) << render.err;
+}
+
+// Run by nobody, from the installed copy, so that the folder is unwritable wherever the build
+// tree is.
+TEST(CommandLine, AnUnwritableFolderExitsOneWithOneLine) {
+  TemporaryFolder folder;
+  const std::string locked = folder.path() + "/locked";
+  ASSERT_EQ(mkdir(locked.c_str(), 0555), 0);
+  chmod(folder.path().c_str(), 0755);
+  Exit done = run(AsUser({Installed() + "/bin/vantor", "--render", locked, "--size", "16x16"}));
+  EXPECT_TRUE(done.status == 1 && Lines(done.err) == 1) << done.err;
+  EXPECT_NE(done.err.find(locked), std::string::npos) << done.err;
 }
 
 // Guards the window host under a virtual X server: each way of choosing the window draws a
@@ -158,26 +168,18 @@ TEST(Daemon, SelectedHackDrawsAndLeavesNoProcessAfterDeactivation) {
   prctl(PR_SET_CHILD_SUBREAPER, 1);  // what the daemon leaves is ours to reap, not a zombie
   Xvfb server(640, 480);
   ASSERT_TRUE(server.started()) << server.failure();
-  // The program and its resources laid out as installed, where the other user can reach them.
-  TemporaryFolder root;
-  const std::string program = root.path() + "/bin/vantor", home = root.path() + "/home";
-  std::filesystem::create_directories(root.path() + "/share/vantor");
-  std::filesystem::create_directories(root.path() + "/bin");
-  std::filesystem::create_directories(home);
-  std::filesystem::copy_file(programPath(), program);
-  std::filesystem::copy_file(resourcesPath() + "/DiscMasks.jpg",
-                             root.path() + "/share/vantor/DiscMasks.jpg");
-  std::ofstream(home + "/.xscreensaver")
+  TemporaryFolder home;
+  const std::string program = Installed() + "/bin/vantor";
+  std::ofstream(home.path() + "/.xscreensaver")
       << "timeout: 0:30:00\ncycle: 0\nlock: False\nmode: one\nselected: 0\nsplash: False\n"
          "fade: False\nunfade: False\ndpmsEnabled: False\nprograms: GL: "
       << program << " --root \\n\n";
-  chmod(root.path().c_str(), 0755);
   if (geteuid() == 0) {
-    ASSERT_EQ(run({"/bin/chown", "-R", "65534:65534", home}).status, 0);
+    ASSERT_EQ(run({"/bin/chown", "-R", "65534:65534", home.path()}).status, 0);
   }
   auto daemon = [&](Arguments command) {
-    command.insert(command.begin(), {"/usr/bin/env", "-i", "PATH=/usr/bin:/bin", "HOME=" + home,
-                                     "DISPLAY=" + server.display()});
+    command.insert(command.begin(), {"/usr/bin/env", "-i", "PATH=/usr/bin:/bin",
+                                     "HOME=" + home.path(), "DISPLAY=" + server.display()});
     return AsUser(command);
   };
   auto command = [&](Arguments what) {
