@@ -6,6 +6,7 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -29,25 +30,19 @@ struct Census {
   long residentBytes = 0;
 };
 
-// Mesa hands out names above every name it gave before, so the names up to a fresh one (and a
-// margin, for a driver that reuses names) hold every live object of that kind.
-int LiveNames(GLboolean (*isObject)(GLuint), GLuint fresh) {
-  int live = 0;
-  for (GLuint name = 1; name <= fresh + 1024; name++) {
-    live += isObject(name) ? 1 : 0;
-  }
-  return live;
-}
-
 Census Take() {
-  Census census;
   GLuint texture = 0;
   glGenTextures(1, &texture);
   glDeleteTextures(1, &texture);
   const GLuint list = glGenLists(1);
   glDeleteLists(list, 1);
-  census.textures = LiveNames(glIsTexture, texture);
-  census.lists = LiveNames(glIsList, list);
+  // Mesa hands out names above every name it gave before, so the names up to a fresh one (and a
+  // margin, for a driver that reuses names) hold every live object of that kind.
+  Census census;
+  for (GLuint name = 1; name <= std::max(texture, list) + 1024; name++) {
+    census.textures += glIsTexture(name);
+    census.lists += glIsList(name);
+  }
   malloc_trim(0);  // what stays resident then is live or leaked, not kept for reuse
   long pages = 0;
   std::ifstream("/proc/self/statm") >> pages >> pages;  // the second field: resident pages
