@@ -100,7 +100,7 @@ Xvfb::Xvfb(int width, int height)
       },
       20.0);
   if (number.empty() || !server_->running()) {
-    failure_ = text.empty() ? "Xvfb gave no display number" : text;
+    ADD_FAILURE() << "Xvfb did not start: " << (text.empty() ? "no display number" : text);
     server_.reset();
   } else {
     display_ = ":" + number[2].str();

@@ -68,7 +68,7 @@ bool eventually(Condition condition, double timeoutSeconds) {
 }
 
 // A virtual X server: it picks a free display number itself and says which once it takes
-// connections; it is stopped by its pid.
+// connections (a server that does not start is a test failure); it is stopped by its pid.
 class Xvfb {
  public:
   Xvfb(int width, int height);
@@ -78,13 +78,10 @@ class Xvfb {
   const std::string& display() const { return display_; }  // ":N"
   // DISPLAY=:N, for a Process environment.
   std::string environment() const { return "DISPLAY=" + display_; }
-  // Why it could not start.
-  const std::string& failure() const { return failure_; }
 
  private:
   std::unique_ptr<Process> server_;
   std::string display_;
-  std::string failure_;
 };
 
 // Takes a picture of a window (or the whole screen with "root") with ImageMagick's import;
