@@ -74,8 +74,7 @@ TEST_F(Loader, GreyIsAlphaColourIsRgbTopRowFirstAndAnyRowLengthUnskewed) {
 // whose header claims 65474x65496 pixels, the coefficients of the whole picture, 8 GB.
 TEST_F(Loader, BadFilesAndOversizedImagesFailFastWithNothingLeftBehind) {
   TemporaryFolder folder;
-  GLint limit = 0;
-  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &limit);
+  const GLint limit = Integer(GL_MAX_TEXTURE_SIZE);
   ASSERT_LT(limit + 8, 65474) << "too large for a JPEG; the limit cannot be exceeded";
   ASSERT_TRUE(WriteBytes(folder.path() + "/text", std::string(300, 'k')));
   // Cut inside the tables, before any picture data.

@@ -19,7 +19,6 @@ struct Frame {
   }
   // Sum of the three channels, 0 for black.
   int brightness(int x, int y) const { return at(x, y)[0] + at(x, y)[1] + at(x, y)[2]; }
-  bool isBlack() const { return litShare() == 0.0; }
   // Share (0..1) of pixels that are not black.
   double litShare() const;
 };

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <string>
 
 #include "host/offscreen/OffscreenContext.h"
 #include "support/Frame.h"
@@ -15,15 +16,26 @@ class GlTest : public ::testing::Test {
   static constexpr int kWidth = 256;
   static constexpr int kHeight = 256;
 
-  static void SetUpTestSuite();
-  static void TearDownTestSuite();
-  void SetUp() override;
+  static void SetUpTestSuite() {
+    context_ = new OffscreenContext();
+    std::string error;
+    ASSERT_TRUE(context_->create(kWidth, kHeight, &error)) << error;
+  }
+  static void TearDownTestSuite() { delete context_; }
+  void SetUp() override { ASSERT_TRUE(context_->makeCurrent()) << "no OpenGL context"; }
 
   // Resizes the surface (the context and its objects stay).
-  static void resizeSurface(int width, int height);
-  static Frame readFrame();
+  static void resizeSurface(int width, int height) {
+    std::string error;
+    ASSERT_TRUE(context_->resize(width, height, &error)) << error;
+  }
+  static Frame readFrame() {
+    Frame frame{context_->width(), context_->height(), {}};
+    context_->readRgb(&frame.rgb);
+    return frame;
+  }
 
-  static OffscreenContext* context_;
+  inline static OffscreenContext* context_ = nullptr;
 };
 
 // `Size` values of a state variable: a matrix, a viewport, one integer.
