@@ -1,4 +1,4 @@
-// Files for tests: where the program under test, its build tree and the source tree's resources
+// Files for tests: where the program under test and the source tree's resources
 // (with the committed atlas) are; reading and writing whole files, JPEG images written on the
 // spot, and temporary folders.
 #pragma once
@@ -8,7 +8,6 @@
 #include <vector>
 
 inline std::string programPath() { return VANTOR_PROGRAM; }
-inline std::string buildPath() { return VANTOR_BUILD_DIR; }
 inline std::string resourcesPath() { return std::string(VANTOR_SOURCE_DIR) + "/resources"; }
 
 // The whole file, or "" when it cannot be read.
