@@ -148,6 +148,27 @@ int BrightnessAt(const Frame& frame, double degrees, double radius) {
       static_cast<int>(frame.height / 2.0 - radius * std::sin(degrees * M_PI / 180.0)));
 }
 
+// Share (0..1) of the pixels in the ring between `innerRadius` and `outerRadius` (pixels,
+// around the frame's centre) that differ by more than `tolerance` in some channel from the
+// pixel nearest to their position turned by `degrees` about the centre.
+double RotationMismatch(const Frame& frame, double degrees, double innerRadius, double outerRadius,
+                        int tolerance) {
+  const double turn = degrees * M_PI / 180.0, cx = frame.width / 2.0, cy = frame.height / 2.0;
+  long compared = 0, differing = 0;
+  for (int i = 0; i < frame.width * frame.height; i++) {
+    const int x = i % frame.width, y = i / frame.width;
+    const double dx = x + 0.5 - cx, dy = y + 0.5 - cy, r = std::hypot(dx, dy);
+    const int tx = static_cast<int>(std::floor(cx + dx * std::cos(turn) - dy * std::sin(turn)));
+    const int ty = static_cast<int>(std::floor(cy + dx * std::sin(turn) + dy * std::cos(turn)));
+    if (r >= innerRadius && r <= outerRadius && tx >= 0 && ty >= 0 && tx < frame.width &&
+        ty < frame.height) {
+      compared++;
+      differing += Differs(frame.at(x, y), frame.at(tx, ty), tolerance);
+    }
+  }
+  return compared == 0 ? 1.0 : static_cast<double>(differing) / compared;
+}
+
 // An engine with an empty cell at the surface's size, with a settable clock.
 class EngineTest : public GlTest {
  protected:

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <png.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -193,6 +194,42 @@ class Xvfb {
   Process server_;
   std::string display_;
 };
+
+// False with *error set when the file is missing or not a PNG (any 8-bit type, read as RGB).
+bool readPng(const std::string& path, Frame* frame, std::string* error) {
+  png_image image = {};
+  image.version = PNG_IMAGE_VERSION;
+  if (png_image_begin_read_from_file(&image, path.c_str())) {
+    image.format = PNG_FORMAT_RGB;
+    frame->width = static_cast<int>(image.width);
+    frame->height = static_cast<int>(image.height);
+    frame->rgb.resize(PNG_IMAGE_SIZE(image));
+    if (png_image_finish_read(&image, nullptr, frame->rgb.data(), 0, nullptr)) {
+      return true;
+    }
+  }
+  *error = path + ": " + image.message;
+  png_image_free(&image);
+  return false;
+}
+
+// A frame is a symmetric kaleidoscope picture when at least 1% of it is brighter than
+// near-black and at most 2% of its pixels differ by more than 48 in a channel from their mirror
+// image about the vertical line through the centre (rasterisation along the wedge edges differs
+// a little between a copy and its mirror image).
+::testing::AssertionResult IsSymmetricKaleidoscope(const Frame& frame) {
+  long lit = 0;  // brighter than near-black in some channel
+  for (size_t i = 0; i < frame.rgb.size(); i += 3) {
+    lit += std::max({frame.rgb[i], frame.rgb[i + 1], frame.rgb[i + 2]}) > 16;
+  }
+  const double mismatch = frame.rgb.empty() ? 1.0 : MirrorMismatch(frame, 48);
+  if (frame.rgb.empty() || lit < 0.01 * frame.width * frame.height || mismatch > 0.02) {
+    return ::testing::AssertionFailure()
+           << lit << " of " << frame.width << "x" << frame.height << " pixels lit, "
+           << mismatch * 100 << "% differ from their mirror image";
+  }
+  return ::testing::AssertionSuccess();
+}
 
 // Waits for a symmetric kaleidoscope picture of `window` (or the whole screen with "root"),
 // taken with ImageMagick's import, as wide as `width` when given. While the mirrors glide to
