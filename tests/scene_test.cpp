@@ -107,9 +107,9 @@ int RandFor(double fraction) {
   return static_cast<int>(std::min(fraction * 2147483648.0, 2147483647.0));
 }
 
-// Guards the scene: the photo list's life (factory arguments, starting parameters, atlas,
-// pieces, release), the pieces' looks and passes, and the parameter drift, whose random draws
-// are scripted because their order decides how a seed looks.
+// Guards the scene: the photo list's life (the factory's arguments and its answer for other
+// types, starting parameters, atlas, pieces, release), the pieces' looks and passes, and the
+// parameter drift, whose random draws are scripted because their order decides how a seed looks.
 class Scene : public GlTest {
  protected:
   void TearDown() override { ClearScriptedRand(); }
@@ -126,7 +126,7 @@ class Scene : public GlTest {
   PhotoList* list_ = nullptr;
 };
 
-TEST_F(Scene, FactoryArgumentsStartingParametersAndGList) {
+TEST_F(Scene, FactoryStartingParametersAndGList) {
   auto parent = reinterpret_cast<ScopeApp*>(0x1000);
   std::unique_ptr<ObjectCell> cell(getObjectCell(0, parent));
   auto list = dynamic_cast<PhotoList*>(cell.get());
@@ -136,6 +136,11 @@ TEST_F(Scene, FactoryArgumentsStartingParametersAndGList) {
   EXPECT_EQ(gList, list);
   cell.reset();  // through the interface
   EXPECT_EQ(gList, nullptr);
+  for (int type : {1, -1, 7}) {  // types it does not know: no cell, and nothing allocated
+    AllocationCounter allocations;
+    EXPECT_EQ(getObjectCell(type, parent), nullptr) << type;
+    EXPECT_EQ(allocations.count(), 0) << type;
+  }
   // The starting parameters at both ends of rnd(); a long folder name is cut, not overrun.
   const std::string longName(100, 'p');
   ScriptRand({0, 0, 0});

@@ -2,16 +2,9 @@
 
 #include <dlfcn.h>
 
-#include <cmath>
 #include <deque>
 
-#include "util/LocalTiming.h"
-
 namespace {
-
-timeval now = {1000, 0};
-
-void ReadFake(timeval* out) { *out = now; }
 
 std::deque<int>& Queue() {
   static std::deque<int> queue;
@@ -19,20 +12,6 @@ std::deque<int>& Queue() {
 }
 
 }  // namespace
-
-FakeClock::FakeClock() {
-  set(1000, 0);
-  SetTimerClock(ReadFake);
-}
-
-FakeClock::~FakeClock() { SetTimerClock(nullptr); }
-
-void FakeClock::set(long seconds, long microseconds) { now = {seconds, microseconds}; }
-
-void FakeClock::advance(double seconds) {
-  long long micros = now.tv_sec * 1000000LL + now.tv_usec + std::llround(seconds * 1e6);
-  set(static_cast<long>(micros / 1000000), static_cast<long>(micros % 1000000));
-}
 
 void ScriptRand(std::initializer_list<int> values) { Queue().insert(Queue().end(), values); }
 

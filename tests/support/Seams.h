@@ -4,18 +4,31 @@
 
 #include <sys/time.h>
 
+#include <cmath>
 #include <initializer_list>
 
-// Installed as the frame timer's clock while a FakeClock lives.
+#include "util/LocalTiming.h"
+
+// Installed as the frame timer's clock while a FakeClock lives; it starts at 1000 s 0 us.
 class FakeClock {
  public:
-  FakeClock();  // starts at 1000 s 0 us
-  ~FakeClock();
+  FakeClock() {
+    set(1000, 0);
+    SetTimerClock(Read);
+  }
+  ~FakeClock() { SetTimerClock(nullptr); }
   FakeClock(const FakeClock&) = delete;
   FakeClock& operator=(const FakeClock&) = delete;
 
-  void set(long seconds, long microseconds);
-  void advance(double seconds);
+  void set(long seconds, long microseconds) { now_ = {seconds, microseconds}; }
+  void advance(double seconds) {
+    long long micros = now_.tv_sec * 1000000LL + now_.tv_usec + std::llround(seconds * 1e6);
+    set(static_cast<long>(micros / 1000000), static_cast<long>(micros % 1000000));
+  }
+
+ private:
+  static void Read(timeval* out) { *out = now_; }
+  inline static timeval now_ = {1000, 0};
 };
 
 // Queued values come out of rand() first, in order; with the queue empty, rand() is the C

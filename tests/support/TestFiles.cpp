@@ -1,22 +1,8 @@
 #include "support/TestFiles.h"
 
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 
 #include <jpeglib.h>
-
-std::string readFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), {}};
-}
-
-bool WriteBytes(const std::string& path, const std::string& bytes) {
-  return static_cast<bool>(std::ofstream(path, std::ios::binary) << bytes);
-}
 
 bool WriteJpeg(const std::string& path, int width, int height, int components,
                const std::vector<std::uint8_t>& pixels, bool progressive) {
@@ -47,14 +33,4 @@ bool WriteJpeg(const std::string& path, int width, int height, int components,
   jpeg_finish_compress(&cinfo);
   jpeg_destroy_compress(&cinfo);
   return std::fclose(file) == 0;
-}
-
-TemporaryFolder::TemporaryFolder()
-    : path_(std::filesystem::temp_directory_path() / "vantor-test-XXXXXX") {
-  EXPECT_NE(mkdtemp(&path_[0]), nullptr) << "cannot make a folder from " << path_;
-}
-
-TemporaryFolder::~TemporaryFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
 }

@@ -1,9 +1,14 @@
-// Files for tests: where the program under test and the source tree's resources
-// (with the committed atlas) are; reading and writing whole files, JPEG images written on the
-// spot, and temporary folders.
+// Files for tests: where the program under test and the source tree's resources (with the
+// committed atlas) are; reading and writing whole files, JPEG images written on the spot, and
+// temporary folders.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -11,9 +16,15 @@ inline std::string programPath() { return VANTOR_PROGRAM; }
 inline std::string resourcesPath() { return std::string(VANTOR_SOURCE_DIR) + "/resources"; }
 
 // The whole file, or "" when it cannot be read.
-std::string readFile(const std::string& path);
+inline std::string readFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
+
 // Returns false when the file cannot be written.
-bool WriteBytes(const std::string& path, const std::string& bytes);
+inline bool WriteBytes(const std::string& path, const std::string& bytes) {
+  return static_cast<bool>(std::ofstream(path, std::ios::binary) << bytes);
+}
 
 // Writes a JPEG of the best quality, grey, RGB or CMYK by `components` (1, 3 or 4), baseline or
 // progressive. `pixels` holds tightly packed rows, top row first; its rows repeat when it holds
@@ -24,8 +35,13 @@ bool WriteJpeg(const std::string& path, int width, int height, int components,
 // A fresh empty folder under $TMPDIR (or /tmp), removed with its contents when this goes.
 class TemporaryFolder {
  public:
-  TemporaryFolder();
-  ~TemporaryFolder();
+  TemporaryFolder() : path_(std::filesystem::temp_directory_path() / "vantor-test-XXXXXX") {
+    EXPECT_NE(mkdtemp(&path_[0]), nullptr) << "cannot make a folder from " << path_;
+  }
+  ~TemporaryFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
   TemporaryFolder(const TemporaryFolder&) = delete;
   TemporaryFolder& operator=(const TemporaryFolder&) = delete;
   const std::string& path() const { return path_; }
