@@ -169,7 +169,7 @@ double RotationMismatch(const Frame& frame, double degrees, double innerRadius, 
 }
 
 // An engine with an empty cell at the surface's size, with a settable clock.
-class EngineTest : public GlTest {
+class Engine : public GlTest {
  protected:
   void SetUp() override {
     GlTest::SetUp();
@@ -192,8 +192,6 @@ class EngineTest : public GlTest {
 
 // Guards the engine's life on a real OpenGL context: what construction leaves behind, what a
 // frame does, what destruction releases.
-using Engine = EngineTest;
-
 TEST_F(Engine, ConstructionFramesAndDestruction) {
   const std::uint8_t kBlue[] = {0, 0, 255};
   delete engine_;
@@ -236,7 +234,7 @@ TEST_F(Engine, ConstructionFramesAndDestruction) {
 // Guards the mirror arrangements: the preset table to its six decimals (the seams between
 // copies depend on the exact arithmetic), and the morphs between arrangements as the frames
 // draw them, without a gap where the copies do not fill the circle evenly.
-class Mirrors : public EngineTest {
+class Mirrors : public Engine {
  protected:
   // Whether the last frame was drawn with the arrangement for `angle` degrees: the x of the
   // second clip plane recorded into its list tells the angles apart.
@@ -345,7 +343,7 @@ TEST_F(Mirrors, SamePresetMorphsInPlaceAQuietSwitchWaitsAndANewEngineDropsTheMor
 // Guards what the kaleidoscope looks like on screen: mirrored copies around the centre for
 // every arrangement, one plain copy with the mirrors off, the radial blur, and the OpenGL
 // state the passes leave behind.
-using Reflections = EngineTest;
+using Reflections = Engine;
 
 TEST_F(Reflections, CopiesOfAFanForEveryPresetAndOneWithTheMirrorsOff) {
   InstallCell(engine_, new FanCell(engine_));

@@ -11,11 +11,11 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <regex>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "support/Frame.h"
 #include "support/TestFiles.h"
@@ -236,18 +236,17 @@ bool readPng(const std::string& path, Frame* frame, std::string* error) {
   const std::string file = folder.path() + "/shot.png";
   Frame frame;
   std::string error;
-  if (eventually(
-          [&] {
-            Exit done = run({"/usr/bin/import", "-silent", "-window", window, file},
-                            {"DISPLAY=" + server.display()});
-            error = done.err;
-            return done.status == 0 && readPng(file, &frame, &error) &&
-                   (width == 0 || frame.width == width) && IsSymmetricKaleidoscope(frame);
-          },
-          10.0)) {
-    return ::testing::AssertionSuccess();
-  }
-  return ::testing::AssertionFailure() << error << IsSymmetricKaleidoscope(frame).message();
+  const bool shown = eventually(
+      [&] {
+        Exit done = run({"/usr/bin/import", "-silent", "-window", window, file},
+                        {"DISPLAY=" + server.display()});
+        error = done.err;
+        return done.status == 0 && readPng(file, &frame, &error) &&
+               (width == 0 || frame.width == width) && IsSymmetricKaleidoscope(frame);
+      },
+      10.0);
+  return shown ? ::testing::AssertionSuccess()
+               : ::testing::AssertionFailure() << error << IsSymmetricKaleidoscope(frame).message();
 }
 
 // Guards the command line as a user meets it, by running the built program: help without a
@@ -336,18 +335,14 @@ Make Bytes(const std::string& content) {
 TEST(Atlas, EachFileRendersWithOneLineWhenItCannotServe) {
   TemporaryFolder root;
   chmod(root.path().c_str(), 0755);
-  const std::string program = root.path() + "/opt/bin/vantor", usable = root.path() + "/usable";
+  const std::string program = root.path() + "/opt/bin/vantor", plain = root.path() + "/plain";
   std::filesystem::create_directories(root.path() + "/opt/bin");
   std::filesystem::copy_file(programPath(), program);
-  Jpeg(512, 64)(usable);
-  std::string truncated = readFile(usable), corrupt = truncated;
+  Jpeg(512, 64)(plain);
+  std::string truncated = readFile(plain), corrupt = truncated;
   truncated.resize(truncated.size() / 2);
   std::fill(corrupt.begin() + 2, corrupt.begin() + 40, 0x5a);  // over its tables
-  const struct {
-    const char* name;
-    bool usable;
-    Make make;
-  } cases[] = {
+  const std::tuple<const char*, bool, Make> cases[] = {
       {"missing", false, [](const std::string&) {}},  // first: drawn without masks
       {"empty", false, Bytes("")},
       {"text", false, Bytes("hi\n")},
@@ -370,13 +365,13 @@ TEST(Atlas, EachFileRendersWithOneLineWhenItCannotServe) {
       {"pipe", false, [](const std::string& atlas) { mkfifo(atlas.c_str(), 0644); }},
   };
   std::string withoutMasks;
-  for (const auto& each : cases) {
-    SCOPED_TRACE(each.name);
-    const std::string folder = root.path() + "/" + each.name;
+  for (const auto& [name, usable, make] : cases) {
+    SCOPED_TRACE(name);
+    const std::string folder = root.path() + "/" + name;
     std::filesystem::create_directories(folder + "/frames");
     chmod(folder.c_str(), 0755);
     chmod((folder + "/frames").c_str(), 0777);  // for nobody
-    each.make(folder + "/DiscMasks.jpg");
+    make(folder + "/DiscMasks.jpg");
     Exit done = run(AsUser({program, "--render", folder + "/frames", "--frames", "30", "--size",
                             "160x120", "--seed", "1000", "--resources", folder}),
                     {"VANTOR_RESOURCES"}, 120.0);
@@ -387,8 +382,8 @@ TEST(Atlas, EachFileRendersWithOneLineWhenItCannotServe) {
     for (std::string line; std::getline(lines, line);) {
       warnings += line.rfind("vantor: frame ", 0) == 0 ? "" : line + "\n";
     }
-    EXPECT_EQ(std::count(warnings.begin(), warnings.end(), '\n'), each.usable ? 0 : 1) << done.err;
-    if (!each.usable) {
+    EXPECT_EQ(std::count(warnings.begin(), warnings.end(), '\n'), usable ? 0 : 1) << done.err;
+    if (!usable) {
       EXPECT_EQ(warnings.rfind("vantor: ", 0), 0u) << done.err;
       EXPECT_NE(warnings.find(folder), std::string::npos) << done.err;
     }
@@ -398,7 +393,7 @@ TEST(Atlas, EachFileRendersWithOneLineWhenItCannotServe) {
     if (withoutMasks.empty()) {
       withoutMasks = last;
       ASSERT_FALSE(last.empty());
-    } else if (each.usable) {
+    } else if (usable) {
       EXPECT_TRUE(last != withoutMasks) << "the masks were not used";
     } else {
       EXPECT_TRUE(last == withoutMasks) << "the engine was given the file anyway";

@@ -81,16 +81,16 @@ TEST_F(Loader, BadFilesAndOversizedImagesFailFastWithNothingLeftBehind) {
   const std::string atlas = readFile(resourcesPath() + "/DiscMasks.jpg");
   ASSERT_TRUE(WriteBytes(folder.path() + "/header", atlas.substr(0, 100)));
   ASSERT_TRUE(WriteJpeg(folder.path() + "/wide", limit + 8, 8, 1, std::vector<std::uint8_t>(8)));
+  std::filesystem::copy_file(VANTOR_SOURCE_DIR "/fuzz/corpus/huge-progressive-header.jpg",
+                             folder.path() + "/huge");
   auto openFiles = [] {
     return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
   };
   const auto before = openFiles();
   rusage start, end;
   getrusage(RUSAGE_SELF, &start);
-  for (const std::string& path :
-       {folder.path() + "/missing", folder.path() + "/text", folder.path() + "/header",
-        folder.path() + "/wide",
-        std::string(VANTOR_SOURCE_DIR) + "/fuzz/corpus/huge-progressive-header.jpg"}) {
+  for (const std::string name : {"/missing", "/text", "/header", "/wide", "/huge"}) {
+    const std::string path = folder.path() + name;
     TextureImage image = {};
     testing::internal::CaptureStderr();  // libjpeg has its say
     EXPECT_FALSE(LoadJPEGTexture(&image, path.c_str(), GL_ALPHA)) << path;

@@ -102,9 +102,7 @@ TEST_F(SaverView, LifeCycle) {
 }
 
 struct Census {
-  int textures = 0;
-  int lists = 0;
-  long residentBytes = 0;
+  long textures = 0, lists = 0, residentBytes = 0;
 };
 
 Census Take() {

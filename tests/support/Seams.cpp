@@ -4,14 +4,10 @@
 
 #include <deque>
 
-namespace {
-
-std::deque<int>& Queue() {
+static std::deque<int>& Queue() {
   static std::deque<int> queue;
   return queue;
 }
-
-}  // namespace
 
 void ScriptRand(std::initializer_list<int> values) { Queue().insert(Queue().end(), values); }
 
