@@ -56,9 +56,9 @@ TEST(Timer, RateWindowAndClockEdges) {
   clock.advance(0.000010);
   EXPECT_NEAR(UpdateTimer(), 0.00001f, 1e-7f);
   EXPECT_EQ(gFrameRate, 42.0f);  // the first tick keeps the rate
-  clock.set(4, 700000);          // a negative microsecond difference borrows from the seconds
+  clock.advance(0.69999);  // to 1000.7 s: the next tick's microseconds borrow from its seconds
   InitTimer();
-  clock.set(5, 200000);
+  clock.advance(0.5);
   EXPECT_FLOAT_EQ(UpdateTimer(), 0.5f);
   // Ticks a second apart close a window each, with nothing counted.
   for (int i = 0; i < 4; i++) {

@@ -102,14 +102,10 @@ class Process {
       waitpid(pid_, &rawStatus_, 0);
       reaped_ = true;
     }
-    Exit result;
-    result.status = WIFEXITED(rawStatus_) ? WEXITSTATUS(rawStatus_) : -1;
-    result.signal = WIFSIGNALED(rawStatus_) ? WTERMSIG(rawStatus_) : 0;
-    result.seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    result.out = readFile(output_.path() + "/out");
-    result.err = errorSoFar();
-    return result;
+    const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - start;
+    return {WIFEXITED(rawStatus_) ? WEXITSTATUS(rawStatus_) : -1,
+            WIFSIGNALED(rawStatus_) ? WTERMSIG(rawStatus_) : 0, waited.count(),
+            readFile(output_.path() + "/out"), errorSoFar()};
   }
   std::string errorSoFar() const { return readFile(output_.path() + "/err"); }
 

@@ -80,7 +80,8 @@ TEST_F(Loader, BadFilesAndOversizedImagesFailFastWithNothingLeftBehind) {
   // Cut inside the tables, before any picture data.
   const std::string atlas = readFile(resourcesPath() + "/DiscMasks.jpg");
   ASSERT_TRUE(WriteBytes(folder.path() + "/header", atlas.substr(0, 100)));
-  ASSERT_TRUE(WriteJpeg(folder.path() + "/wide", limit + 8, 8, 1, std::vector<std::uint8_t>(8)));
+  ASSERT_TRUE(
+      WriteJpeg(folder.path() + "/wide", limit + 8, 8, 1, std::vector<std::uint8_t>(limit + 8)));
   std::filesystem::copy_file(VANTOR_SOURCE_DIR "/fuzz/corpus/huge-progressive-header.jpg",
                              folder.path() + "/huge");
   auto openFiles = [] {

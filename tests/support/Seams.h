@@ -13,17 +13,16 @@
 class FakeClock {
  public:
   FakeClock() {
-    set(1000, 0);
+    now_ = {1000, 0};
     SetTimerClock(Read);
   }
   ~FakeClock() { SetTimerClock(nullptr); }
   FakeClock(const FakeClock&) = delete;
   FakeClock& operator=(const FakeClock&) = delete;
 
-  void set(long seconds, long microseconds) { now_ = {seconds, microseconds}; }
   void advance(double seconds) {
     long long micros = now_.tv_sec * 1000000LL + now_.tv_usec + std::llround(seconds * 1e6);
-    set(static_cast<long>(micros / 1000000), static_cast<long>(micros % 1000000));
+    now_ = {static_cast<long>(micros / 1000000), static_cast<long>(micros % 1000000)};
   }
 
  private:
