@@ -310,12 +310,13 @@ TEST(CommandLine, AnUnwritableFolderExitsOneWithOneLine) {
 // usable one, however unusual, gives no line and is drawn with.
 using Make = std::function<void(const std::string& atlas)>;
 
-// A width x height JPEG, grey, RGB or CMYK by `components`, striped in every 64x64 cell.
+// A width x height JPEG, grey, RGB or CMYK by `components`, in stripes 8 pixels wide: a mask
+// in every cell, and in any picture smaller than one.
 Make Jpeg(int width, int height, int components = 1, bool progressive = false) {
   return [=](const std::string& atlas) {
     std::vector<std::uint8_t> row(static_cast<size_t>(width) * components);
     for (size_t sample = 0; sample < row.size(); sample++) {
-      row[sample] = sample / components % 64 < 32 ? 255 : 0;
+      row[sample] = sample / components % 16 < 8 ? 255 : 0;
     }
     ASSERT_TRUE(WriteJpeg(atlas, width, height, components, row, progressive)) << atlas;
   };
