@@ -1,18 +1,24 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <png.h>
+#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
+#include <functional>
+#include <regex>
 #include <sstream>
+#include <thread>
+#include <tuple>
 
-#include "support/Pictures.h"
-#include "support/Process.h"
-#include "support/Program.h"
-#include "support/Xvfb.h"
+#include "support/Frame.h"
+#include "support/TestFiles.h"
 
 // After GoogleTest: Xlib defines None, a name GoogleTest uses.
 #include <X11/Xlib.h>
@@ -21,15 +27,102 @@ namespace {
 
 using Arguments = std::vector<std::string>;
 
-long Lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
-
-Arguments Vantor(Arguments arguments) {
-  arguments.insert(arguments.begin(), programPath());
-  return arguments;
+// Polls `condition` every 10 ms until it holds or `timeoutSeconds` pass; true when it held.
+template <typename Condition>
+bool eventually(Condition condition, double timeoutSeconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
 }
 
-// As root, a command runs as nobody: root may write anywhere, and the daemon runs no hacks
-// as root.
+struct Exit {
+  int status = -1;       // the exit code, or -1 when a signal ended the program
+  int signal = 0;        // the signal that ended it, else 0
+  double seconds = 0.0;  // from the wait's start to the end
+  std::string out;       // standard output
+  std::string err;       // standard error
+};
+
+// A program started with a changed environment (NAME=VALUE entries set, NAME alone removed),
+// its standard output and error captured in files, and killed (by its own pid) when a test
+// leaves it running.
+class Process {
+ public:
+  Process(const Arguments& argv, const Arguments& environment = {}) {
+    // env takes its options (the removals) before the settings, then becomes the program.
+    Arguments command = environment;
+    auto settings = std::stable_partition(command.begin(), command.end(), [](auto& change) {
+      return change.find('=') == std::string::npos;
+    });
+    std::for_each(command.begin(), settings, [](auto& name) { name = "--unset=" + name; });
+    command.insert(command.begin(), "/usr/bin/env");
+    command.insert(command.end(), argv.begin(), argv.end());
+    std::vector<char*> args;
+    for (std::string& arg : command) {
+      args.push_back(&arg[0]);
+    }
+    args.push_back(nullptr);
+    const std::string out = output_.path() + "/out", err = output_.path() + "/err";
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(open("/dev/null", O_RDONLY | O_CLOEXEC), STDIN_FILENO);
+      dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600), STDOUT_FILENO);
+      dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600), STDERR_FILENO);
+      // A test harness may block or ignore signals; the program must see them as a user's would.
+      sigset_t none;
+      sigemptyset(&none);
+      sigprocmask(SIG_SETMASK, &none, nullptr);
+      ::signal(SIGTERM, SIG_DFL);
+      ::signal(SIGINT, SIG_DFL);
+      execv(args[0], args.data());
+      _exit(127);
+    }
+  }
+  ~Process() { wait(0.0); }  // not copied: the output folder is not
+
+  bool running() {
+    reaped_ = reaped_ || pid_ <= 0 || waitpid(pid_, &rawStatus_, WNOHANG) == pid_;
+    return !reaped_;
+  }
+  void signal(int number) {
+    if (running()) {
+      kill(pid_, number);
+    }
+  }
+  // Waits up to `timeoutSeconds`; past that the program is killed with SIGKILL.
+  Exit wait(double timeoutSeconds) {
+    const auto start = std::chrono::steady_clock::now();
+    if (!eventually([&] { return !running(); }, timeoutSeconds)) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &rawStatus_, 0);
+      reaped_ = true;
+    }
+    const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - start;
+    return {WIFEXITED(rawStatus_) ? WEXITSTATUS(rawStatus_) : -1,
+            WIFSIGNALED(rawStatus_) ? WTERMSIG(rawStatus_) : 0, waited.count(),
+            readFile(output_.path() + "/out"), errorSoFar()};
+  }
+  std::string errorSoFar() const { return readFile(output_.path() + "/err"); }
+
+ private:
+  TemporaryFolder output_;
+  pid_t pid_ = -1;
+  bool reaped_ = false;
+  int rawStatus_ = 0;
+};
+
+// Runs to the end (or `timeoutSeconds`) and returns how it ended.
+Exit run(const Arguments& argv, const Arguments& environment = {}, double timeoutSeconds = 30.0) {
+  return Process(argv, environment).wait(timeoutSeconds);
+}
+
+// As root, a command runs as nobody: root reads and writes whatever the modes say, and the
+// xscreensaver daemon runs no hacks as root.
 Arguments AsUser(Arguments command) {
   if (geteuid() == 0) {
     command.insert(command.begin(),
@@ -38,21 +131,118 @@ Arguments AsUser(Arguments command) {
   return command;
 }
 
-// Waits for a symmetric kaleidoscope picture of `window` (as wide as `width`, when given).
-// While the mirrors glide to another angle, now and then, frames are not symmetric.
+long Lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
+
+Arguments Vantor(Arguments arguments) {
+  arguments.insert(arguments.begin(), programPath());
+  return arguments;
+}
+
+// The program installed with its files under /usr in a stage of its own, where any user can
+// reach them: out of the build tree, so that it finds only what was installed.
+const std::string& Installed() {
+  static TemporaryFolder stage;
+  static const std::string usr = [] {
+    chmod(stage.path().c_str(), 0755);
+    Exit done = run({"/usr/bin/cmake", "--install", VANTOR_BUILD_DIR, "--prefix", "/usr"},
+                    {"DESTDIR=" + stage.path()});
+    EXPECT_EQ(done.status, 0) << done.err;
+    return stage.path() + "/usr";
+  }();
+  return usr;
+}
+
+// A virtual X server. It picks a free display number itself and writes it on a line of its own
+// once it takes connections; one that does not start is a test failure.
+class Xvfb {
+ public:
+  Xvfb(int width, int height)
+      : server_({"/usr/bin/Xvfb", "-displayfd", "2", "-noreset", "-nolisten", "tcp", "-screen", "0",
+                 std::to_string(width) + "x" + std::to_string(height) + "x24"}) {
+    const std::regex numberLine("(^|\n)([0-9]+)\n");
+    std::smatch number;
+    std::string text;
+    eventually(
+        [&] {
+          text = server_.errorSoFar();
+          return std::regex_search(text, number, numberLine) || !server_.running();
+        },
+        20.0);
+    if (number.empty() || !server_.running()) {
+      ADD_FAILURE() << "Xvfb did not start: " << (text.empty() ? "no display number" : text);
+    } else {
+      display_ = ":" + number[2].str();
+    }
+  }
+  ~Xvfb() {
+    server_.signal(SIGTERM);
+    server_.wait(10.0);
+  }
+
+  bool started() const { return !display_.empty(); }
+  const std::string& display() const { return display_; }  // ":N"
+
+ private:
+  Process server_;
+  std::string display_;
+};
+
+// False with *error set when the file is missing or not a PNG (any 8-bit type, read as RGB).
+bool readPng(const std::string& path, Frame* frame, std::string* error) {
+  png_image image = {};
+  image.version = PNG_IMAGE_VERSION;
+  if (png_image_begin_read_from_file(&image, path.c_str())) {
+    image.format = PNG_FORMAT_RGB;
+    frame->width = static_cast<int>(image.width);
+    frame->height = static_cast<int>(image.height);
+    frame->rgb.resize(PNG_IMAGE_SIZE(image));
+    if (png_image_finish_read(&image, nullptr, frame->rgb.data(), 0, nullptr)) {
+      return true;
+    }
+  }
+  *error = path + ": " + image.message;
+  png_image_free(&image);
+  return false;
+}
+
+// A frame is a symmetric kaleidoscope picture when at least 1% of it is brighter than
+// near-black and at most 2% of its pixels differ by more than 48 in a channel from their mirror
+// image about the vertical line through the centre (rasterisation along the wedge edges differs
+// a little between a copy and its mirror image).
+::testing::AssertionResult IsSymmetricKaleidoscope(const Frame& frame) {
+  long lit = 0;  // brighter than near-black in some channel
+  for (size_t i = 0; i < frame.rgb.size(); i += 3) {
+    lit += std::max({frame.rgb[i], frame.rgb[i + 1], frame.rgb[i + 2]}) > 16;
+  }
+  const double mismatch = frame.rgb.empty() ? 1.0 : MirrorMismatch(frame, 48);
+  if (frame.rgb.empty() || lit < 0.01 * frame.width * frame.height || mismatch > 0.02) {
+    return ::testing::AssertionFailure()
+           << lit << " of " << frame.width << "x" << frame.height << " pixels lit, "
+           << mismatch * 100 << "% differ from their mirror image";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// Waits for a symmetric kaleidoscope picture of `window` (or the whole screen with "root"),
+// taken with ImageMagick's import, as wide as `width` when given. While the mirrors glide to
+// another angle, now and then, frames are not symmetric.
 ::testing::AssertionResult ShowsKaleidoscope(const Xvfb& server, const std::string& window,
                                              int width = 0) {
+  TemporaryFolder folder;
+  const std::string file = folder.path() + "/shot.png";
   Frame frame;
   std::string error;
-  if (eventually(
-          [&] {
-            return screenshot(server, window, &frame, &error) &&
-                   (width == 0 || frame.width == width) && IsSymmetricKaleidoscope(frame);
-          },
-          10.0)) {
-    return ::testing::AssertionSuccess();
-  }
-  return ::testing::AssertionFailure() << error << IsSymmetricKaleidoscope(frame).message();
+  const bool shown = eventually(
+      [&] {
+        Exit done = run({"/usr/bin/import", "-silent", "-window", window, file},
+                        {"DISPLAY=" + server.display()});
+        error = done.err;
+        return done.status == 0 && readPng(file, &frame, &error) &&
+               (width == 0 || frame.width == width) && IsSymmetricKaleidoscope(frame);
+      },
+      10.0);
+  return shown ? ::testing::AssertionSuccess()
+               : ::testing::AssertionFailure() << error << IsSymmetricKaleidoscope(frame).message();
 }
 
 // Guards the command line as a user meets it, by running the built program: help without a
@@ -60,13 +250,13 @@ Arguments AsUser(Arguments command) {
 // and the installed layout.
 TEST(CommandLine, HelpNeedsNoDisplayAndABadOptionExitsTwoWithOneLine) {
   Exit help = run(Vantor({"--help"}), {"DISPLAY"});
-  EXPECT_TRUE(help.exited && help.status == 0 && help.err.empty());
+  EXPECT_TRUE(help.status == 0 && help.err.empty());
   for (const char* option : {"--root", "--window-id", "-geometry", "--render", "--seed"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   for (const Arguments& arguments : {Arguments{"--bogus"}, {"--delay", "-5"}, {"--size", "0x10"}}) {
     Exit done = run(Vantor(arguments), {"DISPLAY"});
-    EXPECT_TRUE(done.exited && done.status == 2 && Lines(done.err) == 1) << done.err;
+    EXPECT_TRUE(done.status == 2 && Lines(done.err) == 1) << done.err;
     EXPECT_NE(done.err.find(arguments.back()), std::string::npos) << done.err;
   }
 }
@@ -89,33 +279,127 @@ TEST(CommandLine, RendersWithOneSeedAreTheSameSymmetricFrames) {
   }
 }
 
-// Run from a copy of the program that nobody can reach, wherever the build tree is.
+// Out of the build tree, the installed program finds the installed atlas, quietly.
+TEST(CommandLine, InstallLaysOutTheProgramAndItsFilesUnderThePrefix) {
+  for (const char* file :
+       {"/bin/vantor", "/share/man/man6/vantor.6x", "/share/xscreensaver/config/vantor.xml"}) {
+    EXPECT_TRUE(std::filesystem::exists(Installed() + file)) << file;
+  }
+  TemporaryFolder out;
+  Exit render = run({Installed() + "/libexec/xscreensaver/vantor", "--render", out.path(),
+                     "--frames", "1", "--size", "32x32"},
+                    {"VANTOR_RESOURCES"});
+  EXPECT_TRUE(render.status == 0 && render.err.empty()) << render.err;
+}
+
+// Run by nobody, from the installed copy, so that the folder is unwritable wherever the build
+// tree is.
 TEST(CommandLine, AnUnwritableFolderExitsOneWithOneLine) {
   TemporaryFolder folder;
-  const std::string locked = folder.path() + "/locked", program = folder.path() + "/vantor";
+  const std::string locked = folder.path() + "/locked";
   ASSERT_EQ(mkdir(locked.c_str(), 0555), 0);
   chmod(folder.path().c_str(), 0755);
-  std::filesystem::copy_file(programPath(), program);
-  Exit done = run(AsUser({program, "--render", locked, "--size", "16x16"}));
+  Exit done = run(AsUser({Installed() + "/bin/vantor", "--render", locked, "--size", "16x16"}));
   EXPECT_TRUE(done.status == 1 && Lines(done.err) == 1) << done.err;
   EXPECT_NE(done.err.find(locked), std::string::npos) << done.err;
 }
 
-// Out of the build tree, the installed program finds the installed atlas, quietly.
-TEST(CommandLine, InstallLaysOutTheProgramAndItsFilesUnderThePrefix) {
-  TemporaryFolder stage;
-  Exit installed = run({"/usr/bin/cmake", "--install", buildPath(), "--prefix", "/usr"},
-                       {"DESTDIR=" + stage.path()});
-  ASSERT_EQ(installed.status, 0) << installed.err;
-  const std::string usr = stage.path() + "/usr";
-  for (const char* file :
-       {"/bin/vantor", "/share/man/man6/vantor.6x", "/share/xscreensaver/config/vantor.xml"}) {
-    EXPECT_TRUE(std::filesystem::exists(usr + file)) << file;
+// Guards the program against bad mask atlases given through --resources: whatever the file, a
+// render of 30 frames ends with status 0; a file that cannot serve as the
+// atlas gives exactly one line that names it and the engine draws as without one, while a
+// usable one, however unusual, gives no line and is drawn with.
+using Make = std::function<void(const std::string& atlas)>;
+
+// A width x height JPEG, grey, RGB or CMYK by `components`, in stripes 8 pixels wide: a mask
+// in every cell, and in any picture smaller than one.
+Make Jpeg(int width, int height, int components = 1, bool progressive = false) {
+  return [=](const std::string& atlas) {
+    std::vector<std::uint8_t> row(static_cast<size_t>(width) * components);
+    for (size_t sample = 0; sample < row.size(); sample++) {
+      row[sample] = sample / components % 16 < 8 ? 255 : 0;
+    }
+    ASSERT_TRUE(WriteJpeg(atlas, width, height, components, row, progressive)) << atlas;
+  };
+}
+
+Make Bytes(const std::string& content) {
+  return [=](const std::string& atlas) { ASSERT_TRUE(WriteBytes(atlas, content)) << atlas; };
+}
+
+// Each file goes into a folder of its own for a copy of the program outside the build tree, so
+// that only --resources and the copy's own share/vantor are searched: the build tree's atlas
+// would stand in for a missing one. The unreadable file's case runs as nobody when root, for whom
+// no file is unreadable.
+TEST(Atlas, EachFileRendersWithOneLineWhenItCannotServe) {
+  TemporaryFolder root;
+  chmod(root.path().c_str(), 0755);
+  const std::string program = root.path() + "/opt/bin/vantor", plain = root.path() + "/plain";
+  std::filesystem::create_directories(root.path() + "/opt/bin");
+  std::filesystem::copy_file(programPath(), program);
+  Jpeg(512, 64)(plain);
+  std::string truncated = readFile(plain), corrupt = truncated;
+  truncated.resize(truncated.size() / 2);
+  std::fill(corrupt.begin() + 2, corrupt.begin() + 40, 0x5a);  // over its tables
+  const std::tuple<const char*, bool, Make> cases[] = {
+      {"missing", false, [](const std::string&) {}},  // first: drawn without masks
+      {"empty", false, Bytes("")},
+      {"text", false, Bytes("hi\n")},
+      {"truncated", false, Bytes(truncated)},
+      {"corrupt-header", false, Bytes(corrupt)},
+      {"unreadable", false,
+       [](const std::string& atlas) {
+         Jpeg(512, 64)(atlas);
+         chmod(atlas.c_str(), 0);
+       }},
+      {"progressive", true, Jpeg(512, 64, 1, true)},
+      {"cmyk", false, Jpeg(512, 64, 4)},
+      {"1x1", false, Jpeg(1, 1)},
+      {"8192x8192", true, Jpeg(8192, 8192)},
+      {"30x30", false, Jpeg(30, 30)},
+      {"colour", false, Jpeg(512, 64, 3)},
+      {"folder", false, [](const std::string& atlas) { mkdir(atlas.c_str(), 0755); }},
+      // Beyond any sane atlas; and a pipe, which must not be opened (that would block).
+      {"16400x64", false, Jpeg(16400, 64)},
+      {"pipe", false, [](const std::string& atlas) { mkfifo(atlas.c_str(), 0644); }},
+  };
+  std::string withoutMasks;
+  for (const auto& [name, usable, make] : cases) {
+    SCOPED_TRACE(name);
+    const std::string folder = root.path() + "/" + name;
+    std::filesystem::create_directories(folder + "/frames");
+    chmod(folder.c_str(), 0755);
+    chmod((folder + "/frames").c_str(), 0777);  // for nobody
+    make(folder + "/DiscMasks.jpg");
+    const Arguments render = {program,  "--render", folder + "/frames", "--frames", "30",
+                              "--size", "160x120",  "--seed",           "1000",     "--resources",
+                              folder};
+    // Only where it matters: as nobody, the sanitizer build takes longer over each run.
+    Exit done = run(name == std::string("unreadable") ? AsUser(render) : render,
+                    {"VANTOR_RESOURCES"}, 120.0);
+    EXPECT_EQ(done.status, 0) << done.err;
+    // A slow run also reports its progress once a second: not a warning.
+    std::istringstream lines(done.err);
+    std::string warnings;
+    for (std::string line; std::getline(lines, line);) {
+      warnings += line.rfind("vantor: frame ", 0) == 0 ? "" : line + "\n";
+    }
+    EXPECT_EQ(std::count(warnings.begin(), warnings.end(), '\n'), usable ? 0 : 1) << done.err;
+    if (!usable) {
+      EXPECT_EQ(warnings.rfind("vantor: ", 0), 0u) << done.err;
+      EXPECT_NE(warnings.find(folder), std::string::npos) << done.err;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder + "/frames"), {}), 30);
+    // Renders are repeatable to the byte: the same file is the same picture.
+    const std::string last = readFile(folder + "/frames/frame-00030.png");
+    if (withoutMasks.empty()) {
+      withoutMasks = last;
+      ASSERT_FALSE(last.empty());
+    } else if (usable) {
+      EXPECT_TRUE(last != withoutMasks) << "the masks were not used";
+    } else {
+      EXPECT_TRUE(last == withoutMasks) << "the engine was given the file anyway";
+    }
   }
-  Exit render = run({usr + "/libexec/xscreensaver/vantor", "--render", stage.path() + "/out",
-                     "--frames", "1", "--size", "32x32"},
-                    {"VANTOR_RESOURCES"});
-  EXPECT_TRUE(render.status == 0 && render.err.empty()) << render.err;
 }
 
 // Guards the window host under a virtual X server: each way of choosing the window draws a
@@ -123,13 +407,14 @@ TEST(CommandLine, InstallLaysOutTheProgramAndItsFilesUnderThePrefix) {
 // by that signal, and a window destroyed under it ends it with status 1 and one line.
 TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
   Xvfb server(640, 480);
-  ASSERT_TRUE(server.started()) << "Xvfb did not start: " << server.failure();
+  ASSERT_TRUE(server.started());
   Display* display = XOpenDisplay(server.display().c_str());
   ASSERT_NE(display, nullptr);
   auto start = [&](Arguments arguments, const std::string& daemonWindow = "") {
     arguments.insert(arguments.end(), {"--resources", resourcesPath()});
     return std::make_unique<Process>(
-        Vantor(arguments), Arguments{server.environment(), "XSCREENSAVER_WINDOW" + daemonWindow});
+        Vantor(arguments),
+        Arguments{"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW" + daemonWindow});
   };
   // The own window covers the screen, so a picture of the screen is one of the window.
   for (const Arguments& arguments : {Arguments{"-geometry", "640x480"}, {"--root"}}) {
@@ -138,7 +423,6 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
     vantor->signal(SIGTERM);
     Exit done = vantor->wait(5.0);
     EXPECT_EQ(done.signal, SIGTERM) << "status " << done.status << ": " << done.err;
-    EXPECT_LT(done.seconds, 1.0);
   }
   // Windows of the test's own, as the daemon or its settings dialog would make them.
   for (bool daemons : {true, false}) {
@@ -157,11 +441,37 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
       XDestroyWindow(display, id);
       XSync(display, False);
       Exit done = vantor->wait(5.0);
-      EXPECT_TRUE(done.exited && done.status == 1 && Lines(done.err) == 1) << done.err;
+      EXPECT_TRUE(done.status == 1 && Lines(done.err) == 1) << done.err;
       EXPECT_LT(done.seconds, 1.0);
     }
   }
   XCloseDisplay(display);
+}
+
+// Guards the saver's promptness under load: while other processes keep both cores busy, SIGTERM
+// (how the xscreensaver daemon ends a hack) still ends the saver in its own window within
+// 100 ms, by that signal.
+TEST(UnderLoad, SigtermEndsTheSaverWithinATenthOfASecond) {
+  Xvfb server(160, 120);
+  ASSERT_TRUE(server.started());
+  const Arguments spin = {"/bin/sh", "-c", "while :; do :; done"};
+  Process firstCore(spin), secondCore(spin);
+  // A scheduler hiccup can delay any one run: the best of three must make it.
+  std::vector<double> milliseconds;
+  for (int attempt = 0; attempt < 3; attempt++) {
+    // The own window covers the screen, so a picture of the screen is one of the window.
+    Process saver(Vantor({"-geometry", "160x120", "--resources", resourcesPath()}),
+                  {"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW"});
+    ASSERT_TRUE(ShowsKaleidoscope(server, "root")) << saver.errorSoFar();
+    saver.signal(SIGTERM);
+    Exit done = saver.wait(5.0);
+    EXPECT_EQ(done.signal, SIGTERM) << "status " << done.status << ": " << done.err;
+    milliseconds.push_back(done.seconds * 1000.0);
+  }
+  EXPECT_TRUE(firstCore.running() && secondCore.running()) << "the load did not last";
+  std::printf("SIGTERM to reaped, both cores busy: %.1f, %.1f, %.1f ms\n", milliseconds[0],
+              milliseconds[1], milliseconds[2]);
+  EXPECT_LT(*std::min_element(milliseconds.begin(), milliseconds.end()), 100.0);
 }
 
 // Guards Vantor under the real xscreensaver daemon, run as an unprivileged user on a virtual
@@ -170,27 +480,19 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
 TEST(Daemon, SelectedHackDrawsAndLeavesNoProcessAfterDeactivation) {
   prctl(PR_SET_CHILD_SUBREAPER, 1);  // what the daemon leaves is ours to reap, not a zombie
   Xvfb server(640, 480);
-  ASSERT_TRUE(server.started()) << server.failure();
-  // The program and its resources laid out as installed, where the other user can reach them.
-  TemporaryFolder root;
-  const std::string program = root.path() + "/bin/vantor", home = root.path() + "/home";
-  std::filesystem::create_directories(root.path() + "/share/vantor");
-  std::filesystem::create_directories(root.path() + "/bin");
-  std::filesystem::create_directories(home);
-  std::filesystem::copy_file(programPath(), program);
-  std::filesystem::copy_file(resourcesPath() + "/DiscMasks.jpg",
-                             root.path() + "/share/vantor/DiscMasks.jpg");
-  std::ofstream(home + "/.xscreensaver")
+  ASSERT_TRUE(server.started());
+  TemporaryFolder home;
+  const std::string program = Installed() + "/bin/vantor";
+  std::ofstream(home.path() + "/.xscreensaver")
       << "timeout: 0:30:00\ncycle: 0\nlock: False\nmode: one\nselected: 0\nsplash: False\n"
          "fade: False\nunfade: False\ndpmsEnabled: False\nprograms: GL: "
       << program << " --root \\n\n";
-  chmod(root.path().c_str(), 0755);
   if (geteuid() == 0) {
-    ASSERT_EQ(run({"/bin/chown", "-R", "65534:65534", home}).status, 0);
+    ASSERT_EQ(run({"/bin/chown", "-R", "65534:65534", home.path()}).status, 0);
   }
   auto daemon = [&](Arguments command) {
-    command.insert(command.begin(), {"/usr/bin/env", "-i", "PATH=/usr/bin:/bin", "HOME=" + home,
-                                     "DISPLAY=" + server.display()});
+    command.insert(command.begin(), {"/usr/bin/env", "-i", "PATH=/usr/bin:/bin",
+                                     "HOME=" + home.path(), "DISPLAY=" + server.display()});
     return AsUser(command);
   };
   auto command = [&](Arguments what) {
@@ -205,19 +507,14 @@ TEST(Daemon, SelectedHackDrawsAndLeavesNoProcessAfterDeactivation) {
   ASSERT_TRUE(eventually([&] { return !saver.running() || command({"-version"}) == 0; }, 20.0));
   ASSERT_TRUE(saver.running()) << saver.errorSoFar();
   ASSERT_EQ(command({"-select", "1"}), 0);
-  std::vector<pid_t> hacks;
-  ASSERT_TRUE(eventually([&] { return !(hacks = running()).empty(); }, 20.0));
-  ASSERT_EQ(hacks.size(), 1u);
-  // Run as xscreensaver hacks are run: --root, with its window in the environment.
-  const std::string proc = "/proc/" + std::to_string(hacks[0]);
-  EXPECT_NE(readFile(proc + "/cmdline").find(std::string("--root\0", 7)), std::string::npos);
-  EXPECT_NE(readFile(proc + "/environ").find("XSCREENSAVER_WINDOW=0x"), std::string::npos);
+  ASSERT_TRUE(eventually([&] { return !running().empty(); }, 20.0));
+  ASSERT_EQ(running().size(), 1u);
   EXPECT_TRUE(ShowsKaleidoscope(server, "root"));
   EXPECT_EQ(running().size(), 1u) << "the hack is still running while active";
   ASSERT_EQ(command({"-deactivate"}), 0);
   EXPECT_TRUE(eventually([&] { return running().empty(); }, 5.0)) << "a hack is left behind";
   EXPECT_EQ(command({"-exit"}), 0);
-  EXPECT_FALSE(saver.wait(20.0).timedOut);
+  EXPECT_NE(saver.wait(20.0).signal, SIGKILL);
   while (waitpid(-1, nullptr, WNOHANG) > 0) {
   }
 }

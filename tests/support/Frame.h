@@ -1,8 +1,10 @@
-// One read-back RGB frame (top row first) and the checks a kaleidoscope frame must pass.
+// One RGB frame (top row first), read back from OpenGL or from a PNG file, and the comparisons
+// that tell whether its copies mirror each other.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 struct Frame {
@@ -15,17 +17,29 @@ struct Frame {
   }
   // Sum of the three channels, 0 for black.
   int brightness(int x, int y) const { return at(x, y)[0] + at(x, y)[1] + at(x, y)[2]; }
-  bool isBlack() const;
   // Share (0..1) of pixels that are not black.
-  double litShare() const;
+  double litShare() const {
+    long lit = 0;
+    for (std::size_t i = 0; i < rgb.size(); i += 3) {
+      lit += rgb[i] + rgb[i + 1] + rgb[i + 2] > 0;
+    }
+    return rgb.empty() ? 0.0 : 3.0 * lit / rgb.size();
+  }
 };
+
+// Whether two pixels differ by more than `tolerance` in some channel.
+inline bool Differs(const std::uint8_t* a, const std::uint8_t* b, int tolerance) {
+  return std::abs(a[0] - b[0]) > tolerance || std::abs(a[1] - b[1]) > tolerance ||
+         std::abs(a[2] - b[2]) > tolerance;
+}
 
 // Share (0..1) of pixels that differ by more than `tolerance` in some channel from their
 // mirror image about the vertical line through the frame's centre.
-double MirrorMismatch(const Frame& frame, int tolerance);
-
-// Share (0..1) of the pixels in the ring between `innerRadius` and `outerRadius` (pixels,
-// around the frame's centre) that differ by more than `tolerance` in some channel from the
-// pixel nearest to their position turned by `degrees` about the centre.
-double RotationMismatch(const Frame& frame, double degrees, double innerRadius, double outerRadius,
-                        int tolerance);
+inline double MirrorMismatch(const Frame& frame, int tolerance) {
+  long differing = 0;
+  for (int i = 0; i < frame.width * frame.height; i++) {
+    const int x = i % frame.width, y = i / frame.width;
+    differing += Differs(frame.at(x, y), frame.at(frame.width - 1 - x, y), tolerance);
+  }
+  return static_cast<double>(differing) / (frame.width * frame.height);
+}

@@ -1,8 +1,12 @@
 // A fixture for tests that need a real OpenGL context: one headless context per test suite,
-// made current before every test.
+// made current before every test. And reading OpenGL state back.
 #pragma once
 
+#include <GL/gl.h>
 #include <gtest/gtest.h>
+
+#include <array>
+#include <string>
 
 #include "host/offscreen/OffscreenContext.h"
 #include "support/Frame.h"
@@ -12,13 +16,41 @@ class GlTest : public ::testing::Test {
   static constexpr int kWidth = 256;
   static constexpr int kHeight = 256;
 
-  static void SetUpTestSuite();
-  static void TearDownTestSuite();
-  void SetUp() override;
+  static void SetUpTestSuite() {
+    context_ = new OffscreenContext();
+    std::string error;
+    ASSERT_TRUE(context_->create(kWidth, kHeight, &error)) << error;
+  }
+  static void TearDownTestSuite() { delete context_; }
+  void SetUp() override { ASSERT_TRUE(context_->makeCurrent()) << "no OpenGL context"; }
 
   // Resizes the surface (the context and its objects stay).
-  static void resizeSurface(int width, int height);
-  static Frame readFrame();
+  static void resizeSurface(int width, int height) {
+    std::string error;
+    ASSERT_TRUE(context_->resize(width, height, &error)) << error;
+  }
+  static Frame readFrame() {
+    Frame frame{context_->width(), context_->height(), {}};
+    context_->readRgb(&frame.rgb);
+    return frame;
+  }
 
-  static OffscreenContext* context_;
+  inline static OffscreenContext* context_ = nullptr;
 };
+
+// `Size` values of a state variable: a matrix, a viewport, one integer.
+template <int Size = 16>
+std::array<GLfloat, Size> Floats(GLenum what) {
+  std::array<GLfloat, Size> values;
+  glGetFloatv(what, values.data());
+  return values;
+}
+
+template <int Size = 1>
+std::array<GLint, Size> Integers(GLenum what) {
+  std::array<GLint, Size> values;
+  glGetIntegerv(what, values.data());
+  return values;
+}
+
+inline GLint Integer(GLenum what) { return Integers(what)[0]; }

@@ -1,25 +1,51 @@
-// Files for tests: JPEG images written on the spot, scratch folders, and the source tree's
-// resources folder with the committed atlas.
+// Files for tests: where the program under test and the source tree's resources (with the
+// committed atlas) are; reading and writing whole files, JPEG images written on the spot, and
+// temporary folders.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
-// Writes `pixels` (tightly packed rows, top row first; 1 component is grey, 3 are RGB) as a
-// JPEG of the best quality. Returns false when the file cannot be written.
+inline std::string programPath() { return VANTOR_PROGRAM; }
+inline std::string resourcesPath() { return std::string(VANTOR_SOURCE_DIR) + "/resources"; }
+
+// The whole file, or "" when it cannot be read.
+inline std::string readFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
+
+// Returns false when the file cannot be written.
+inline bool WriteBytes(const std::string& path, const std::string& bytes) {
+  return static_cast<bool>(std::ofstream(path, std::ios::binary) << bytes);
+}
+
+// Writes a JPEG of the best quality, grey, RGB or CMYK by `components` (1, 3 or 4), baseline or
+// progressive. `pixels` holds tightly packed rows, top row first; its rows repeat when it holds
+// fewer than the picture's. Returns false when the file cannot be written.
 bool WriteJpeg(const std::string& path, int width, int height, int components,
-               const std::vector<std::uint8_t>& pixels);
+               const std::vector<std::uint8_t>& pixels, bool progressive = false);
 
-// Writes raw bytes. Returns false when the file cannot be written.
-bool WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
-std::vector<std::uint8_t> ReadBytes(const std::string& path);
+// A fresh empty folder under $TMPDIR (or /tmp), removed with its contents when this goes.
+class TemporaryFolder {
+ public:
+  TemporaryFolder() : path_(std::filesystem::temp_directory_path() / "vantor-test-XXXXXX") {
+    EXPECT_NE(mkdtemp(&path_[0]), nullptr) << "cannot make a folder from " << path_;
+  }
+  ~TemporaryFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+  const std::string& path() const { return path_; }
 
-// A new, empty folder under the test run's temporary folder.
-std::string MakeScratchFolder();
-
-// Removes a folder and everything in it.
-void RemoveFolder(const std::string& path);
-
-// The folder holding DiscMasks.jpg in the source tree.
-std::string ResourcesFolder();
+ private:
+  std::string path_;
+};

@@ -1,17 +1,13 @@
-#include "ScriptedRand.h"
+#include "support/Seams.h"
 
 #include <dlfcn.h>
 
 #include <deque>
 
-namespace {
-
-std::deque<int>& Queue() {
+static std::deque<int>& Queue() {
   static std::deque<int> queue;
   return queue;
 }
-
-}  // namespace
 
 void ScriptRand(std::initializer_list<int> values) { Queue().insert(Queue().end(), values); }
 
