@@ -83,11 +83,15 @@ class VirtualScreen {
                  {}, &actions);
     posix_spawn_file_actions_destroy(&actions);
     close(pipeFds[1]);
-    char number[16] = {};
-    ssize_t length = read(pipeFds[0], number, sizeof number - 1);
+    // The server writes its display number and a newline once it takes connections.
+    std::string number;
+    char digit = 0;
+    while (pid_ > 0 && read(pipeFds[0], &digit, 1) == 1 && digit != '\n') {
+      number += digit;
+    }
     close(pipeFds[0]);
-    if (pid_ > 0 && length > 0) {
-      display_ = ":" + std::to_string(std::atoi(number));
+    if (digit == '\n' && !number.empty()) {
+      display_ = ":" + number;
     }
   }
   ~VirtualScreen() {
