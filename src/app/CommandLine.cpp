@@ -282,7 +282,6 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
       }
       options->seed = seed;
       options->hasSeed = true;
-      offscreenOnly();
     } else if (name == "resources") {
       if (!takeValue(&options->resources))
         return false;
@@ -328,7 +327,7 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
 
 const char* usageText() {
   return "usage: vantor [--root | --window | --window-id ID] [-geometry WxH] [--fps]\n"
-         "              [--delay USEC]\n"
+         "              [--delay USEC] [--seed N]\n"
          "       vantor --render DIR [--frames N] [--size WxH] [--rate HZ] [--seed N]\n"
          "       vantor --snapshot FILE.png [--at SECONDS] [--size WxH] [--rate HZ] [--seed N]\n"
          "\n"
@@ -357,10 +356,10 @@ const char* usageText() {
          "  --at SECONDS       the time of the --snapshot frame (default 5)\n"
          "  --size WxH         picture size in pixels (default 1280x720)\n"
          "  --rate HZ          frames per simulated second (default 30)\n"
-         "  --seed N           start time of the simulated clock, in seconds since 1970; it\n"
-         "                     also seeds the randomness (default: now)\n"
          "\n"
          "Always:\n"
+         "  --seed N           the clock starts at second N since 1970 (default: now); it seeds\n"
+         "                     the randomness, so one seed draws one kaleidoscope\n"
          "  --resources DIR    the folder holding DiscMasks.jpg (else $VANTOR_RESOURCES,\n"
          "                     ../share/vantor beside the program, the build tree's resources/)\n"
          "  --help             show this text\n"

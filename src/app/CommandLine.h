@@ -31,7 +31,7 @@ struct Options {
   int height = 720;
   double rate = 30.0;  // ticks per simulated second
   bool hasSeed = false;
-  long long seed = 0;  // simulated clock start, seconds since 1970
+  long long seed = 0;  // where the clock starts, seconds since 1970 (also in a window)
 
   std::string resources;  // --resources DIR; empty when not given
 };

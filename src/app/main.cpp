@@ -18,6 +18,7 @@
 #include "app/Signals.h"
 #include "app/TickLoop.h"
 #include "host/ScopeView.h"
+#include "host/SeededClock.h"
 #include "host/framework/Bundle.h"
 #include "host/offscreen/OffscreenSurface.h"
 #include "host/x11/X11Surface.h"
@@ -201,6 +202,11 @@ int main(int argc, char** argv) {
       return Fail(error);
     }
     LoadBundle(options);
+    // Without a display the surface runs a simulated clock of its own.
+    std::unique_ptr<SeededClock> seeded;
+    if (!offscreen && options.hasSeed) {
+      seeded = std::make_unique<SeededClock>(options.seed);
+    }
     end = runTicks(*surface, signals, options.fps);
     if (end.status == 0 && end.signal == 0 && options.mode == Options::Render) {
       std::printf("vantor: wrote %ld frames of %dx%d to %s/\n", options.frames, options.width,
