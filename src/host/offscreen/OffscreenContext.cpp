@@ -3,8 +3,8 @@
 #include <EGL/eglext.h>
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -118,13 +118,9 @@ void OffscreenContext::readRgb(std::vector<std::uint8_t>* rgb) const {
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glReadPixels(0, 0, width_, height_, GL_RGB, GL_UNSIGNED_BYTE, rgb->data());
   // OpenGL returns the bottom row first; swap rows in place.
-  std::vector<std::uint8_t> row(rowBytes);
   for (int top = 0, bottom = height_ - 1; top < bottom; top++, bottom--) {
     std::uint8_t* a = rgb->data() + rowBytes * top;
-    std::uint8_t* b = rgb->data() + rowBytes * bottom;
-    std::memcpy(row.data(), a, rowBytes);
-    std::memcpy(a, b, rowBytes);
-    std::memcpy(b, row.data(), rowBytes);
+    std::swap_ranges(a, a + rowBytes, rgb->data() + rowBytes * bottom);
   }
 }
 
