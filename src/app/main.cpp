@@ -122,19 +122,6 @@ std::unique_ptr<Surface> MakeWindowSurface(const Options& options, int wakeFd, s
   return surface;
 }
 
-// The first searched folder with anything named `fileName` in it, or "" when none has. Whatever
-// is found there was meant as that file: a folder or a broken file is reported, not passed over.
-std::string FirstFolderHolding(const std::vector<std::string>& searched,
-                               const std::string& fileName) {
-  for (const std::string& folder : searched) {
-    struct stat info;
-    if (stat((folder + "/" + fileName).c_str(), &info) == 0) {
-      return folder;
-    }
-  }
-  return "";
-}
-
 // Makes the program's bundle findable, or says in one line why the atlas will be missing. The
 // atlas is checked here, so that the engine only ever sees one it can use: a bad file gives this
 // one warning instead of libjpeg's messages or a garbled texture.
@@ -147,7 +134,7 @@ void LoadBundle(const Options& options) {
   std::vector<std::string> searched =
       resourceSearchPath(options.resources, std::getenv("VANTOR_RESOURCES"), executable,
                          inBuildTree ? VANTOR_BUILD_RESOURCES : "");
-  std::string folder = FirstFolderHolding(searched, "DiscMasks.jpg");
+  std::string folder = findResourceFolder(searched, "DiscMasks.jpg");
   if (folder.empty()) {
     std::string list;
     for (const std::string& entry : searched) {

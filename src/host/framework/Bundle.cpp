@@ -69,7 +69,7 @@ std::string findResourceFolder(const std::vector<std::string>& searchPath,
                                const std::string& fileName) {
   for (const std::string& folder : searchPath) {
     struct stat info;
-    if (stat((folder + "/" + fileName).c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+    if (stat((folder + "/" + fileName).c_str(), &info) == 0) {
       return folder;
     }
   }

@@ -40,7 +40,9 @@ std::vector<std::string> resourceSearchPath(const std::string& option, const cha
                                             const std::string& executablePath,
                                             const std::string& buildTreeResources);
 
-// The first folder of `searchPath` that holds `fileName`, or "" when none does.
+// The first folder of `searchPath` with anything named `fileName` in it, or "" when none has.
+// Whatever is found there was meant as that file: a folder or a broken file stops the search,
+// so that it can be reported rather than passed over.
 std::string findResourceFolder(const std::vector<std::string>& searchPath,
                                const std::string& fileName);
 
