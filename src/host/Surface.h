@@ -4,6 +4,8 @@
 // surface, so a surface that exists can always be made current.
 #pragma once
 
+#include <poll.h>
+
 #include <string>
 
 // What a surface reports while the host waits for the next tick.
@@ -42,3 +44,12 @@ class Surface {
   // when the frame could not be delivered.
   virtual bool present(std::string* error) = 0;
 };
+
+// True when the wake-up descriptor given to a surface has something to read; false for -1.
+inline bool wakeFdReadable(int fd) {
+  if (fd < 0) {
+    return false;
+  }
+  pollfd entry = {fd, POLLIN, 0};
+  return poll(&entry, 1, 0) > 0 && (entry.revents & POLLIN) != 0;
+}

@@ -1,23 +1,10 @@
 #include "host/offscreen/OffscreenSurface.h"
 
-#include <poll.h>
 #include <unistd.h>
 
 #include <cstdio>
 
 #include "host/offscreen/PngWriter.h"
-
-namespace {
-
-bool Readable(int fd) {
-  if (fd < 0) {
-    return false;
-  }
-  pollfd entry = {fd, POLLIN, 0};
-  return poll(&entry, 1, 0) > 0 && (entry.revents & POLLIN) != 0;
-}
-
-}  // namespace
 
 bool OffscreenSurface::create(int width, int height, std::string* error) {
   started_ = lastProgress_ = std::chrono::steady_clock::now();
@@ -40,7 +27,7 @@ void OffscreenSurface::setDrawableSize(int width, int height) {
 
 SurfaceEvent OffscreenSurface::waitForTick() {
   SurfaceEvent event;
-  if (Readable(wakeFd_)) {
+  if (wakeFdReadable(wakeFd_)) {
     event.kind = SurfaceEvent::Interrupt;
   } else if (output_.frames > 0 && ticks_ >= output_.frames) {
     event.kind = SurfaceEvent::Finished;

@@ -53,14 +53,6 @@ int RecordXError(Display* /*display*/, XErrorEvent* error) {
   _exit(1);
 }
 
-bool Readable(int fd) {
-  if (fd < 0) {
-    return false;
-  }
-  pollfd entry = {fd, POLLIN, 0};
-  return poll(&entry, 1, 0) > 0 && (entry.revents & POLLIN) != 0;
-}
-
 std::string Hex(unsigned long value) {
   char text[24];
   std::snprintf(text, sizeof text, "0x%lx", value);
@@ -379,7 +371,7 @@ SurfaceEvent X11Surface::waitForTick() {
         return event;
       }
     }
-    if (Readable(wakeFd_)) {
+    if (wakeFdReadable(wakeFd_)) {
       event.kind = SurfaceEvent::Interrupt;
       return event;
     }
