@@ -35,27 +35,6 @@ bool ParseDouble(const std::string& text, double low, double high, double* value
   return true;
 }
 
-// Decimal, or hexadecimal with 0x, as xscreensaver and xwininfo print window ids.
-bool ParseWindowId(const std::string& text, unsigned long* value) {
-  int base = 10;
-  size_t start = 0;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    base = 16;
-    start = 2;
-  }
-  if (start >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[start]))) {
-    return false;
-  }
-  char* end = nullptr;
-  errno = 0;
-  unsigned long long parsed = std::strtoull(text.c_str() + start, &end, base);
-  if (errno != 0 || *end != '\0' || parsed == 0 || parsed > 0xffffffffULL) {
-    return false;
-  }
-  *value = static_cast<unsigned long>(parsed);
-  return true;
-}
-
 const int kLargestSide = 16384;
 
 // WIDTHxHEIGHT, each 1 to 16384.
@@ -109,14 +88,32 @@ bool ParseGeometry(const std::string& text, Options* options) {
 
 }  // namespace
 
+bool parseWindowId(const std::string& text, unsigned long* value) {
+  int base = 10;
+  size_t start = 0;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    start = 2;
+  }
+  if (start >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[start]))) {
+    return false;
+  }
+  char* end = nullptr;
+  errno = 0;
+  unsigned long long parsed = std::strtoull(text.c_str() + start, &end, base);
+  if (errno != 0 || *end != '\0' || parsed == 0 || parsed > 0xffffffffULL) {
+    return false;
+  }
+  *value = static_cast<unsigned long>(parsed);
+  return true;
+}
+
 bool parseCommandLine(const std::vector<std::string>& arguments, Options* options,
                       std::string* error) {
   bool render = false;
   bool snapshot = false;
-  bool windowOption = false;     // an option that only a window run uses
-  bool offscreenOption = false;  // one that only --render or --snapshot uses
-  std::string windowOptionName;
-  std::string offscreenOptionName;
+  std::string windowOptionName;     // the last option given that only a window run uses
+  std::string offscreenOptionName;  // the last that only --render or --snapshot uses
   bool at = false;
   bool framesGiven = false;
 
@@ -152,14 +149,8 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
       *error = "option '--" + name + "' needs " + what + ", not '" + text + "'";
       return false;
     };
-    auto windowOnly = [&] {
-      windowOption = true;
-      windowOptionName = "--" + name;
-    };
-    auto offscreenOnly = [&] {
-      offscreenOption = true;
-      offscreenOptionName = "--" + name;
-    };
+    auto windowOnly = [&] { windowOptionName = "--" + name; };
+    auto offscreenOnly = [&] { offscreenOptionName = "--" + name; };
     auto noValue = [&] {
       if (hasInlineValue) {
         *error = "option '--" + name + "' takes no value";
@@ -191,7 +182,7 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
     } else if (name == "window-id") {
       if (!takeValue(&text))
         return false;
-      if (!ParseWindowId(text, &options->windowId)) {
+      if (!parseWindowId(text, &options->windowId)) {
         return bad("a window id (decimal or 0x hexadecimal)", text);
       }
       options->hasWindowId = true;
@@ -296,7 +287,7 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
     return false;
   }
   if (render || snapshot) {
-    if (windowOption) {
+    if (!windowOptionName.empty()) {
       *error = windowOptionName + " draws in a window and cannot be used with " +
                (render ? "--render" : "--snapshot");
       return false;
@@ -312,7 +303,7 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
     options->mode = render ? Options::Render : Options::Snapshot;
     return true;
   }
-  if (offscreenOption) {
+  if (!offscreenOptionName.empty()) {
     *error = offscreenOptionName + " needs --render DIR or --snapshot FILE.png";
     return false;
   }

@@ -41,5 +41,9 @@ struct Options {
 bool parseCommandLine(const std::vector<std::string>& arguments, Options* options,
                       std::string* error);
 
+// A window id, decimal or hexadecimal with 0x, as xscreensaver and xwininfo print them (and
+// as XSCREENSAVER_WINDOW holds one). False for anything else, 0 or more than 32 bits.
+bool parseWindowId(const std::string& text, unsigned long* value);
+
 // The text of --help.
 const char* usageText();

@@ -97,15 +97,12 @@ std::unique_ptr<Surface> MakeWindowSurface(const Options& options, int wakeFd, s
     target.window = options.windowId;
     target.preview = true;
   } else if (options.root && daemonWindow != nullptr && daemonWindow[0] != '\0') {
-    std::vector<std::string> arguments = {"--window-id", daemonWindow};
-    Options parsed;
-    if (!parseCommandLine(arguments, &parsed, error)) {
+    if (!parseWindowId(daemonWindow, &target.window)) {
       *error = "XSCREENSAVER_WINDOW is '" + std::string(daemonWindow) +
                "', not a window id; unset it or give --window-id";
       return nullptr;
     }
     target.kind = X11Target::GivenWindow;
-    target.window = parsed.windowId;
   } else if (options.root) {
     target.kind = X11Target::RootWindow;
   } else {

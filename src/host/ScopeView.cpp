@@ -22,10 +22,6 @@ const OpenGLPixelFormatAttribute kAttributes[6] = {
     OpenGLPFAMinimumPolicy, OpenGLPFAClosestPolicy, static_cast<OpenGLPixelFormatAttribute>(0),
 };
 
-const char* CString(const Bundle* bundle, const std::string& (Bundle::*path)() const) {
-  return bundle == nullptr ? nullptr : (bundle->*path)().c_str();
-}
-
 }  // namespace
 
 Vantor::~Vantor() {
@@ -66,7 +62,7 @@ void Vantor::animateOneFrame() {
       outlog("s bundlepath is %s", sbundle->bundlePath().c_str());
       outlog("s executablepath is %s", sbundle->executablePath().c_str());
     }
-    const char* cpath = CString(sbundle, &Bundle::resourcePath);
+    const char* cpath = sbundle == nullptr ? nullptr : sbundle->resourcePath().c_str();
     if (gScopeApp != nullptr) {
       delete gScopeApp;
     }
