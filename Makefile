@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test run install bench fuzz soak clean format
+.PHONY: all deps build check test run install bench fuzz soak clean format
 
 all: build
 
@@ -13,6 +13,11 @@ build: deps
 	cmake --preset default
 	cmake --build --preset default -j $(JOBS)
 
+# The default suites, for the edit-build-test loop.
+check: build
+	ctest --preset default
+
+# Every suite, in the default build and again under AddressSanitizer and UBSan.
 test: deps
 	cmake --preset default
 	cmake --build --preset default -j $(JOBS)
@@ -20,7 +25,6 @@ test: deps
 	cmake --preset asan-ubsan
 	cmake --build --preset asan-ubsan -j $(JOBS)
 	ctest --preset asan-ubsan
-	$(MAKE) fuzz
 
 # With a display: Vantor in its own window. Without: ten seconds rendered headless into out/.
 run: build
@@ -35,7 +39,7 @@ run: build
 # Honours DESTDIR and CMAKE_INSTALL_PREFIX (default /usr/local), e.g.
 #   make install CMAKE_INSTALL_PREFIX=/usr DESTDIR=/tmp/stage
 install: build
-	DESTDIR="$(DESTDIR)" cmake --install build/default $(if $(CMAKE_INSTALL_PREFIX),--prefix "$(CMAKE_INSTALL_PREFIX)")
+	DESTDIR="$(DESTDIR)" cmake --install build/default --strip $(if $(CMAKE_INSTALL_PREFIX),--prefix "$(CMAKE_INSTALL_PREFIX)")
 
 # The figures and their targets in one table, then the mirrored replay against redrawing.
 bench: build
