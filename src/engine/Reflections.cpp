@@ -9,7 +9,9 @@ void ScopeApp::RecordSystem(MirrorSystem* ms) {
   // every copy is cut by its own rotated (and mirrored) pair without computing any plane.
   glClipPlane(GL_CLIP_PLANE0, ms->mirrorPlane1);
   glClipPlane(GL_CLIP_PLANE1, ms->mirrorPlane2);
+  recordingSystem = b_UseMirrors ? ms : nullptr;
   itsObjects->draw();
+  recordingSystem = nullptr;
   glEndList();
 }
 

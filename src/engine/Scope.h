@@ -70,6 +70,11 @@ class ScopeApp {
   float m_fStartFrameTime = 0.0f;
   float m_fEndFrameTime = 0.0f;
   int m_iFrames = 0;
+
+  // While RecordSystem runs with the mirrors on: the system whose two clip planes the list
+  // carries, so that the cell may leave out what they would cut away in every copy. Null
+  // otherwise (mirrors off: nothing is cut).
+  const MirrorSystem* recordingSystem = nullptr;
 };
 
 // Engine-wide state, shared by every engine; one engine runs at a time.

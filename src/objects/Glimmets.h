@@ -9,6 +9,8 @@
 #include "objects/ObjectFactory.h"
 #include "util/KS_VECTOR.h"
 
+struct MirrorSystem;
+
 // One masked square. Lives by value in its list's array; reaches the list through gList and
 // the engine through the list's m_parent.
 class PhotoPiece {
@@ -23,6 +25,9 @@ class PhotoPiece {
   void update();
   // The tinted, masked square; recorded into the engine's display list.
   void draw();
+  // Whether the square lies wholly on the outer side of one of the system's two mirror
+  // planes, where the clipping cuts it away in every copy.
+  bool isClippedAway(const MirrorSystem& system) const;
 
   KS_VECTOR3 vPos;          // centre; x slides along the pass, y and z fixed per pass
   float cycle = 0.0f;       // phase in the pass, 0 at its start, 1 at its end
