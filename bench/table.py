@@ -59,6 +59,13 @@ for preset in range(7):
     copies = int(value(row, "median", "copies"))
     figure("  1280x720 held at %d copies" % copies, row, "real_time", "ms")
 
+for preset in (0, 6):
+    held = frames["SceneFrame/Preset/1280/720/%d/real_time" % preset]
+    every = frames["SceneFrame/EverySquareRecorded/1280/720/%d/real_time" % preset]
+    copies = int(value(held, "median", "copies"))
+    figure("  CPU at %d copies, squares cut away left out" % copies, held, "process_cpu_ms", "ms")
+    figure("  CPU at %d copies, every square recorded" % copies, every, "process_cpu_ms", "ms")
+
 saver = run("saver_bench", repetitions=os.environ.get("BENCH_SAVER_REPETITIONS", "3"))
 figure("saver CPU, own window 1280x720, 30 ticks/s", saver["RunningSaver/iterations:1"],
        "cpu_percent", "% of a core", target=25)
