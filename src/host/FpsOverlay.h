@@ -11,9 +11,6 @@ class FpsOverlay {
   // Draws on the current context, whose drawable is width x height pixels.
   void draw(int width, int height) const;
 
-  const char* fpsText() const { return fpsText_; }
-  const char* loadText() const { return loadText_; }
-
  private:
   double windowStart_ = -1.0;  // start of the current one-second window; < 0 before the first
   int ticks_ = 0;

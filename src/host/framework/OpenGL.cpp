@@ -7,24 +7,15 @@
 bool OpenGLPixelFormat::initWithAttributes(const OpenGLPixelFormatAttribute* attributes) {
   for (const OpenGLPixelFormatAttribute* entry = attributes; *entry != 0; entry++) {
     switch (*entry) {
-      case OpenGLPFAAccelerated:
-        accelerated_ = true;
-        break;
       case OpenGLPFADepthSize:
-        entry++;
-        if (*entry == 0) {
+        if (*++entry == 0) {
           return false;  // the value is missing: the list ends early
         }
-        depthSize_ = static_cast<int>(*entry);
         break;
+      case OpenGLPFAAccelerated:
       case OpenGLPFAMinimumPolicy:
-        minimumPolicy_ = true;
-        break;
       case OpenGLPFAClosestPolicy:
-        closestPolicy_ = true;
-        break;
       case OpenGLPFADoubleBuffer:
-        doubleBuffer_ = true;
         break;
       default:
         return false;

@@ -17,24 +17,13 @@ enum OpenGLPixelFormatAttribute : unsigned {
   OpenGLPFAClosestPolicy = 74,
 };
 
+// What the view asks of its drawable. Every surface of this host gives at least an accelerated
+// (or software) RGB drawable with a depth buffer, so the list is only checked, not kept.
 class OpenGLPixelFormat {
  public:
-  // Reads an attribute list ending with 0. Returns false for a code it does not know, as the
-  // framework gives nil for a list it cannot match.
+  // Reads an attribute list ending with 0. Returns false for a code it does not know or a
+  // value missing at the end, as the framework gives nil for a list it cannot match.
   bool initWithAttributes(const OpenGLPixelFormatAttribute* attributes);
-
-  bool accelerated() const { return accelerated_; }
-  int depthSize() const { return depthSize_; }  // bits, at least
-  bool doubleBuffer() const { return doubleBuffer_; }
-  bool minimumPolicy() const { return minimumPolicy_; }
-  bool closestPolicy() const { return closestPolicy_; }
-
- private:
-  bool accelerated_ = false;
-  int depthSize_ = 0;
-  bool doubleBuffer_ = false;
-  bool minimumPolicy_ = false;
-  bool closestPolicy_ = false;
 };
 
 class OpenGLView;
@@ -57,7 +46,6 @@ class OpenGLView : public View {
   // Sets the frame and makes the surface's drawable follow it, truncated to whole pixels.
   void setFrameSize(Size newSize) override;
   OpenGLContext* openGLContext() { return &context_; }
-  const OpenGLPixelFormat& pixelFormat() const { return *pixelFormat_; }
 
  private:
   std::unique_ptr<OpenGLPixelFormat> pixelFormat_;
