@@ -108,6 +108,7 @@ class Process {
             readFile(output_.path() + "/out"), errorSoFar()};
   }
   std::string errorSoFar() const { return readFile(output_.path() + "/err"); }
+  pid_t pid() const { return pid_; }
 
  private:
   TemporaryFolder output_;
@@ -444,6 +445,53 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
       EXPECT_TRUE(done.status == 1 && Lines(done.err) == 1) << done.err;
       EXPECT_LT(done.seconds, 1.0);
     }
+  }
+  XCloseDisplay(display);
+}
+
+// The times the program's main thread gave up the processor (to wait) and its CPU ticks so far.
+long Wakeups(pid_t pid) {
+  std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));
+  long voluntary = -1;
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("voluntary_ctxt_switches:", 0) == 0) {
+      voluntary = std::stol(line.substr(line.find(':') + 1));
+    }
+  }
+  return voluntary;
+}
+
+// Guards the cost of a window nobody sees: unmapped, or covered whole by another window, the
+// saver draws nothing and does not even wake up; shown again, it draws again.
+TEST(Windows, NothingIsDrawnWhileTheWindowIsUnmappedOrCovered) {
+  Xvfb server(320, 240);
+  ASSERT_TRUE(server.started());
+  Display* display = XOpenDisplay(server.display().c_str());
+  ASSERT_NE(display, nullptr);
+  Process saver(Vantor({"-geometry", "320x240", "--resources", resourcesPath()}),
+                {"DISPLAY=" + server.display()});
+  ASSERT_TRUE(ShowsKaleidoscope(server, "root")) << saver.errorSoFar();
+  Window root, parent, *children = nullptr;
+  unsigned count = 0;
+  XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
+  ASSERT_EQ(count, 1u) << "the saver's window, and no window manager";
+  const Window window = children[0];
+  XFree(children);
+  const Window cover = XCreateSimpleWindow(display, root, 0, 0, 320, 240, 0, 0, 0);
+  for (bool unmap : {true, false}) {
+    SCOPED_TRACE(unmap ? "unmapped" : "covered");
+    unmap ? XUnmapWindow(display, window) : XMapRaised(display, cover);
+    XSync(display, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const long before = Wakeups(saver.pid());
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_LE(Wakeups(saver.pid()) - before, 2) << "wake-ups in a second while hidden";
+    unmap ? XMapWindow(display, window) : XUnmapWindow(display, cover);
+    XSync(display, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const long shown = Wakeups(saver.pid());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_GE(Wakeups(saver.pid()) - shown, 10) << "wake-ups in half a second when shown";
   }
   XCloseDisplay(display);
 }

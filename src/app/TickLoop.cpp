@@ -52,6 +52,9 @@ LoopEnd runTicks(Surface& surface, SignalPipe& signals, bool showFps) {
       case SurfaceEvent::Resized:
         view.setFrameSize(Size{static_cast<float>(event.width), static_cast<float>(event.height)});
         break;
+      case SurfaceEvent::Hidden:
+      case SurfaceEvent::Shown:
+        break;
       case SurfaceEvent::Close:
       case SurfaceEvent::Finished:
         running = false;

@@ -17,6 +17,8 @@ struct SurfaceEvent {
     Lost,       // the drawable or the display went away; `message` says what happened
     Finished,   // an offscreen run has written everything it was asked for
     Interrupt,  // a signal arrived on the wake-up descriptor
+    Hidden,     // nothing of the drawable can be seen (unmapped or covered): no ticks come
+    Shown,      // part of it can be seen again; ticks resume at once
   };
   Kind kind = Tick;
   int width = 0;

@@ -195,7 +195,7 @@ bool X11Surface::createOwnWindow(std::string* error) {
   attributes.colormap = colormap_;
   attributes.background_pixel = BlackPixel(display_, screen);
   attributes.border_pixel = 0;
-  attributes.event_mask = StructureNotifyMask | KeyPressMask | ExposureMask;
+  attributes.event_mask = StructureNotifyMask | VisibilityChangeMask | KeyPressMask | ExposureMask;
   window_ = XCreateWindow(
       display_, root, target_.x, target_.y, static_cast<unsigned>(target_.width),
       static_cast<unsigned>(target_.height), 0, visual_->depth, InputOutput, visual_->visual,
@@ -244,8 +244,10 @@ bool X11Surface::adoptWindow(Window window, std::string* error) {
     xErrorCode = 0;
     return false;
   }
-  // Only our own interest in the window changes: we hear when it is resized or destroyed.
-  XSelectInput(display_, window_, StructureNotifyMask);
+  // Only our own interest in the window changes: we hear when it is resized, destroyed,
+  // unmapped or covered.
+  XSelectInput(display_, window_, StructureNotifyMask | VisibilityChangeMask);
+  mapped_ = attributes.map_state == IsViewable;
   width_ = attributes.width;
   height_ = attributes.height;
   XVisualInfo wanted = {};
@@ -310,6 +312,15 @@ bool X11Surface::handleEvent(const XEvent& xevent, SurfaceEvent* event) {
         return true;
       }
       return false;
+    case MapNotify:
+    case UnmapNotify:
+      if (xevent.xany.window != window_) {
+        return false;
+      }
+      return noteVisibility(xevent.type == MapNotify, obscured_, event);
+    case VisibilityNotify:
+      return xevent.xvisibility.window == window_ &&
+             noteVisibility(mapped_, xevent.xvisibility.state == VisibilityFullyObscured, event);
     case DestroyNotify:
       if (xevent.xdestroywindow.window != window_) {
         return false;
@@ -375,6 +386,11 @@ SurfaceEvent X11Surface::waitForTick() {
       event.kind = SurfaceEvent::Interrupt;
       return event;
     }
+    if (!visible()) {
+      // Nobody can see a frame: sleep until the window system or a signal has news.
+      waitForInput(-1);
+      continue;
+    }
     Clock::time_point now = Clock::now();
     if (now >= deadline_) {
       if (!ownWindow_ && checkForeignSize(&event)) {
@@ -388,9 +404,26 @@ SurfaceEvent X11Surface::waitForTick() {
     }
     auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now) +
                 std::chrono::milliseconds(1);
-    pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-    poll(fds, wakeFd_ >= 0 ? 2 : 1, static_cast<int>(wait.count()));
+    waitForInput(static_cast<int>(wait.count()));
   }
+}
+
+void X11Surface::waitForInput(int milliseconds) {
+  pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+  poll(fds, wakeFd_ >= 0 ? 2 : 1, milliseconds);
+}
+
+bool X11Surface::noteVisibility(bool mapped, bool obscured, SurfaceEvent* event) {
+  const bool wasVisible = visible();
+  mapped_ = mapped;
+  obscured_ = obscured;
+  if (visible() == wasVisible) {
+    return false;
+  }
+  event->kind = visible() ? SurfaceEvent::Shown : SurfaceEvent::Hidden;
+  // Back in view: the next frame is due at once.
+  deadline_ = std::chrono::steady_clock::now();
+  return true;
 }
 
 bool X11Surface::present(std::string* error) {

@@ -57,6 +57,13 @@ class X11Surface : public Surface {
   // Foreign windows may change size without telling us in time: ask each tick.
   bool checkForeignSize(SurfaceEvent* event);
   bool lostWindow(SurfaceEvent* event);
+  // Blocks until the X connection or the wake-up descriptor is readable, at most
+  // `milliseconds` (-1: no limit).
+  void waitForInput(int milliseconds);
+  // Records whether the window is mapped and fully covered; true with Hidden or Shown in
+  // *event when that changes whether it can be seen.
+  bool noteVisibility(bool mapped, bool obscured, SurfaceEvent* event);
+  bool visible() const { return mapped_ && !obscured_; }
   std::string windowName() const;
 
   X11Target target_;
@@ -74,6 +81,8 @@ class X11Surface : public Surface {
   int glxErrorBase_ = 0;
   int width_ = 0;
   int height_ = 0;
+  bool mapped_ = false;    // as the window system last said; a new own window maps soon
+  bool obscured_ = false;  // fully covered by other windows
   std::chrono::steady_clock::time_point deadline_;
   bool started_ = false;
   XErrorHandler previousErrorHandler_ = nullptr;
