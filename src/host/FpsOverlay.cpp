@@ -31,6 +31,7 @@ constexpr Glyph kGlyphs[] = {
     {'L', {0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x1f}},
     {'o', {0x00, 0x00, 0x0e, 0x11, 0x11, 0x11, 0x0e}},
     {'a', {0x00, 0x00, 0x0e, 0x01, 0x0f, 0x11, 0x0f}},
+    {'e', {0x00, 0x00, 0x0e, 0x11, 0x1f, 0x10, 0x0e}},
     {'d', {0x01, 0x01, 0x0d, 0x13, 0x11, 0x11, 0x0f}},
     {':', {0x00, 0x0c, 0x0c, 0x00, 0x0c, 0x0c, 0x00}},
     {'.', {0x00, 0x00, 0x00, 0x00, 0x00, 0x0c, 0x0c}},
@@ -75,6 +76,13 @@ void DrawText(const char* text, int x, int y, int scale) {
 }
 
 }  // namespace
+
+void FpsOverlay::showSeed(long long seed) {
+  if (seed != seed_) {
+    seed_ = seed;
+    std::snprintf(seedText_, sizeof seedText_, "Seed: %lld", seed);
+  }
+}
 
 void FpsOverlay::tickDrawn(double tickStart, double drawSeconds) {
   if (windowStart_ < 0.0) {
@@ -130,8 +138,9 @@ void FpsOverlay::draw(int width, int height) const {
   for (int pass = 0; pass < 2; pass++) {
     int shift = pass == 0 ? scale : 0;
     glColor3fv(colours[pass]);
-    DrawText(loadText_, margin + shift, margin - shift, scale);
-    DrawText(fpsText_, margin + shift, margin + line - shift, scale);
+    DrawText(seedText_, margin + shift, margin - shift, scale);
+    DrawText(loadText_, margin + shift, margin + line - shift, scale);
+    DrawText(fpsText_, margin + shift, margin + 2 * line - shift, scale);
   }
 
   glMatrixMode(GL_PROJECTION);

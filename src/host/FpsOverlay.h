@@ -1,10 +1,15 @@
-// The --fps overlay: "FPS: x" and "Load: y%" in the bottom-left corner, drawn with a small
-// built-in pixel font. Load is the share of each tick spent drawing. The text changes once a
-// second; drawing it allocates nothing and leaves the OpenGL state as it found it.
+// The --fps overlay: "FPS: x", "Load: y%" and "Seed: n" in the bottom-left corner, drawn with
+// a small built-in pixel font. Load is the share of each tick spent drawing; the seed is the
+// one the scene was drawn from, so a pattern someone likes can be found again with --seed. The
+// text changes once a second; drawing it allocates nothing and leaves the OpenGL state as it
+// found it.
 #pragma once
 
 class FpsOverlay {
  public:
+  // The seed the scene on screen was drawn from; the text is made again only when it changes.
+  void showSeed(long long seed);
+
   // Records one tick that began at `tickStart` and spent `drawSeconds` drawing. Times are
   // seconds on any steady clock.
   void tickDrawn(double tickStart, double drawSeconds);
@@ -17,4 +22,6 @@ class FpsOverlay {
   double busy_ = 0.0;  // seconds spent drawing in the window
   char fpsText_[32] = "FPS: -";
   char loadText_[32] = "Load: -";
+  long long seed_ = -1;  // none shown yet
+  char seedText_[32] = "Seed: -";
 };

@@ -1,0 +1,106 @@
+// Guards the --fps overlay as a user sees it, read back from pixels: three lines of text in the
+// bottom-left corner, sized to the window's height, each line changing when its figure does
+// (the frame rate once a second's window closes, the seed when another is shown), and the
+// OpenGL state left as it was.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "host/FpsOverlay.h"
+#include "support/GlTest.h"
+
+namespace {
+
+class Overlay : public GlTest {
+ protected:
+  // The overlay drawn over black on a width x height surface.
+  Frame drawn(const FpsOverlay& overlay, int width, int height) {
+    resizeSurface(width, height);
+    glViewport(0, 0, width, height);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    overlay.draw(width, height);
+    return readFrame();
+  }
+};
+
+// The lit pixels of rows `from` to `to` (counted from the bottom, `to` excluded) as text: what
+// changes when the text on those rows changes.
+std::string Band(const Frame& frame, int from, int to) {
+  std::string bits;
+  for (int row = from; row < to; row++) {
+    for (int x = 0; x < frame.width; x++) {
+      bits += frame.brightness(x, frame.height - 1 - row) > 0 ? '#' : '.';
+    }
+  }
+  return bits;
+}
+
+TEST_F(Overlay, ThreeLinesBottomLeftEachFollowingItsFigure) {
+  FpsOverlay overlay;
+  overlay.showSeed(1700000000);
+  for (int height : {360, 1080}) {
+    const int scale = height / 360, width = 640 * scale;
+    const Frame frame = drawn(overlay, width, height);
+    int right = 0, top = 0, yellow = 0;
+    for (int y = 0; y < height; y++) {
+      for (int x = 0; x < width; x++) {
+        const std::uint8_t* pixel = frame.at(x, y);
+        if (frame.brightness(x, y) > 0) {
+          right = std::max(right, x);
+          top = std::max(top, height - 1 - y);
+        }
+        yellow += pixel[0] > 200 && pixel[1] > 200 && pixel[2] < 50;
+      }
+    }
+    // Three lines of 7-pixel glyphs 10 apart, 4 from the edges, the longest of 16 characters.
+    EXPECT_LT(right, (4 + 16 * 6) * scale) << height;
+    EXPECT_LT(top, (4 + 2 * 10 + 7 + 1) * scale) << height;
+    EXPECT_GT(yellow, 100 * scale * scale) << height;
+  }
+  const int line = 10;
+  auto bands = [&](const Frame& frame) {
+    return std::array<std::string, 3>{Band(frame, 0, line), Band(frame, line, 2 * line),
+                                      Band(frame, 2 * line, 3 * line)};
+  };
+  const auto before = bands(drawn(overlay, 640, 360));
+  overlay.showSeed(42);
+  const auto seeded = bands(drawn(overlay, 640, 360));
+  EXPECT_NE(seeded[0], before[0]) << "the seed line";
+  EXPECT_EQ(seeded[2], before[2]) << "the frame-rate line";
+  for (int tick = 0; tick <= 30; tick++) {  // a second of ticks at 30 a second
+    overlay.tickDrawn(tick / 30.0, 0.005);
+  }
+  const auto measured = bands(drawn(overlay, 640, 360));
+  EXPECT_NE(measured[2], seeded[2]) << "the frame-rate line";
+  EXPECT_NE(measured[1], seeded[1]) << "the load line";
+  EXPECT_EQ(measured[0], seeded[0]) << "the seed line";
+}
+
+TEST_F(Overlay, LeavesTheOpenGlStateAsItFoundIt) {
+  FpsOverlay overlay;
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(-2, 2, -1, 1, 1, 9);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glTranslatef(1, 2, 3);
+  glEnable(GL_DEPTH_TEST);
+  glEnable(GL_CLIP_PLANE0);
+  glColor4f(0.1f, 0.2f, 0.3f, 0.4f);
+  const auto projection = Floats(GL_PROJECTION_MATRIX), modelview = Floats(GL_MODELVIEW_MATRIX);
+  const auto colour = Floats<4>(GL_CURRENT_COLOR);
+  overlay.draw(kWidth, kHeight);
+  EXPECT_EQ(Floats(GL_PROJECTION_MATRIX), projection);
+  EXPECT_EQ(Floats(GL_MODELVIEW_MATRIX), modelview);
+  EXPECT_EQ(Floats<4>(GL_CURRENT_COLOR), colour);
+  EXPECT_EQ(Integer(GL_MATRIX_MODE), GL_MODELVIEW);
+  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+  EXPECT_TRUE(glIsEnabled(GL_CLIP_PLANE0));
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_CLIP_PLANE0);
+}
+
+}  // namespace
