@@ -22,6 +22,7 @@
 
 // After GoogleTest: Xlib defines None, a name GoogleTest uses.
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 namespace {
 
@@ -444,6 +445,68 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
       EXPECT_TRUE(done.status == 1 && Lines(done.err) == 1) << done.err;
       EXPECT_LT(done.seconds, 1.0);
     }
+  }
+  XCloseDisplay(display);
+}
+
+// The viewable window of class "vantor" among the root's children, else 0.
+Window VantorWindow(Display* display) {
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  Window found = 0;
+  if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+    for (unsigned i = 0; i < count && found == 0; i++) {
+      XClassHint hint = {};
+      XWindowAttributes attributes;
+      if (XGetClassHint(display, children[i], &hint)) {
+        if (std::string(hint.res_name) == "vantor" &&
+            XGetWindowAttributes(display, children[i], &attributes) &&
+            attributes.map_state == IsViewable) {
+          found = children[i];
+        }
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+      }
+    }
+    XFree(children);
+  }
+  return found;
+}
+
+// On a 640x480 screen without a window manager, the own window lands where -geometry puts it:
+// minus offsets count from the right and bottom edges, "+-5" lies beyond the left edge; and a
+// window manager is told the same, with the corner the offsets are measured from.
+TEST(Windows, GeometryPlacesTheOwnWindowWhereAsked) {
+  Xvfb server(640, 480);
+  ASSERT_TRUE(server.started());
+  Display* display = XOpenDisplay(server.display().c_str());
+  ASSERT_NE(display, nullptr);
+  const std::tuple<const char*, int, int, int> cases[] = {
+      {"100x80+10+20", 10, 20, NorthWestGravity},
+      {"100x80-10-20", 530, 380, SouthEastGravity},
+      {"100x80-0+5", 540, 5, NorthEastGravity},
+      {"100x80+-5-0", -5, 400, SouthWestGravity},
+  };
+  for (const auto& [geometry, x, y, gravity] : cases) {
+    SCOPED_TRACE(geometry);
+    Process vantor(Vantor({"-geometry", geometry, "--resources", resourcesPath()}),
+                   {"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW"});
+    Window window = 0;
+    eventually([&] { return (window = VantorWindow(display)) != 0 || !vantor.running(); }, 10.0);
+    ASSERT_NE(window, 0u) << vantor.errorSoFar();
+    int atX = 0, atY = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &atX, &atY, &child);
+    EXPECT_EQ(atX, x);
+    EXPECT_EQ(atY, y);
+    XSizeHints hints = {};
+    long supplied = 0;
+    XGetWMNormalHints(display, window, &hints, &supplied);
+    EXPECT_EQ(hints.flags & (USPosition | USSize | PWinGravity), USPosition | USSize | PWinGravity);
+    EXPECT_EQ(hints.win_gravity, gravity);
+    vantor.signal(SIGTERM);
+    vantor.wait(5.0);
+    eventually([&] { return VantorWindow(display) == 0; }, 5.0);
   }
   XCloseDisplay(display);
 }

@@ -110,6 +110,8 @@ std::unique_ptr<Surface> MakeWindowSurface(const Options& options, int wakeFd, s
     target.height = options.windowHeight;
     target.x = options.windowX;
     target.y = options.windowY;
+    target.xFromRight = options.windowXFromRight;
+    target.yFromBottom = options.windowYFromBottom;
     target.hasPosition = options.windowHasPosition;
   }
   auto surface = std::make_unique<X11Surface>(target, options.delayMicroseconds, wakeFd);
