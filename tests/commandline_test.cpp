@@ -92,6 +92,7 @@ TEST(CommandLine, ErrorsNameTheOptionAsTyped) {
        "error: -render and --snapshot cannot be used together"},
       {{"-at", "3"}, "error: -at needs --render DIR or --snapshot FILE.png"},
       {{"-size", "8x8"}, "error: -size needs --render DIR or --snapshot FILE.png"},
+      {{"-resources="}, "error: option '-resources' needs a folder, not ''"},
   });
 }
 

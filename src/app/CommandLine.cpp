@@ -303,6 +303,9 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
     } else if (name == "resources") {
       if (!takeValue(&options->resources))
         return false;
+      if (options->resources.empty()) {
+        return bad("a folder", "");
+      }
     } else {
       *error = "unknown option '" + typed + "'";
       return false;

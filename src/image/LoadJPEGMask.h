@@ -1,6 +1,6 @@
 // Decoding a JPEG file into an OpenGL texture: grey files become alpha-only textures (masks),
-// colour files RGB textures. Sizes are in pixels; rows run top row first, so the file's top
-// row is texel row t = 0.
+// colour files RGB textures; and the one decode beneath it, for checking a file beforehand. Sizes
+// are in pixels; rows run top row first, so the file's top row is texel row t = 0.
 #pragma once
 
 #include <GL/gl.h>
