@@ -22,6 +22,7 @@
 
 // After GoogleTest: Xlib defines None, a name GoogleTest uses.
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 namespace {
 
@@ -305,10 +306,11 @@ TEST(CommandLine, AnUnwritableFolderExitsOneWithOneLine) {
   EXPECT_NE(done.err.find(locked), std::string::npos) << done.err;
 }
 
-// Guards the program against bad mask atlases given through --resources: whatever the file, a
-// render of 30 frames ends with status 0; a file that cannot serve as the
-// atlas gives exactly one line that names it and the engine draws as without one, while a
-// usable one, however unusual, gives no line and is drawn with.
+// Guards the program against bad mask atlases: whatever the file found in the search, a render
+// of 30 frames ends with status 0; a file that cannot serve as the atlas gives exactly one line
+// that names it and the engine draws as without one, a file libjpeg decodes with a warning gives
+// one line quoting libjpeg and is drawn with, and a usable one, however unusual, gives no line.
+// A folder named with --resources must hold a usable atlas: else status 2 and one line.
 using Make = std::function<void(const std::string& atlas)>;
 
 // A width x height JPEG, grey, RGB or CMYK by `components`, in stripes 8 pixels wide: a mask
@@ -328,7 +330,7 @@ Make Bytes(const std::string& content) {
 }
 
 // Each file goes into a folder of its own for a copy of the program outside the build tree, so
-// that only --resources and the copy's own share/vantor are searched: the build tree's atlas
+// that only that folder and the copy's own share/vantor are searched: the build tree's atlas
 // would stand in for a missing one. The unreadable file's case runs as nobody when root, for whom
 // no file is unreadable.
 TEST(Atlas, EachFileRendersWithOneLineWhenItCannotServe) {
@@ -338,45 +340,50 @@ TEST(Atlas, EachFileRendersWithOneLineWhenItCannotServe) {
   std::filesystem::create_directories(root.path() + "/opt/bin");
   std::filesystem::copy_file(programPath(), program);
   Jpeg(512, 64)(plain);
-  std::string truncated = readFile(plain), corrupt = truncated;
+  std::string truncated = readFile(plain), corrupt = truncated, junk = truncated;
   truncated.resize(truncated.size() / 2);
   std::fill(corrupt.begin() + 2, corrupt.begin() + 40, 0x5a);  // over its tables
-  const std::tuple<const char*, bool, Make> cases[] = {
-      {"missing", false, [](const std::string&) {}},  // first: drawn without masks
-      {"empty", false, Bytes("")},
-      {"text", false, Bytes("hi\n")},
-      {"truncated", false, Bytes(truncated)},
-      {"corrupt-header", false, Bytes(corrupt)},
-      {"unreadable", false,
+  junk.insert(junk.size() - 2, std::string(32, 'j'));          // before the end marker
+  enum Outcome { Refused, Warned, Usable };
+  // The name, what becomes of the file, and for Warned what libjpeg says.
+  const std::tuple<const char*, Outcome, const char*, Make> cases[] = {
+      {"missing", Refused, "", [](const std::string&) {}},  // first: drawn without masks
+      {"empty", Refused, "", Bytes("")},
+      {"text", Refused, "", Bytes("hi\n")},
+      {"truncated", Warned, "Premature end of JPEG file", Bytes(truncated)},
+      {"junk", Warned, "extraneous bytes before marker 0xd9", Bytes(junk)},
+      {"corrupt-header", Refused, "", Bytes(corrupt)},
+      {"unreadable", Refused, "",
        [](const std::string& atlas) {
          Jpeg(512, 64)(atlas);
          chmod(atlas.c_str(), 0);
        }},
-      {"progressive", true, Jpeg(512, 64, 1, true)},
-      {"cmyk", false, Jpeg(512, 64, 4)},
-      {"1x1", false, Jpeg(1, 1)},
-      {"8192x8192", true, Jpeg(8192, 8192)},
-      {"30x30", false, Jpeg(30, 30)},
-      {"colour", false, Jpeg(512, 64, 3)},
-      {"folder", false, [](const std::string& atlas) { mkdir(atlas.c_str(), 0755); }},
+      {"progressive", Usable, "", Jpeg(512, 64, 1, true)},
+      {"cmyk", Refused, "", Jpeg(512, 64, 4)},
+      {"1x1", Refused, "", Jpeg(1, 1)},
+      {"8192x8192", Usable, "", Jpeg(8192, 8192)},
+      {"30x30", Refused, "", Jpeg(30, 30)},
+      {"colour", Refused, "", Jpeg(512, 64, 3)},
+      {"folder", Refused, "", [](const std::string& atlas) { mkdir(atlas.c_str(), 0755); }},
       // Beyond any sane atlas; and a pipe, which must not be opened (that would block).
-      {"16400x64", false, Jpeg(16400, 64)},
-      {"pipe", false, [](const std::string& atlas) { mkfifo(atlas.c_str(), 0644); }},
+      {"16400x64", Refused, "", Jpeg(16400, 64)},
+      {"pipe", Refused, "", [](const std::string& atlas) { mkfifo(atlas.c_str(), 0644); }},
   };
   std::string withoutMasks;
-  for (const auto& [name, usable, make] : cases) {
+  for (const auto& [name, outcome, quote, make] : cases) {
     SCOPED_TRACE(name);
     const std::string folder = root.path() + "/" + name;
     std::filesystem::create_directories(folder + "/frames");
     chmod(folder.c_str(), 0755);
     chmod((folder + "/frames").c_str(), 0777);  // for nobody
     make(folder + "/DiscMasks.jpg");
-    const Arguments render = {program,  "--render", folder + "/frames", "--frames", "30",
-                              "--size", "160x120",  "--seed",           "1000",     "--resources",
-                              folder};
     // Only where it matters: as nobody, the sanitizer build takes longer over each run.
-    Exit done = run(name == std::string("unreadable") ? AsUser(render) : render,
-                    {"VANTOR_RESOURCES"}, 120.0);
+    auto asNeeded = [&](const Arguments& command) {
+      return name == std::string("unreadable") ? AsUser(command) : command;
+    };
+    const Arguments render = {program,  "--render", folder + "/frames", "--frames", "30",
+                              "--size", "160x120",  "--seed",           "1000"};
+    Exit done = run(asNeeded(render), {"VANTOR_RESOURCES=" + folder}, 120.0);
     EXPECT_EQ(done.status, 0) << done.err;
     // A slow run also reports its progress once a second: not a warning.
     std::istringstream lines(done.err);
@@ -384,10 +391,11 @@ TEST(Atlas, EachFileRendersWithOneLineWhenItCannotServe) {
     for (std::string line; std::getline(lines, line);) {
       warnings += line.rfind("vantor: frame ", 0) == 0 ? "" : line + "\n";
     }
-    EXPECT_EQ(std::count(warnings.begin(), warnings.end(), '\n'), usable ? 0 : 1) << done.err;
-    if (!usable) {
+    EXPECT_EQ(Lines(warnings), outcome == Usable ? 0 : 1) << done.err;
+    if (outcome != Usable) {
       EXPECT_EQ(warnings.rfind("vantor: ", 0), 0u) << done.err;
       EXPECT_NE(warnings.find(folder), std::string::npos) << done.err;
+      EXPECT_NE(warnings.find(quote), std::string::npos) << quote << " in " << done.err;
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder + "/frames"), {}), 30);
     // Renders are repeatable to the byte: the same file is the same picture.
@@ -395,10 +403,23 @@ TEST(Atlas, EachFileRendersWithOneLineWhenItCannotServe) {
     if (withoutMasks.empty()) {
       withoutMasks = last;
       ASSERT_FALSE(last.empty());
-    } else if (usable) {
-      EXPECT_TRUE(last != withoutMasks) << "the masks were not used";
-    } else {
+    } else if (outcome == Refused) {
       EXPECT_TRUE(last == withoutMasks) << "the engine was given the file anyway";
+    } else {
+      EXPECT_TRUE(last != withoutMasks) << "the masks were not used";
+    }
+
+    // Named on the command line, a folder without a usable atlas is a usage error.
+    if (outcome == Refused) {
+      Exit named = run(asNeeded({program, "--render", folder + "/named", "--resources", folder}),
+                       {"VANTOR_RESOURCES"});
+      EXPECT_EQ(named.status, 2) << named.err;
+      EXPECT_EQ(Lines(named.err), 1) << named.err;
+      EXPECT_EQ(
+          named.err.rfind("vantor: --resources " + folder + ": " + folder + "/DiscMasks.jpg ", 0),
+          0u)
+          << named.err;
+      EXPECT_FALSE(std::filesystem::exists(folder + "/named")) << "nothing written";
     }
   }
 }
@@ -492,6 +513,68 @@ TEST(Windows, NothingIsDrawnWhileTheWindowIsUnmappedOrCovered) {
     const long shown = Wakeups(saver.pid());
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_GE(Wakeups(saver.pid()) - shown, 10) << "wake-ups in half a second when shown";
+  }
+  XCloseDisplay(display);
+}
+
+// The viewable window of class "vantor" among the root's children, else 0.
+Window VantorWindow(Display* display) {
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  Window found = 0;
+  if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+    for (unsigned i = 0; i < count && found == 0; i++) {
+      XClassHint hint = {};
+      XWindowAttributes attributes;
+      if (XGetClassHint(display, children[i], &hint)) {
+        if (std::string(hint.res_name) == "vantor" &&
+            XGetWindowAttributes(display, children[i], &attributes) &&
+            attributes.map_state == IsViewable) {
+          found = children[i];
+        }
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+      }
+    }
+    XFree(children);
+  }
+  return found;
+}
+
+// On a 640x480 screen without a window manager, the own window lands where -geometry puts it:
+// minus offsets count from the right and bottom edges, "+-5" lies beyond the left edge; and a
+// window manager is told the same, with the corner the offsets are measured from.
+TEST(Windows, GeometryPlacesTheOwnWindowWhereAsked) {
+  Xvfb server(640, 480);
+  ASSERT_TRUE(server.started());
+  Display* display = XOpenDisplay(server.display().c_str());
+  ASSERT_NE(display, nullptr);
+  const std::tuple<const char*, int, int, int> cases[] = {
+      {"100x80+10+20", 10, 20, NorthWestGravity},
+      {"100x80-10-20", 530, 380, SouthEastGravity},
+      {"100x80-0+5", 540, 5, NorthEastGravity},
+      {"100x80+-5-0", -5, 400, SouthWestGravity},
+  };
+  for (const auto& [geometry, x, y, gravity] : cases) {
+    SCOPED_TRACE(geometry);
+    Process vantor(Vantor({"-geometry", geometry, "--resources", resourcesPath()}),
+                   {"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW"});
+    Window window = 0;
+    eventually([&] { return (window = VantorWindow(display)) != 0 || !vantor.running(); }, 10.0);
+    ASSERT_NE(window, 0u) << vantor.errorSoFar();
+    int atX = 0, atY = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &atX, &atY, &child);
+    EXPECT_EQ(atX, x);
+    EXPECT_EQ(atY, y);
+    XSizeHints hints = {};
+    long supplied = 0;
+    XGetWMNormalHints(display, window, &hints, &supplied);
+    EXPECT_EQ(hints.flags & (USPosition | USSize | PWinGravity), USPosition | USSize | PWinGravity);
+    EXPECT_EQ(hints.win_gravity, gravity);
+    vantor.signal(SIGTERM);
+    vantor.wait(5.0);
+    eventually([&] { return VantorWindow(display) == 0; }, 5.0);
   }
   XCloseDisplay(display);
 }

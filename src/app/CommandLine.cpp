@@ -1,34 +1,45 @@
 #include "app/CommandLine.h"
 
 #include <cctype>
-#include <cerrno>
-#include <cmath>
 #include <cstdlib>
 
 namespace {
 
-bool ParseLong(const std::string& text, long long low, long long high, long long* value) {
-  if (text.empty() || text[0] == ' ' || text[0] == '+') {
+// Digits only: no sign, no spaces, no base prefix.
+bool AllDigits(const std::string& text) {
+  if (text.empty()) {
     return false;
   }
-  char* end = nullptr;
-  errno = 0;
-  long long parsed = std::strtoll(text.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || parsed < low || parsed > high) {
+  for (char c : text) {
+    if (c < '0' || c > '9') {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ParseLong(const std::string& text, long long low, long long high, long long* value) {
+  if (!AllDigits(text) || text.size() > 18) {
+    return false;
+  }
+  const long long parsed = std::strtoll(text.c_str(), nullptr, 10);
+  if (parsed < low || parsed > high) {
     return false;
   }
   *value = parsed;
   return true;
 }
 
+// Digits with an optional decimal point followed by more digits: no exponent, inf or nan.
 bool ParseDouble(const std::string& text, double low, double high, double* value) {
-  if (text.empty() || text[0] == ' ') {
+  const size_t point = text.find('.');
+  if (!AllDigits(text.substr(0, point)) ||
+      (point != std::string::npos && !AllDigits(text.substr(point + 1)))) {
     return false;
   }
-  char* end = nullptr;
-  errno = 0;
-  double parsed = std::strtod(text.c_str(), &end);
-  if (errno != 0 || *end != '\0' || !std::isfinite(parsed) || parsed < low || parsed > high) {
+  // The C locale's decimal point: the program never changes the locale.
+  const double parsed = std::strtod(text.c_str(), nullptr);
+  if (parsed < low || parsed > high) {
     return false;
   }
   *value = parsed;
@@ -59,7 +70,31 @@ bool ParseSize(const std::string& text, int* width, int* height, size_t* used) {
   return true;
 }
 
-// WIDTHxHEIGHT with an optional +X+Y (either sign).
+// One offset of a geometry, from text[*at] on: '+' and a distance from the left or top edge,
+// which may itself be negative ("+-5" lies 5 pixels beyond that edge), or '-' and a distance
+// from the right or bottom edge.
+bool ParseOffset(const std::string& text, size_t* at, int* offset, bool* fromFarEdge) {
+  if (*at >= text.size() || (text[*at] != '+' && text[*at] != '-')) {
+    return false;
+  }
+  *fromFarEdge = text[*at] == '-';
+  size_t start = *at + 1;
+  const bool negative = !*fromFarEdge && start < text.size() && text[start] == '-';
+  start += negative ? 1 : 0;
+  size_t end = text.find_first_of("+-", start);
+  if (end == std::string::npos) {
+    end = text.size();
+  }
+  long long distance = 0;
+  if (!ParseLong(text.substr(start, end - start), 0, 100000, &distance)) {
+    return false;
+  }
+  *offset = static_cast<int>(negative ? -distance : distance);
+  *at = end;
+  return true;
+}
+
+// WIDTHxHEIGHT, optionally followed by both offsets, as X programs take them.
 bool ParseGeometry(const std::string& text, Options* options) {
   size_t used = 0;
   if (!ParseSize(text, &options->windowWidth, &options->windowHeight, &used)) {
@@ -68,20 +103,11 @@ bool ParseGeometry(const std::string& text, Options* options) {
   if (used == text.size()) {
     return true;
   }
-  std::string rest = text.substr(used);
-  size_t second = rest.find_first_of("+-", 1);
-  if (second == std::string::npos) {
+  if (!ParseOffset(text, &used, &options->windowX, &options->windowXFromRight) ||
+      !ParseOffset(text, &used, &options->windowY, &options->windowYFromBottom) ||
+      used != text.size()) {
     return false;
   }
-  long long x = 0;
-  long long y = 0;
-  std::string xText = rest.substr(1, second - 1);
-  std::string yText = rest.substr(second + 1);
-  if (!ParseLong(xText, 0, 100000, &x) || !ParseLong(yText, 0, 100000, &y)) {
-    return false;
-  }
-  options->windowX = static_cast<int>(rest[0] == '-' ? -x : x);
-  options->windowY = static_cast<int>(rest[second] == '-' ? -y : y);
   options->windowHasPosition = true;
   return true;
 }
@@ -89,19 +115,18 @@ bool ParseGeometry(const std::string& text, Options* options) {
 }  // namespace
 
 bool parseWindowId(const std::string& text, unsigned long* value) {
-  int base = 10;
-  size_t start = 0;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    base = 16;
-    start = 2;
-  }
-  if (start >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[start]))) {
+  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  const std::string digits = hex ? text.substr(2) : text;
+  if (digits.empty() || digits.size() > 10) {
     return false;
   }
-  char* end = nullptr;
-  errno = 0;
-  unsigned long long parsed = std::strtoull(text.c_str() + start, &end, base);
-  if (errno != 0 || *end != '\0' || parsed == 0 || parsed > 0xffffffffULL) {
+  for (char c : digits) {
+    if (hex ? !std::isxdigit(static_cast<unsigned char>(c)) : (c < '0' || c > '9')) {
+      return false;
+    }
+  }
+  const unsigned long long parsed = std::strtoull(digits.c_str(), nullptr, hex ? 16 : 10);
+  if (parsed == 0 || parsed > 0xffffffffULL) {
     return false;
   }
   *value = static_cast<unsigned long>(parsed);
@@ -110,12 +135,13 @@ bool parseWindowId(const std::string& text, unsigned long* value) {
 
 bool parseCommandLine(const std::vector<std::string>& arguments, Options* options,
                       std::string* error) {
-  bool render = false;
-  bool snapshot = false;
+  // Options are named in messages as the user typed them ("-geometry" or "--geometry").
+  std::string renderName;
+  std::string snapshotName;
   std::string windowOptionName;     // the last option given that only a window run uses
   std::string offscreenOptionName;  // the last that only --render or --snapshot uses
-  bool at = false;
-  bool framesGiven = false;
+  std::string atName;
+  std::string framesName;
 
   for (size_t i = 0; i < arguments.size(); i++) {
     std::string given = arguments[i];
@@ -133,27 +159,28 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
       name = name.substr(0, equals);
       hasInlineValue = true;
     }
+    const std::string typed = hasInlineValue ? given.substr(0, given.find('=')) : given;
     auto takeValue = [&](std::string* out) {
       if (hasInlineValue) {
         *out = value;
         return true;
       }
       if (i + 1 >= arguments.size()) {
-        *error = "option '" + given + "' needs a value";
+        *error = "option '" + typed + "' needs a value";
         return false;
       }
       *out = arguments[++i];
       return true;
     };
     auto bad = [&](const std::string& what, const std::string& text) {
-      *error = "option '--" + name + "' needs " + what + ", not '" + text + "'";
+      *error = "option '" + typed + "' needs " + what + ", not '" + text + "'";
       return false;
     };
-    auto windowOnly = [&] { windowOptionName = "--" + name; };
-    auto offscreenOnly = [&] { offscreenOptionName = "--" + name; };
+    auto windowOnly = [&] { windowOptionName = typed; };
+    auto offscreenOnly = [&] { offscreenOptionName = typed; };
     auto noValue = [&] {
       if (hasInlineValue) {
-        *error = "option '--" + name + "' takes no value";
+        *error = "option '" + typed + "' takes no value";
         return false;
       }
       return true;
@@ -191,7 +218,7 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
       if (!takeValue(&text))
         return false;
       if (!ParseGeometry(text, options)) {
-        return bad("WIDTHxHEIGHT or WIDTHxHEIGHT+X+Y", text);
+        return bad("WIDTHxHEIGHT, optionally followed by +X+Y, -X-Y or a mix", text);
       }
       windowOnly();
     } else if (name == "fps") {
@@ -225,14 +252,14 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
       if (options->renderFolder.empty()) {
         return bad("a folder", "");
       }
-      render = true;
+      renderName = typed;
     } else if (name == "snapshot") {
       if (!takeValue(&options->snapshotFile))
         return false;
       if (options->snapshotFile.empty()) {
         return bad("a file name", "");
       }
-      snapshot = true;
+      snapshotName = typed;
     } else if (name == "frames") {
       long long frames = 0;
       if (!takeValue(&text))
@@ -241,14 +268,14 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
         return bad("a frame count from 1 to 10000000", text);
       }
       options->frames = static_cast<long>(frames);
-      framesGiven = true;
+      framesName = typed;
     } else if (name == "at") {
       if (!takeValue(&text))
         return false;
       if (!ParseDouble(text, 0.0, 86400.0, &options->atSeconds)) {
         return bad("seconds from 0 to 86400", text);
       }
-      at = true;
+      atName = typed;
     } else if (name == "size") {
       size_t used = 0;
       if (!takeValue(&text))
@@ -276,41 +303,43 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
     } else if (name == "resources") {
       if (!takeValue(&options->resources))
         return false;
+      if (options->resources.empty()) {
+        return bad("a folder", "");
+      }
     } else {
-      *error = "unknown option '" + given + "'";
+      *error = "unknown option '" + typed + "'";
       return false;
     }
   }
 
+  const bool render = !renderName.empty();
+  const bool snapshot = !snapshotName.empty();
   if (render && snapshot) {
-    *error = "--render and --snapshot cannot be used together";
+    *error = renderName + " and " + snapshotName + " cannot be used together";
     return false;
   }
   if (render || snapshot) {
+    const std::string& offscreen = render ? renderName : snapshotName;
     if (!windowOptionName.empty()) {
-      *error = windowOptionName + " draws in a window and cannot be used with " +
-               (render ? "--render" : "--snapshot");
+      *error = windowOptionName + " draws in a window and cannot be used with " + offscreen;
       return false;
     }
-    if (framesGiven && snapshot) {
-      *error = "--frames belongs to --render; --snapshot takes --at SECONDS";
+    if (!framesName.empty() && snapshot) {
+      *error = framesName + " belongs to --render; " + offscreen + " takes --at SECONDS";
       return false;
     }
-    if (at && render) {
-      *error = "--at belongs to --snapshot; --render takes --frames N";
+    if (!atName.empty() && render) {
+      *error = atName + " belongs to --snapshot; " + offscreen + " takes --frames N";
       return false;
     }
     options->mode = render ? Options::Render : Options::Snapshot;
     return true;
   }
-  if (!offscreenOptionName.empty()) {
-    *error = offscreenOptionName + " needs --render DIR or --snapshot FILE.png";
-    return false;
-  }
-  if (framesGiven || at) {
-    *error = std::string(framesGiven ? "--frames" : "--at") +
-             " needs --render DIR or --snapshot FILE.png";
-    return false;
+  for (const std::string* name : {&offscreenOptionName, &framesName, &atName}) {
+    if (!name->empty()) {
+      *error = *name + " needs --render DIR or --snapshot FILE.png";
+      return false;
+    }
   }
   options->mode = Options::Window;
   return true;
@@ -332,7 +361,9 @@ const char* usageText() {
          "  --window           draw in a window of our own (the default); q, Escape or Ctrl-C\n"
          "                     closes it\n"
          "  --window-id ID     draw in the window ID (decimal or 0x hexadecimal)\n"
-         "  -geometry WxH      size of our own window, optionally +X+Y (default 1024x768)\n"
+         "  -geometry WxH      size of our own window (default 1024x768), optionally with its\n"
+         "                     place: +X+Y from the screen's left and top edges, -X-Y from\n"
+         "                     its right and bottom edges, or a mix (WxH-0+0: top right)\n"
          "  --fps              show frames per second and load in the bottom-left corner\n"
          "  --no-fps           do not (the default)\n"
          "  --delay USEC       microseconds from one frame to the next (default 33333: 30 a\n"
@@ -350,7 +381,8 @@ const char* usageText() {
          "\n"
          "Always:\n"
          "  --seed N           the clock starts at second N since 1970 (default: now); it seeds\n"
-         "                     the randomness, so one seed draws one kaleidoscope\n"
+         "                     the randomness, so one seed draws one kaleidoscope (seeds 0\n"
+         "                     and 1 draw the same one: the C library takes 0 as 1)\n"
          "  --resources DIR    the folder holding DiscMasks.jpg (else $VANTOR_RESOURCES,\n"
          "                     ../share/vantor beside the program, the build tree's resources/)\n"
          "  --help             show this text\n"

@@ -14,10 +14,14 @@ struct Options {
   bool root = false;
   bool hasWindowId = false;
   unsigned long windowId = 0;
-  int windowWidth = 1024;  // -geometry WxH[+X+Y], own window only
+  int windowWidth = 1024;  // -geometry WxH[{+-}X{+-}Y], own window only
   int windowHeight = 768;
+  // Offsets in pixels: from the left (top) edge, or with windowXFromRight (windowYFromBottom)
+  // from the right (bottom) edge to the window's. "+-5" gives -5: beyond the left edge.
   int windowX = 0;
   int windowY = 0;
+  bool windowXFromRight = false;
+  bool windowYFromBottom = false;
   bool windowHasPosition = false;
   bool fps = false;
   long delayMicroseconds = 33333;  // from the start of one tick to the start of the next

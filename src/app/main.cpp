@@ -110,6 +110,8 @@ std::unique_ptr<Surface> MakeWindowSurface(const Options& options, int wakeFd, s
     target.height = options.windowHeight;
     target.x = options.windowX;
     target.y = options.windowY;
+    target.xFromRight = options.windowXFromRight;
+    target.yFromBottom = options.windowYFromBottom;
     target.hasPosition = options.windowHasPosition;
   }
   auto surface = std::make_unique<X11Surface>(target, options.delayMicroseconds, wakeFd);
@@ -120,41 +122,58 @@ std::unique_ptr<Surface> MakeWindowSurface(const Options& options, int wakeFd, s
 }
 
 // Makes the program's bundle findable, or says in one line why the atlas will be missing. The
-// atlas is checked here, so that the engine only ever sees one it can use: a bad file gives this
-// one warning instead of libjpeg's messages or a garbled texture.
-void LoadBundle(const Options& options) {
+// atlas is checked here, so that the engine only ever sees one it can use: a bad file found in
+// the search gives this one warning instead of libjpeg's messages or a garbled texture. A folder
+// the user named must hold a usable atlas: false, with the line said, when it does not.
+bool LoadBundle(const Options& options) {
   std::string executable = currentExecutablePath();
-  // Only the program in its own build tree looks in the source tree: a copy installed or moved
-  // elsewhere must find its own share/vantor.
-  const std::string buildTree = VANTOR_BUILD_TREE "/";
-  const bool inBuildTree = executable.compare(0, buildTree.size(), buildTree) == 0;
-  std::vector<std::string> searched =
-      resourceSearchPath(options.resources, std::getenv("VANTOR_RESOURCES"), executable,
-                         inBuildTree ? VANTOR_BUILD_RESOURCES : "");
-  std::string folder = findResourceFolder(searched, "DiscMasks.jpg");
+  std::string folder = options.resources;
   if (folder.empty()) {
-    std::string list;
-    for (const std::string& entry : searched) {
-      list += (list.empty() ? "" : ", ") + entry;
+    // Only the program in its own build tree looks in the source tree: a copy installed or
+    // moved elsewhere must find its own share/vantor.
+    const std::string buildTree = VANTOR_BUILD_TREE "/";
+    const bool inBuildTree = executable.compare(0, buildTree.size(), buildTree) == 0;
+    std::vector<std::string> searched = resourceSearchPath(
+        "", std::getenv("VANTOR_RESOURCES"), executable, inBuildTree ? VANTOR_BUILD_RESOURCES : "");
+    folder = findResourceFolder(searched, "DiscMasks.jpg");
+    if (folder.empty()) {
+      std::string list;
+      for (const std::string& entry : searched) {
+        list += (list.empty() ? "" : ", ") + entry;
+      }
+      std::fprintf(stderr,
+                   "vantor: no DiscMasks.jpg in %s; drawing without the masks (give --resources "
+                   "DIR)\n",
+                   list.c_str());
+      return true;
     }
-    std::fprintf(stderr,
-                 "vantor: no DiscMasks.jpg in %s; drawing without the masks (give --resources "
-                 "DIR)\n",
-                 list.c_str());
-    return;
   }
   const std::string atlas = folder + "/DiscMasks.jpg";
   std::string problem;
-  if (!IsUsableMaskAtlas(atlas, &problem)) {
+  std::string warning;
+  if (!IsUsableMaskAtlas(atlas, &problem, &warning)) {
+    if (!options.resources.empty()) {
+      std::fprintf(stderr,
+                   "vantor: --resources %s: %s is %s; give a folder holding a grey JPEG "
+                   "DiscMasks.jpg of at least %ux%u\n",
+                   folder.c_str(), atlas.c_str(), problem.c_str(), kAtlasMinimumWidth,
+                   kAtlasMinimumHeight);
+      return false;
+    }
     std::fprintf(stderr,
                  "vantor: %s is not a usable mask atlas: %s; drawing without the masks (give "
                  "--resources a folder with a grey JPEG DiscMasks.jpg of at least %ux%u)\n",
                  atlas.c_str(), problem.c_str(), kAtlasMinimumWidth, kAtlasMinimumHeight);
-    return;
+    return true;
+  }
+  if (!warning.empty()) {
+    std::fprintf(stderr, "vantor: %s: libjpeg: %s; drawing it as decoded\n", atlas.c_str(),
+                 warning.c_str());
   }
   size_t slash = executable.find_last_of('/');
   std::string bundlePath = slash == std::string::npos ? "." : executable.substr(0, slash);
   Bundle::load(Bundle(kVantorBundleIdentifier, folder, bundlePath, executable));
+  return true;
 }
 
 }  // namespace
@@ -175,6 +194,13 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // A folder the user named is a usage matter, settled before any display is opened; the
+  // search's warnings wait until the surface exists, so that a run that cannot start says one
+  // line.
+  if (!options.resources.empty() && !LoadBundle(options)) {
+    return 2;
+  }
+
   LoopEnd end;
   {
     SignalPipe signals;
@@ -185,7 +211,9 @@ int main(int argc, char** argv) {
     if (surface == nullptr) {
       return Fail(error);
     }
-    LoadBundle(options);
+    if (options.resources.empty()) {
+      LoadBundle(options);
+    }
     // Without a display the surface runs a simulated clock of its own.
     std::unique_ptr<SeededClock> seeded;
     if (!offscreen && options.hasSeed) {

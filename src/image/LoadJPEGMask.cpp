@@ -1,5 +1,6 @@
 #include "image/LoadJPEGMask.h"
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
@@ -12,86 +13,95 @@
 
 namespace {
 
-// libjpeg's error manager followed by the point my_error_exit jumps back to.
+// libjpeg's error manager followed by the point my_error_exit jumps back to, and the record
+// its messages are kept in.
 struct my_error_mgr {
   jpeg_error_mgr pub;
   jmp_buf setjmp_buffer;
+  DecodedJPEG* decoded;
 };
+
+static_assert(sizeof(DecodedJPEG::fatalMessage) >= JMSG_LENGTH_MAX, "room for libjpeg's text");
+static_assert(sizeof(DecodedJPEG::firstWarning) >= JMSG_LENGTH_MAX, "room for libjpeg's text");
+
+// Level -1 is a warning; levels from 0 up are trace output, of no interest here.
+void KeepWarning(j_common_ptr cinfo, int level) {
+  DecodedJPEG* decoded = reinterpret_cast<my_error_mgr*>(cinfo->err)->decoded;
+  if (level < 0 && decoded->warnings++ == 0) {
+    (*cinfo->err->format_message)(cinfo, decoded->firstWarning);
+  }
+}
+
+void PrintNothing(j_common_ptr /*cinfo*/) {}
 
 // Everything one decode touches. It lives in the caller's frame rather than in the frame that
 // calls setjmp, so its contents are still defined after my_error_exit's longjmp.
-struct JpegDecode {
+struct JPEGDecode {
   jpeg_decompress_struct cinfo;
   my_error_mgr jerr;
   FILE* file;
-  GLubyte* pixels;
+  unsigned char* pixels;
 };
 
-// Releases what a decode holds; used on every way out of DecodeJPEG except success.
-void AbandonDecode(JpegDecode* decode) {
-  jpeg_destroy_decompress(&decode->cinfo);
-  if (decode->file != nullptr) {
-    fclose(decode->file);
-    decode->file = nullptr;
-  }
-  free(decode->pixels);
-  decode->pixels = nullptr;
-}
-
-// Decodes the file into texture->imageData. libjpeg's fatal errors longjmp back to the setjmp
-// below across libjpeg's own frames, so this function and everything it calls hold plain C
+// Runs one decode as far as it goes; the caller releases what it holds. libjpeg's fatal errors
+// longjmp back to the setjmp below across libjpeg's own frames, so this function holds plain C
 // data only: no destructor may be skipped on the way back.
-bool DecodeJPEG(JpegDecode* decode, TextureImage* texture, const char* maskname,
-                GLint maxTextureSize) {
+DecodeJPEGResult RunDecode(JPEGDecode* decode, const char* path, const JPEGDecodeRules* rules,
+                           DecodedJPEG* decoded) {
   decode->cinfo.err = jpeg_std_error(&decode->jerr.pub);
   decode->jerr.pub.error_exit = my_error_exit;
+  decode->jerr.pub.emit_message = KeepWarning;
+  if (!rules->printFatal) {
+    decode->jerr.pub.output_message = PrintNothing;
+  }
+  decode->jerr.decoded = decoded;
   if (setjmp(decode->jerr.setjmp_buffer)) {
     outlog("jpeg failed");
-    AbandonDecode(decode);
-    return false;
+    return kJPEGFailed;
   }
 
   outlog("b");
   jpeg_create_decompress(&decode->cinfo);
   outlog("C");
-  outlog("trying to open %s", maskname);
-  decode->file = maskname != nullptr ? fopen(maskname, "rb") : nullptr;
+  outlog("trying to open %s", path);
+  decode->file = path != nullptr ? fopen(path, "rb") : nullptr;
   if (decode->file == nullptr) {
-    outlog("Can't open %s\n", maskname);
-    AbandonDecode(decode);
-    return false;
+    decoded->openError = path != nullptr ? errno : ENOENT;
+    outlog("Can't open %s\n", path);
+    return kJPEGCannotOpen;
   }
-  outlog("Successfully opened %s", maskname);
+  outlog("Successfully opened %s", path);
 
   jpeg_stdio_src(&decode->cinfo, decode->file);
   jpeg_read_header(&decode->cinfo, TRUE);
-  texture->width = decode->cinfo.image_width;
-  texture->height = decode->cinfo.image_height;
-  // The implementation would refuse the upload and leave an empty texture behind. Refused before
-  // decompression starts: for a progressive file libjpeg first sets aside the coefficients of the
-  // whole image, gigabytes for a few bytes of header.
-  if (decode->cinfo.image_width > static_cast<JDIMENSION>(maxTextureSize) ||
-      decode->cinfo.image_height > static_cast<JDIMENSION>(maxTextureSize)) {
-    outlog("%ux%u is larger than the texture limit %d", decode->cinfo.image_width,
-           decode->cinfo.image_height, maxTextureSize);
-    AbandonDecode(decode);
-    return false;
+  decoded->headerRead = true;
+  decoded->width = decode->cinfo.image_width;
+  decoded->height = decode->cinfo.image_height;
+  decoded->components = decode->cinfo.num_components;
+  // Refused before decompression starts: for a progressive file libjpeg first sets aside the
+  // coefficients of the whole image, gigabytes for a few bytes of header.
+  if (decoded->width > rules->maxSide || decoded->height > rules->maxSide) {
+    outlog("%ux%u is larger than %u on a side", decoded->width, decoded->height, rules->maxSide);
+    return kJPEGRefused;
+  }
+  if (decoded->width < rules->minWidth || decoded->height < rules->minHeight ||
+      (rules->components != 0 && decoded->components != rules->components)) {
+    return kJPEGRefused;
   }
   jpeg_start_decompress(&decode->cinfo);
 
-  const JDIMENSION width = decode->cinfo.output_width;
   const JDIMENSION height = decode->cinfo.output_height;
-  const int components = decode->cinfo.output_components;
-  const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(components);
-  texture->width = width;
-  texture->height = height;
-  texture->bpp = static_cast<GLuint>(components) * 8;
-
-  decode->pixels = static_cast<GLubyte*>(calloc(height, rowBytes));
-  if (decode->pixels == nullptr) {
-    outlog("no memory for %ux%u pixels", width, height);
-    AbandonDecode(decode);
-    return false;
+  decoded->width = decode->cinfo.output_width;
+  decoded->height = height;
+  decoded->components = decode->cinfo.output_components;
+  const size_t rowBytes =
+      static_cast<size_t>(decoded->width) * static_cast<size_t>(decoded->components);
+  if (rules->keepPixels) {
+    decode->pixels = static_cast<unsigned char*>(calloc(height, rowBytes));
+    if (decode->pixels == nullptr) {
+      outlog("no memory for %ux%u pixels", decoded->width, height);
+      return kJPEGNoMemory;
+    }
   }
 
   JSAMPARRAY row =
@@ -99,26 +109,42 @@ bool DecodeJPEG(JpegDecode* decode, TextureImage* texture, const char* maskname,
                                          JPOOL_IMAGE, static_cast<JDIMENSION>(rowBytes), 1);
   size_t y = 0;
   while (decode->cinfo.output_scanline < height) {
+    // A stdio source never suspends: at the file's end libjpeg warns and pads the picture.
     jpeg_read_scanlines(&decode->cinfo, row, 1);
-    memcpy(decode->pixels + y * rowBytes, row[0], rowBytes);
+    if (decode->pixels != nullptr) {
+      memcpy(decode->pixels + y * rowBytes, row[0], rowBytes);
+    }
     y++;
   }
-
   jpeg_finish_decompress(&decode->cinfo);
-  jpeg_destroy_decompress(&decode->cinfo);
-  fclose(decode->file);
-  decode->file = nullptr;
-  texture->imageData = decode->pixels;
-  decode->pixels = nullptr;
-  return true;
+  return kJPEGDecoded;
 }
 
 }  // namespace
 
 void my_error_exit(jpeg_common_struct* cinfo) {
   my_error_mgr* err = reinterpret_cast<my_error_mgr*>(cinfo->err);
+  (*cinfo->err->format_message)(cinfo, err->decoded->fatalMessage);
   (*cinfo->err->output_message)(cinfo);
   longjmp(err->setjmp_buffer, 1);
+}
+
+DecodeJPEGResult DecodeJPEGFile(const char* path, const JPEGDecodeRules& rules,
+                                DecodedJPEG* decoded) {
+  memset(decoded, 0, sizeof(*decoded));
+  JPEGDecode decode;
+  memset(&decode, 0, sizeof(decode));
+  const DecodeJPEGResult result = RunDecode(&decode, path, &rules, decoded);
+  jpeg_destroy_decompress(&decode.cinfo);
+  if (decode.file != nullptr) {
+    fclose(decode.file);
+  }
+  if (result == kJPEGDecoded) {
+    decoded->pixels = decode.pixels;
+  } else {
+    free(decode.pixels);
+  }
+  return result;
 }
 
 bool LoadJPEGTexture(TextureImage* texture, const char* maskname, int /*glMode*/) {
@@ -126,13 +152,26 @@ bool LoadJPEGTexture(TextureImage* texture, const char* maskname, int /*glMode*/
   GLint maxTextureSize = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize);
 
-  JpegDecode decode;
-  memset(&decode, 0, sizeof(decode));
+  // The implementation would refuse a larger upload and leave an empty texture behind.
+  JPEGDecodeRules rules = {};
+  rules.maxSide = static_cast<unsigned>(maxTextureSize > 0 ? maxTextureSize : 0);
+  rules.keepPixels = true;
+  rules.printFatal = true;
+  DecodedJPEG decoded;
   texture->imageData = nullptr;
-  if (!DecodeJPEG(&decode, texture, maskname, maxTextureSize)) {
-    texture->imageData = nullptr;
+  const DecodeJPEGResult result = DecodeJPEGFile(maskname, rules, &decoded);
+  if (decoded.headerRead) {
+    texture->width = decoded.width;
+    texture->height = decoded.height;
+  }
+  if (result != kJPEGDecoded) {
     return false;
   }
+  if (decoded.warnings > 0) {
+    outlog("jpeg warning: %s", decoded.firstWarning);
+  }
+  texture->bpp = static_cast<GLuint>(decoded.components) * 8;
+  texture->imageData = decoded.pixels;
   return FinishLoadingTexture(texture);
 }
 

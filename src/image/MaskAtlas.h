@@ -11,8 +11,10 @@ constexpr unsigned kAtlasMinimumHeight = 64;
 // Larger than any real atlas, and about as large as a texture gets on common drivers.
 constexpr unsigned kAtlasMaximumSide = 16384;
 
-// True when the file at `path` is a regular file that opens, is a grey (one-component) JPEG
-// within the sizes above, and decodes to its end without a libjpeg error or warning.
-// Otherwise false, with *problem saying why in a few words for a user ("a colour image with
-// 3 components", "damaged or cut short (libjpeg: Premature end of JPEG file)"). Prints nothing.
-bool IsUsableMaskAtlas(const std::string& path, std::string* problem);
+// True when the file at `path` is a regular file that opens and is what the loader can draw as
+// a mask: a grey (one-component) JPEG within the sizes above that libjpeg decodes without a
+// fatal error. *warning then holds libjpeg's first warning about damaged or missing data ("" when
+// none: the loader draws such a file as decoded). Otherwise false, with *problem saying why in a
+// few words for a user ("a colour image with 3 components", "damaged (libjpeg: ...)"). Prints
+// nothing.
+bool IsUsableMaskAtlas(const std::string& path, std::string* problem, std::string* warning);

@@ -190,16 +190,21 @@ bool X11Surface::createOwnWindow(std::string* error) {
     return false;
   }
   Window root = RootWindow(display_, screen);
+  // Offsets from the far edges count from the screen's size (the window has no border).
+  const int x =
+      target_.xFromRight ? DisplayWidth(display_, screen) - target_.width - target_.x : target_.x;
+  const int y = target_.yFromBottom ? DisplayHeight(display_, screen) - target_.height - target_.y
+                                    : target_.y;
   colormap_ = XCreateColormap(display_, root, visual_->visual, AllocNone);
   XSetWindowAttributes attributes = {};
   attributes.colormap = colormap_;
   attributes.background_pixel = BlackPixel(display_, screen);
   attributes.border_pixel = 0;
   attributes.event_mask = StructureNotifyMask | VisibilityChangeMask | KeyPressMask | ExposureMask;
-  window_ = XCreateWindow(
-      display_, root, target_.x, target_.y, static_cast<unsigned>(target_.width),
-      static_cast<unsigned>(target_.height), 0, visual_->depth, InputOutput, visual_->visual,
-      CWColormap | CWBackPixel | CWBorderPixel | CWEventMask, &attributes);
+  window_ = XCreateWindow(display_, root, x, y, static_cast<unsigned>(target_.width),
+                          static_cast<unsigned>(target_.height), 0, visual_->depth, InputOutput,
+                          visual_->visual, CWColormap | CWBackPixel | CWBorderPixel | CWEventMask,
+                          &attributes);
   ownWindow_ = true;
   width_ = target_.width;
   height_ = target_.height;
@@ -213,9 +218,14 @@ bool X11Surface::createOwnWindow(std::string* error) {
   XSetClassHint(display_, window_, &classHint);
   if (target_.hasPosition) {
     XSizeHints hints = {};
-    hints.flags = USPosition | USSize;
-    hints.x = target_.x;
-    hints.y = target_.y;
+    // The gravity tells a window manager which corner the user placed, so that its frame
+    // grows away from that screen edge rather than pushing the window off it.
+    hints.flags = USPosition | USSize | PWinGravity;
+    hints.x = x;
+    hints.y = y;
+    hints.win_gravity = target_.xFromRight
+                            ? (target_.yFromBottom ? SouthEastGravity : NorthEastGravity)
+                            : (target_.yFromBottom ? SouthWestGravity : NorthWestGravity);
     hints.width = target_.width;
     hints.height = target_.height;
     XSetWMNormalHints(display_, window_, &hints);

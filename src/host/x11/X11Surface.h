@@ -20,8 +20,12 @@ struct X11Target {
   bool preview = false;      // GivenWindow: it is the settings dialog's preview
   int width = 1024;          // OwnWindow: size in pixels
   int height = 768;
-  int x = 0;  // OwnWindow: position, when hasPosition
+  // OwnWindow, when hasPosition: offsets in pixels from the screen's left and top edges, or
+  // from its right (xFromRight) and bottom (yFromBottom) edges to the window's.
+  int x = 0;
   int y = 0;
+  bool xFromRight = false;
+  bool yFromBottom = false;
   bool hasPosition = false;
 };
 
