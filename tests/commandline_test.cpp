@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
+#include <set>
 #include <sstream>
 
 #include "app/CommandLine.h"
@@ -87,10 +90,13 @@ TEST(CommandLine, ErrorsNameTheOptionAsTyped) {
       {{"-render", "out", "-geometry", "64x48"},
        "error: -geometry draws in a window and cannot be used with -render"},
       {{"-snapshot", "a.png", "-frames", "2"},
-       "error: -frames belongs to --render; -snapshot takes --at SECONDS"},
+       "error: -frames belongs to --render DIR and cannot be used with -snapshot"},
+      {{"-render", "out", "-at", "2"},
+       "error: -at belongs to --snapshot FILE.png and cannot be used with -render"},
       {{"-render", "out", "--snapshot=a.png"},
        "error: -render and --snapshot cannot be used together"},
-      {{"-at", "3"}, "error: -at needs --render DIR or --snapshot FILE.png"},
+      {{"-at", "3"}, "error: -at needs --snapshot FILE.png"},
+      {{"--frames", "3"}, "error: --frames needs --render DIR"},
       {{"-size", "8x8"}, "error: -size needs --render DIR or --snapshot FILE.png"},
       {{"-resources="}, "error: option '-resources' needs a folder, not ''"},
   });
@@ -99,7 +105,7 @@ TEST(CommandLine, ErrorsNameTheOptionAsTyped) {
 // Plain decimal everywhere, fractions only where time is; window ids also in 0x hexadecimal.
 TEST(CommandLine, OneNumberSyntax) {
   const std::string delay = "error: option '--delay' needs microseconds from 0 to 10000000, not '";
-  const std::string at = "error: option '--at' needs seconds from 0 to 86400, not '";
+  const std::string at = "error: option '--at' needs seconds from 0 to 2592000 (30 days), not '";
   const std::string id =
       "error: option '--window-id' needs a window id (decimal or 0x "
       "hexadecimal), not '";
@@ -129,6 +135,83 @@ TEST(CommandLine, OneNumberSyntax) {
       {{"--window-id", "0x100000000"}, id + "0x100000000'"},
       {{"--window-id", "-0x5"}, id + "-0x5'"},
   });
+}
+
+// The settings are read as their table says: a speed within 0.25 to 4, an arrangement by its
+// even copy count or "random", the glow as a switch; none of them draws in a window only.
+TEST(CommandLine, Settings) {
+  auto settings = [](const std::vector<std::string>& arguments) {
+    Options options;
+    std::string error;
+    if (!parseCommandLine(arguments, &options, &error)) {
+      return "error: " + error;
+    }
+    std::ostringstream out;
+    out << "speed " << options.speed << " mirrors " << options.mirrors << " glow " << options.glow;
+    return out.str();
+  };
+  const std::string mirrors =
+      "error: option '--mirrors' needs random or a copy count of 10, 12, 14, 16, 18, 20 or 22, "
+      "not '";
+  const std::vector<Case> cases = {
+      {{}, "speed 1 mirrors -1 glow 0"},
+      {{"--speed", "0.25", "--mirrors", "22", "--glow"}, "speed 0.25 mirrors 22 glow 1"},
+      {{"--render", "out", "--speed=4", "--mirrors=random"}, "speed 4 mirrors -1 glow 0"},
+      {{"--speed", "4.5"}, "error: option '--speed' needs a speed from 0.25 to 4, not '4.5'"},
+      {{"--mirrors", "11"}, mirrors + "11'"},
+      {{"--mirrors", "24"}, mirrors + "24'"},
+      {{"--glow=1"}, "error: option '--glow' takes no value"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(settings(c.arguments), c.expected) << c.arguments.size() << " arguments";
+  }
+}
+
+// The option names a text mentions: "--name" or "-name", with troff's escaped dashes undone.
+std::set<std::string> OptionsIn(std::string text, const std::regex& where) {
+  text = std::regex_replace(text, std::regex(R"(\\-)"), "-");
+  std::set<std::string> names;
+  for (std::sregex_iterator it(text.begin(), text.end(), where), end; it != end; ++it) {
+    names.insert((*it)[1].str());
+  }
+  return names;
+}
+
+// --help is made from the table; the man page and xscreensaver's settings file are written by
+// hand, so they are held against it: the man page describes every option and no other, and
+// the settings file offers every setting and passes nothing the program does not take.
+TEST(CommandLine, ManPageAndSettingsFileAgreeWithTheTable) {
+  std::ifstream manFile(VANTOR_SOURCE_DIR "/packaging/vantor.6x");
+  std::ifstream xmlFile(VANTOR_SOURCE_DIR "/packaging/vantor.xml");
+  const std::string man((std::istreambuf_iterator<char>(manFile)), {});
+  const std::string xml((std::istreambuf_iterator<char>(xmlFile)), {});
+  ASSERT_FALSE(man.empty());
+  ASSERT_FALSE(xml.empty());
+  // Option headings are the lines after .TP (or .TQ) that start with a font macro.
+  std::set<std::string> headings;
+  for (const std::string& line : OptionsIn(man, std::regex(R"(\.T[PQ]\n(\.B[IR]? [^\n]*))"))) {
+    for (const std::string& name : OptionsIn(line, std::regex(R"((-{1,2}[a-z][a-z0-9-]*))"))) {
+      headings.insert(name);
+    }
+  }
+  const std::set<std::string> passed =
+      OptionsIn(xml, std::regex(R"(arg(?:-set|-unset)?="(-{1,2}[a-z][a-z0-9-]*))"));
+  std::set<std::string> table, settings;
+  for (const OptionSpec& spec : kOptions) {
+    table.insert(spec.name);
+    if (spec.setting) {
+      settings.insert(spec.name);
+    }
+  }
+  EXPECT_EQ(headings, table) << "options described in the man page";
+  std::set<std::string> offered;
+  for (const std::string& name : passed) {
+    EXPECT_EQ(table.count(name), 1u) << name << " is passed by the settings file";
+    offered.insert(name);
+  }
+  for (const std::string& name : settings) {
+    EXPECT_EQ(offered.count(name), 1u) << name << " is a setting missing from the settings file";
+  }
 }
 
 }  // namespace

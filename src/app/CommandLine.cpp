@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
@@ -133,261 +134,335 @@ bool parseWindowId(const std::string& text, unsigned long* value) {
   return true;
 }
 
+namespace {
+
+// Wrong values are reported as "option 'X' needs <what>, not '<value>'".
+const char* Check(bool good, const char* what) { return good ? nullptr : what; }
+
+template <typename Number>
+const char* StoreLong(const std::string& value, long long low, long long high, Number* target,
+                      const char* what) {
+  long long parsed = 0;
+  if (!ParseLong(value, low, high, &parsed)) {
+    return what;
+  }
+  *target = static_cast<Number>(parsed);
+  return nullptr;
+}
+
+const char* Ignored(Options*, const std::string&) { return nullptr; }
+
+}  // namespace
+
+const std::vector<OptionSpec> kOptions = {
+    // In a window.
+    {"--root", nullptr, nullptr, OptionSpec::InWindow, false,
+     "draw on the root window; with XSCREENSAVER_WINDOW set, on that\nwindow",
+     [](Options* o, const std::string&) -> const char* {
+       o->root = true;
+       return nullptr;
+     }},
+    {"--window", nullptr, nullptr, OptionSpec::InWindow, false,
+     "draw in a window of our own (the default); q, Escape or Ctrl-C\ncloses it", Ignored},
+    {"--window-id", "ID", nullptr, OptionSpec::InWindow, false,
+     "draw in the window ID (decimal or 0x hexadecimal)",
+     [](Options* o, const std::string& v) {
+       o->hasWindowId = true;
+       return Check(parseWindowId(v, &o->windowId), "a window id (decimal or 0x hexadecimal)");
+     }},
+    {"-geometry", "WxH", "1024x768, or 4:3 within two thirds of the screen", OptionSpec::InWindow,
+     false,
+     "size of our own window, optionally with its place: +X+Y from\nthe screen's left and top "
+     "edges, -X-Y from its right and bottom\nedges, or a mix (WxH-0+0: top right)",
+     [](Options* o, const std::string& v) {
+       o->hasGeometry = true;
+       return Check(ParseGeometry(v, o),
+                    "WIDTHxHEIGHT, optionally followed by +X+Y, -X-Y or a mix");
+     }},
+    {"--fullscreen", nullptr, nullptr, OptionSpec::InWindow, false,
+     "our own window fills the screen; f switches between the two",
+     [](Options* o, const std::string&) -> const char* {
+       o->fullscreen = true;
+       return nullptr;
+     }},
+    {"--fps", nullptr, nullptr, OptionSpec::InWindow, true,
+     "show frames per second, load and the seed in the bottom-left\ncorner",
+     [](Options* o, const std::string&) -> const char* {
+       o->fps = true;
+       return nullptr;
+     }},
+    {"--no-fps", nullptr, nullptr, OptionSpec::InWindow, false, "do not (the default)",
+     [](Options* o, const std::string&) -> const char* {
+       o->fps = false;
+       return nullptr;
+     }},
+    {"--delay", "USEC", "33333: 30 frames a second", OptionSpec::InWindow, true,
+     "microseconds from one frame to the next",
+     [](Options* o, const std::string& v) {
+       return StoreLong(v, 0, 10000000, &o->delayMicroseconds, "microseconds from 0 to 10000000");
+     }},
+    {"--install", nullptr, nullptr, OptionSpec::InWindow, false,
+     "accepted as xscreensaver hacks accept it, and ignored", Ignored},
+    {"--visual", "V", nullptr, OptionSpec::InWindow, false,
+     "accepted as xscreensaver hacks accept it, and ignored: the\ncontext follows the window's "
+     "own visual",
+     Ignored},
+    {"--pair", nullptr, nullptr, OptionSpec::InWindow, false,
+     "accepted as xscreensaver hacks accept it, and ignored", Ignored},
+
+    // Without a display.
+    {"--render", "DIR", nullptr, OptionSpec::InRender, false,
+     "write frame-00001.png, frame-00002.png, ... into DIR",
+     [](Options* o, const std::string& v) {
+       o->renderFolder = v;
+       return Check(!v.empty(), "a folder");
+     }},
+    {"--frames", "N", "300", OptionSpec::InRender, false, "how many frames --render writes",
+     [](Options* o, const std::string& v) {
+       return StoreLong(v, 1, 10000000, &o->frames, "a frame count from 1 to 10000000");
+     }},
+    {"--snapshot", "FILE", nullptr, OptionSpec::InSnapshot, false,
+     "write the one frame at --at SECONDS as a PNG file",
+     [](Options* o, const std::string& v) {
+       o->snapshotFile = v;
+       return Check(!v.empty(), "a file name");
+     }},
+    {"--at", "SECONDS", "5", OptionSpec::InSnapshot, false,
+     "the time of the --snapshot frame, up to 30 days (2592000)",
+     [](Options* o, const std::string& v) {
+       return Check(ParseDouble(v, 0.0, 2592000.0, &o->atSeconds),
+                    "seconds from 0 to 2592000 (30 days)");
+     }},
+    {"--size", "WxH", "1280x720", OptionSpec::InRender | OptionSpec::InSnapshot, false,
+     "picture size in pixels",
+     [](Options* o, const std::string& v) {
+       size_t used = 0;
+       return Check(ParseSize(v, &o->width, &o->height, &used) && used == v.size(),
+                    "WIDTHxHEIGHT, each 1 to 16384");
+     }},
+    {"--rate", "HZ", "30", OptionSpec::InRender | OptionSpec::InSnapshot, false,
+     "frames per simulated second",
+     [](Options* o, const std::string& v) {
+       return Check(ParseDouble(v, 0.001, 10000.0, &o->rate),
+                    "ticks per second from 0.001 to 10000");
+     }},
+
+    // Anywhere.
+    {"--speed", "X", "1", OptionSpec::Anywhere, true,
+     "how fast the scene runs against the clock, from 0.25 to 4:\neverything that moves, spins, "
+     "pulses and morphs follows it",
+     [](Options* o, const std::string& v) {
+       return Check(ParseDouble(v, 0.25, 4.0, &o->speed), "a speed from 0.25 to 4");
+     }},
+    {"--mirrors", "N", "random", OptionSpec::Anywhere, true,
+     "the mirrors' arrangement: random (now and then gliding to\nanother), or 10, 12, 14, 16, 18, "
+     "20 or 22 copies, held",
+     [](Options* o, const std::string& v) {
+       long long copies = 0;
+       if (v == "random") {
+         o->mirrors = -1;
+         return static_cast<const char*>(nullptr);
+       }
+       const bool good = ParseLong(v, 10, 22, &copies) && copies % 2 == 0;
+       o->mirrors = static_cast<int>(copies);
+       return Check(good, "random or a copy count of 10, 12, 14, 16, 18, 20 or 22");
+     }},
+    {"--glow", nullptr, nullptr, OptionSpec::Anywhere, true,
+     "a radial glow over the kaleidoscope, from the centre outwards",
+     [](Options* o, const std::string&) -> const char* {
+       o->glow = true;
+       return nullptr;
+     }},
+    {"--seed", "N", "now", OptionSpec::Anywhere, false,
+     "the clock starts at second N since 1970; it seeds the\nrandomness, so one seed draws one "
+     "kaleidoscope (seeds 0 and 1\ndraw the same one: the C library takes 0 as 1)",
+     [](Options* o, const std::string& v) {
+       o->hasSeed = true;
+       return StoreLong(v, 0, 2147483647LL, &o->seed, "whole seconds from 0 to 2147483647");
+     }},
+    {"--resources", "DIR", nullptr, OptionSpec::Anywhere, false,
+     "the folder holding DiscMasks.jpg, which must be usable (else\n$VANTOR_RESOURCES, "
+     "../share/vantor beside the program, the\nbuild tree's resources/)",
+     [](Options* o, const std::string& v) {
+       o->resources = v;
+       return Check(!v.empty(), "a folder");
+     }},
+    {"--help", nullptr, nullptr, OptionSpec::Anywhere, false, "show this text",
+     [](Options* o, const std::string&) -> const char* {
+       o->mode = Options::Help;
+       return nullptr;
+     }},
+    {"--version", nullptr, nullptr, OptionSpec::Anywhere, false, "show the version",
+     [](Options* o, const std::string&) -> const char* {
+       o->mode = Options::Version;
+       return nullptr;
+     }},
+};
+
+namespace {
+
+// The option named `name` (dashes off), or null. "-h" is --help's short name.
+const OptionSpec* FindOption(const std::string& name) {
+  const std::string wanted = name == "h" ? "help" : name;
+  for (const OptionSpec& spec : kOptions) {
+    if (std::string(spec.name).substr(spec.name[1] == '-' ? 2 : 1) == wanted) {
+      return &spec;
+    }
+  }
+  return nullptr;
+}
+
+// How the options of one mode are asked for, in messages.
+const char* ModeNeeded(unsigned modes) {
+  switch (modes) {
+    case OptionSpec::InRender:
+      return "--render DIR";
+    case OptionSpec::InSnapshot:
+      return "--snapshot FILE.png";
+    default:
+      return "--render DIR or --snapshot FILE.png";
+  }
+}
+
+}  // namespace
+
 bool parseCommandLine(const std::vector<std::string>& arguments, Options* options,
                       std::string* error) {
-  // Options are named in messages as the user typed them ("-geometry" or "--geometry").
-  std::string renderName;
-  std::string snapshotName;
-  std::string windowOptionName;     // the last option given that only a window run uses
-  std::string offscreenOptionName;  // the last that only --render or --snapshot uses
-  std::string atName;
-  std::string framesName;
-
+  // What was given, as typed ("-geometry" or "--geometry"), for the checks after the loop.
+  std::vector<std::pair<const OptionSpec*, std::string>> given;
   for (size_t i = 0; i < arguments.size(); i++) {
-    std::string given = arguments[i];
-    std::string value;
-    bool hasInlineValue = false;
-    if (given.size() < 2 || given[0] != '-') {
-      *error = "unexpected argument '" + given + "'";
+    const std::string& argument = arguments[i];
+    if (argument.size() < 2 || argument[0] != '-') {
+      *error = "unexpected argument '" + argument + "'";
       return false;
     }
     // One dash or two, as xscreensaver's hacks accept; --name=value too.
-    std::string name = given.substr(given[1] == '-' ? 2 : 1);
-    size_t equals = name.find('=');
-    if (equals != std::string::npos) {
-      value = name.substr(equals + 1);
-      name = name.substr(0, equals);
-      hasInlineValue = true;
+    const size_t equals = argument.find('=');
+    const std::string typed = argument.substr(0, equals);
+    const OptionSpec* spec = FindOption(typed.substr(typed[1] == '-' ? 2 : 1));
+    if (spec == nullptr) {
+      *error = "unknown option '" + typed + "'";
+      return false;
     }
-    const std::string typed = hasInlineValue ? given.substr(0, given.find('=')) : given;
-    auto takeValue = [&](std::string* out) {
-      if (hasInlineValue) {
-        *out = value;
-        return true;
-      }
+    std::string value;
+    if (spec->argument == nullptr && equals != std::string::npos) {
+      *error = "option '" + typed + "' takes no value";
+      return false;
+    } else if (equals != std::string::npos) {
+      value = argument.substr(equals + 1);
+    } else if (spec->argument != nullptr) {
       if (i + 1 >= arguments.size()) {
         *error = "option '" + typed + "' needs a value";
         return false;
       }
-      *out = arguments[++i];
-      return true;
-    };
-    auto bad = [&](const std::string& what, const std::string& text) {
-      *error = "option '" + typed + "' needs " + what + ", not '" + text + "'";
-      return false;
-    };
-    auto windowOnly = [&] { windowOptionName = typed; };
-    auto offscreenOnly = [&] { offscreenOptionName = typed; };
-    auto noValue = [&] {
-      if (hasInlineValue) {
-        *error = "option '" + typed + "' takes no value";
-        return false;
-      }
-      return true;
-    };
-
-    std::string text;
-    if (name == "help" || name == "h") {
-      if (!noValue())
-        return false;
-      options->mode = Options::Help;
-      return true;
-    } else if (name == "version") {
-      if (!noValue())
-        return false;
-      options->mode = Options::Version;
-      return true;
-    } else if (name == "root") {
-      if (!noValue())
-        return false;
-      options->root = true;
-      windowOnly();
-    } else if (name == "window") {
-      if (!noValue())
-        return false;
-      windowOnly();
-    } else if (name == "window-id") {
-      if (!takeValue(&text))
-        return false;
-      if (!parseWindowId(text, &options->windowId)) {
-        return bad("a window id (decimal or 0x hexadecimal)", text);
-      }
-      options->hasWindowId = true;
-      windowOnly();
-    } else if (name == "geometry") {
-      if (!takeValue(&text))
-        return false;
-      if (!ParseGeometry(text, options)) {
-        return bad("WIDTHxHEIGHT, optionally followed by +X+Y, -X-Y or a mix", text);
-      }
-      windowOnly();
-    } else if (name == "fps") {
-      if (!noValue())
-        return false;
-      options->fps = true;
-      windowOnly();
-    } else if (name == "no-fps") {
-      if (!noValue())
-        return false;
-      options->fps = false;
-    } else if (name == "delay") {
-      long long delay = 0;
-      if (!takeValue(&text))
-        return false;
-      if (!ParseLong(text, 0, 10000000, &delay)) {
-        return bad("microseconds from 0 to 10000000", text);
-      }
-      options->delayMicroseconds = static_cast<long>(delay);
-      windowOnly();
-    } else if (name == "install" || name == "pair") {
-      // Accepted as xscreensaver's hacks accept them; the context follows the window's visual.
-      if (!noValue())
-        return false;
-    } else if (name == "visual") {
-      if (!takeValue(&text))
-        return false;
-    } else if (name == "render") {
-      if (!takeValue(&options->renderFolder))
-        return false;
-      if (options->renderFolder.empty()) {
-        return bad("a folder", "");
-      }
-      renderName = typed;
-    } else if (name == "snapshot") {
-      if (!takeValue(&options->snapshotFile))
-        return false;
-      if (options->snapshotFile.empty()) {
-        return bad("a file name", "");
-      }
-      snapshotName = typed;
-    } else if (name == "frames") {
-      long long frames = 0;
-      if (!takeValue(&text))
-        return false;
-      if (!ParseLong(text, 1, 10000000, &frames)) {
-        return bad("a frame count from 1 to 10000000", text);
-      }
-      options->frames = static_cast<long>(frames);
-      framesName = typed;
-    } else if (name == "at") {
-      if (!takeValue(&text))
-        return false;
-      if (!ParseDouble(text, 0.0, 86400.0, &options->atSeconds)) {
-        return bad("seconds from 0 to 86400", text);
-      }
-      atName = typed;
-    } else if (name == "size") {
-      size_t used = 0;
-      if (!takeValue(&text))
-        return false;
-      if (!ParseSize(text, &options->width, &options->height, &used) || used != text.size()) {
-        return bad("WIDTHxHEIGHT, each 1 to 16384", text);
-      }
-      offscreenOnly();
-    } else if (name == "rate") {
-      if (!takeValue(&text))
-        return false;
-      if (!ParseDouble(text, 0.001, 10000.0, &options->rate)) {
-        return bad("ticks per second from 0.001 to 10000", text);
-      }
-      offscreenOnly();
-    } else if (name == "seed") {
-      long long seed = 0;
-      if (!takeValue(&text))
-        return false;
-      if (!ParseLong(text, 0, 2147483647LL, &seed)) {
-        return bad("whole seconds from 0 to 2147483647", text);
-      }
-      options->seed = seed;
-      options->hasSeed = true;
-    } else if (name == "resources") {
-      if (!takeValue(&options->resources))
-        return false;
-      if (options->resources.empty()) {
-        return bad("a folder", "");
-      }
-    } else {
-      *error = "unknown option '" + typed + "'";
+      value = arguments[++i];
+    }
+    if (const char* needs = spec->apply(options, value)) {
+      *error = "option '" + typed + "' needs " + needs + ", not '" + value + "'";
       return false;
     }
+    if (options->mode == Options::Help || options->mode == Options::Version) {
+      return true;
+    }
+    given.emplace_back(spec, typed);
   }
 
-  const bool render = !renderName.empty();
-  const bool snapshot = !snapshotName.empty();
-  if (render && snapshot) {
-    *error = renderName + " and " + snapshotName + " cannot be used together";
+  // The mode comes from --render or --snapshot; every other option must belong to it.
+  std::string render, snapshot;
+  for (const auto& [spec, typed] : given) {
+    const std::string name = spec->name;
+    if (name == "--render") {
+      render = typed;
+    } else if (name == "--snapshot") {
+      snapshot = typed;
+    }
+  }
+  if (!render.empty() && !snapshot.empty()) {
+    *error = render + " and " + snapshot + " cannot be used together";
     return false;
   }
-  if (render || snapshot) {
-    const std::string& offscreen = render ? renderName : snapshotName;
-    if (!windowOptionName.empty()) {
-      *error = windowOptionName + " draws in a window and cannot be used with " + offscreen;
-      return false;
+  options->mode = !render.empty()     ? Options::Render
+                  : !snapshot.empty() ? Options::Snapshot
+                                      : Options::Window;
+  const unsigned mode = options->mode == Options::Render     ? OptionSpec::InRender
+                        : options->mode == Options::Snapshot ? OptionSpec::InSnapshot
+                                                             : OptionSpec::InWindow;
+  const std::string& offscreen = render.empty() ? snapshot : render;
+  for (const auto& [spec, typed] : given) {
+    if ((spec->modes & mode) != 0) {
+      continue;
     }
-    if (!framesName.empty() && snapshot) {
-      *error = framesName + " belongs to --render; " + offscreen + " takes --at SECONDS";
-      return false;
+    if (mode == OptionSpec::InWindow) {
+      *error = typed + " needs " + ModeNeeded(spec->modes);
+    } else if (spec->modes == OptionSpec::InWindow) {
+      *error = typed + " draws in a window and cannot be used with " + offscreen;
+    } else {
+      *error = typed + " belongs to " + ModeNeeded(spec->modes) + " and cannot be used with " +
+               offscreen;
     }
-    if (!atName.empty() && render) {
-      *error = atName + " belongs to --snapshot; " + offscreen + " takes --frames N";
-      return false;
-    }
-    options->mode = render ? Options::Render : Options::Snapshot;
-    return true;
+    return false;
   }
-  for (const std::string* name : {&offscreenOptionName, &framesName, &atName}) {
-    if (!name->empty()) {
-      *error = *name + " needs --render DIR or --snapshot FILE.png";
-      return false;
-    }
-  }
-  options->mode = Options::Window;
   return true;
 }
 
-const char* usageText() {
-  return "usage: vantor [--root | --window | --window-id ID] [-geometry WxH] [--fps]\n"
-         "              [--delay USEC] [--seed N]\n"
-         "       vantor --render DIR [--frames N] [--size WxH] [--rate HZ] [--seed N]\n"
-         "       vantor --snapshot FILE.png [--at SECONDS] [--size WxH] [--rate HZ] [--seed N]\n"
-         "\n"
-         "Vantor draws a kaleidoscope: in a window of its own, on the root window, in a window\n"
-         "given by id (as the xscreensaver daemon and its settings dialog run it), or without\n"
-         "any display into PNG files.\n"
-         "\n"
-         "In a window:\n"
-         "  --root             draw on the root window; with XSCREENSAVER_WINDOW set, on that\n"
-         "                     window\n"
-         "  --window           draw in a window of our own (the default); q, Escape or Ctrl-C\n"
-         "                     closes it\n"
-         "  --window-id ID     draw in the window ID (decimal or 0x hexadecimal)\n"
-         "  -geometry WxH      size of our own window (default 1024x768), optionally with its\n"
-         "                     place: +X+Y from the screen's left and top edges, -X-Y from\n"
-         "                     its right and bottom edges, or a mix (WxH-0+0: top right)\n"
-         "  --fps              show frames per second and load in the bottom-left corner\n"
-         "  --no-fps           do not (the default)\n"
-         "  --delay USEC       microseconds from one frame to the next (default 33333: 30 a\n"
-         "                     second)\n"
-         "  --install, --visual V, --pair\n"
-         "                     accepted as xscreensaver hacks accept them, and ignored\n"
-         "\n"
-         "Without a display (a simulated clock: the same options write the same files):\n"
-         "  --render DIR       write frame-00001.png, frame-00002.png, ... into DIR\n"
-         "  --frames N         how many frames --render writes (default 300)\n"
-         "  --snapshot FILE    write the one frame at --at SECONDS as a PNG file\n"
-         "  --at SECONDS       the time of the --snapshot frame (default 5)\n"
-         "  --size WxH         picture size in pixels (default 1280x720)\n"
-         "  --rate HZ          frames per simulated second (default 30)\n"
-         "\n"
-         "Always:\n"
-         "  --seed N           the clock starts at second N since 1970 (default: now); it seeds\n"
-         "                     the randomness, so one seed draws one kaleidoscope (seeds 0\n"
-         "                     and 1 draw the same one: the C library takes 0 as 1)\n"
-         "  --resources DIR    the folder holding DiscMasks.jpg (else $VANTOR_RESOURCES,\n"
-         "                     ../share/vantor beside the program, the build tree's resources/)\n"
-         "  --help             show this text\n"
-         "  --version          show the version\n"
-         "\n"
-         "Exit status: 0 done, 1 cannot run (no display, no OpenGL, unwritable output, window\n"
-         "destroyed), 2 bad usage.\n";
+std::string usageText() {
+  std::string text =
+      "usage: vantor [options]                       in a window\n"
+      "       vantor --render DIR [options]          PNG frames, without a display\n"
+      "       vantor --snapshot FILE.png [options]   one PNG picture, without a display\n"
+      "\n"
+      "Vantor draws a kaleidoscope: in a window of its own, on the root window, in a window\n"
+      "given by id (as the xscreensaver daemon and its settings dialog run it), or without\n"
+      "any display into PNG files.\n";
+  const struct {
+    unsigned modes;
+    const char* heading;
+  } sections[] = {
+      {OptionSpec::InWindow, "In a window:"},
+      {OptionSpec::InRender | OptionSpec::InSnapshot,
+       "Without a display (a simulated clock: the same options write the same files):"},
+      {OptionSpec::Anywhere, "Anywhere:"},
+  };
+  const std::string indent(21, ' ');
+  for (const auto& section : sections) {
+    text += "\n" + std::string(section.heading) + "\n";
+    for (const OptionSpec& spec : kOptions) {
+      const bool here = section.modes == OptionSpec::Anywhere
+                            ? spec.modes == OptionSpec::Anywhere
+                            : (spec.modes & section.modes) == spec.modes;
+      if (!here) {
+        continue;
+      }
+      std::string left = "  " + std::string(spec.name);
+      if (spec.argument != nullptr) {
+        left += " " + std::string(spec.argument);
+      }
+      std::string help = spec.help;
+      if (spec.defaultText != nullptr) {
+        // On the last line when it fits in 80 columns, else on a line of its own.
+        const std::string note = "(default " + std::string(spec.defaultText) + ")";
+        const size_t lastLine = help.size() - (help.rfind('\n') + 1);
+        help += (indent.size() + lastLine + 1 + note.size() <= 80 ? " " : "\n") + note;
+      }
+      std::string::size_type at = 0;
+      for (bool first = true; at != std::string::npos; first = false) {
+        const std::string::size_type end = help.find('\n', at);
+        const std::string line = help.substr(at, end == std::string::npos ? end : end - at);
+        if (first) {
+          text += left.size() < indent.size() ? left + std::string(indent.size() - left.size(), ' ')
+                                              : left + "\n" + indent;
+        } else {
+          text += indent;
+        }
+        text += line + "\n";
+        at = end == std::string::npos ? end : end + 1;
+      }
+    }
+  }
+  text +=
+      "\n"
+      "Exit status: 0 done; 1 cannot run (no display, no OpenGL, unwritable output, window\n"
+      "destroyed); 2 bad usage. A render or snapshot ended by a signal drops the file in\n"
+      "progress, says so and ends by that signal (SIGQUIT and SIGXFSZ: status 128+N).\n";
+  return text;
 }

@@ -1,5 +1,6 @@
-// Vantor's command line: what to draw on and how, read from argv. Parsing has no side effects
-// and needs no display; main acts on the result.
+// Vantor's command line: one table of options (kOptions) that drives parsing, --help and the
+// checks of which options go together. Parsing has no side effects and needs no display; main
+// acts on the result.
 #pragma once
 
 #include <string>
@@ -14,7 +15,8 @@ struct Options {
   bool root = false;
   bool hasWindowId = false;
   unsigned long windowId = 0;
-  int windowWidth = 1024;  // -geometry WxH[{+-}X{+-}Y], own window only
+  bool hasGeometry = false;  // -geometry given; else the window's size follows the screen's
+  int windowWidth = 1024;    // -geometry WxH[{+-}X{+-}Y], own window only
   int windowHeight = 768;
   // Offsets in pixels: from the left (top) edge, or with windowXFromRight (windowYFromBottom)
   // from the right (bottom) edge to the window's. "+-5" gives -5: beyond the left edge.
@@ -23,6 +25,7 @@ struct Options {
   bool windowXFromRight = false;
   bool windowYFromBottom = false;
   bool windowHasPosition = false;
+  bool fullscreen = false;
   bool fps = false;
   long delayMicroseconds = 33333;  // from the start of one tick to the start of the next
 
@@ -34,14 +37,37 @@ struct Options {
   int width = 1280;
   int height = 720;
   double rate = 30.0;  // ticks per simulated second
-  bool hasSeed = false;
-  long long seed = 0;  // where the clock starts, seconds since 1970 (also in a window)
 
+  // Everywhere.
+  bool hasSeed = false;
+  long long seed = 0;     // where the clock starts, seconds since 1970 (also in a window)
+  double speed = 1.0;     // scene seconds per real (or simulated) second
+  int mirrors = -1;       // an arrangement held by its copy count (10 to 22), or -1: random
+  bool glow = false;      // the radial glow overlay
   std::string resources;  // --resources DIR; empty when not given
 };
 
-// Reads argv. On a usage error returns false with *error naming the bad option (without the
-// program's name or the pointer to --help, which the caller adds).
+// One option of the table. `name` is written as --help shows it ("--root", "-geometry");
+// it is accepted with one dash or two, and with "=value" where it takes one.
+struct OptionSpec {
+  enum : unsigned { InWindow = 1, InRender = 2, InSnapshot = 4, Anywhere = 7 };
+
+  const char* name;
+  const char* argument;     // what the value is called in --help ("WxH"); null for a switch
+  const char* defaultText;  // the default as --help gives it; null for none
+  unsigned modes;           // where it may be used
+  bool setting;             // offered in xscreensaver's settings dialog (packaging/vantor.xml)
+  const char* help;         // what it does, lines separated by '\n'
+  // Stores the value (empty for a switch). Null on success, else what the option needs
+  // ("a frame count from 1 to 10000000").
+  const char* (*apply)(Options* options, const std::string& value);
+};
+
+// Every option, in --help's order.
+extern const std::vector<OptionSpec> kOptions;
+
+// Reads argv. On a usage error returns false with *error naming the bad option as typed
+// (without the program's name or the pointer to --help, which the caller adds).
 bool parseCommandLine(const std::vector<std::string>& arguments, Options* options,
                       std::string* error);
 
@@ -49,5 +75,5 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
 // as XSCREENSAVER_WINDOW holds one). False for anything else, 0 or more than 32 bits.
 bool parseWindowId(const std::string& text, unsigned long* value);
 
-// The text of --help.
-const char* usageText();
+// The text of --help, made from the table.
+std::string usageText();

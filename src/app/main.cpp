@@ -186,7 +186,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (options.mode == Options::Help) {
-    std::fputs(usageText(), stdout);
+    std::fputs(usageText().c_str(), stdout);
     return 0;
   }
   if (options.mode == Options::Version) {
