@@ -48,17 +48,20 @@ TEST_F(Loader, GreyIsAlphaColourIsRgbTopRowFirstAndAnyRowLengthUnskewed) {
     TextureImage image = {};
     ASSERT_TRUE(LoadJPEGTexture(&image, path.c_str(), GL_ALPHA)) << path;
     EXPECT_EQ(Integer(GL_UNPACK_ALIGNMENT), 4);  // the caller's pixel-store state stays
-    EXPECT_TRUE(image.bpp == 8u * components && image.width == GLuint(width) &&
-                image.height == GLuint(height) && image.imageData == nullptr)
-        << path;
+    EXPECT_EQ(image.bpp, 8u * components) << path;
+    EXPECT_EQ(image.width, GLuint(width)) << path;
+    EXPECT_EQ(image.height, GLuint(height)) << path;
+    EXPECT_EQ(image.imageData, nullptr) << path;
     GLint alpha = 0, red = 0, wrap = 0, filter = 0;
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_ALPHA_SIZE, &alpha);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_RED_SIZE, &red);
-    EXPECT_TRUE((alpha > 0) == (components == 1) && (red > 0) == (components == 3)) << path;
+    EXPECT_EQ(alpha > 0, components == 1) << path << ": alpha bits " << alpha;
+    EXPECT_EQ(red > 0, components == 3) << path << ": red bits " << red;
     // Repeat wrapping shows a cell index one past the strip as cell 0; no mipmaps.
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrap);
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filter);
-    EXPECT_TRUE(wrap == GL_REPEAT && filter == GL_LINEAR);
+    EXPECT_EQ(wrap, GL_REPEAT);
+    EXPECT_EQ(filter, GL_LINEAR);
     const auto texels = BoundTexels(components == 1 ? GL_ALPHA : GL_RGB, pixels.size());
     int wrong = 0;
     for (size_t i = 0; i < pixels.size(); i++) {
@@ -96,7 +99,9 @@ TEST_F(Loader, BadFilesAndOversizedImagesFailFastWithNothingLeftBehind) {
     testing::internal::CaptureStderr();  // libjpeg has its say
     EXPECT_FALSE(LoadJPEGTexture(&image, path.c_str(), GL_ALPHA)) << path;
     testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(image.texID == 0 && image.imageData == nullptr && openFiles() == before) << path;
+    EXPECT_EQ(image.texID, 0u) << path;
+    EXPECT_EQ(image.imageData, nullptr) << path;
+    EXPECT_EQ(openFiles(), before) << path;
   }
   getrusage(RUSAGE_SELF, &end);
   EXPECT_LT(end.ru_maxrss - start.ru_maxrss, 100 * 1024) << "kilobytes at the peak";
@@ -132,25 +137,32 @@ TEST_F(Scene, FactoryStartingParametersAndGList) {
   std::unique_ptr<ObjectCell> cell(getObjectCell(0, parent));
   auto list = dynamic_cast<PhotoList*>(cell.get());
   ASSERT_NE(list, nullptr);
-  EXPECT_TRUE(list->m_parent == parent && !list->mixedFlag && list->bgColor.z == 0.8f);
+  EXPECT_EQ(list->m_parent, parent);
+  EXPECT_FALSE(list->mixedFlag);
+  EXPECT_EQ(list->bgColor.z, 0.8f);
   EXPECT_STREQ(list->folder, "Photos\\");
   EXPECT_EQ(gList, list);
   cell.reset();  // through the interface
   EXPECT_EQ(gList, nullptr);
-  for (int type : {1, -1, 7}) {  // types it does not know: no cell, and nothing allocated
+  for (int type : {1, -1, 7}) {  // types it does not know: no cell, nothing allocated or made
     AllocationCounter allocations;
     EXPECT_EQ(getObjectCell(type, parent), nullptr) << type;
     EXPECT_EQ(allocations.count(), 0) << type;
+    EXPECT_EQ(gList, nullptr) << type;
   }
   // The starting parameters at both ends of rnd(); a long folder name is cut, not overrun.
   const std::string longName(100, 'p');
   ScriptRand({0, 0, 0});
   auto older = std::make_unique<PhotoList>(nullptr, longName.c_str(), false, 0, 0, 0);
-  EXPECT_TRUE(older->fMaxSize == 0.001f && older->fMaxSpinRate == 0.0f && older->bRegularPolys);
+  EXPECT_EQ(older->fMaxSize, 0.001f);
+  EXPECT_EQ(older->fMaxSpinRate, 0.0f);
+  EXPECT_TRUE(older->bRegularPolys);
   EXPECT_EQ(older->folder, longName.substr(0, 63));
   ScriptRand({RandFor(1), RandFor(1), RandFor(1)});
   PhotoList newer(nullptr, nullptr, false, 0, 0, 0);
-  EXPECT_TRUE(newer.fMaxSize == 0.25f && newer.fMaxSpinRate == 3600.0f && !newer.bRegularPolys);
+  EXPECT_EQ(newer.fMaxSize, 0.25f);
+  EXPECT_EQ(newer.fMaxSpinRate, 3600.0f);
+  EXPECT_FALSE(newer.bRegularPolys);
   older.reset();  // an older list going away leaves the newest one in gList
   EXPECT_EQ(gList, &newer);
 }
@@ -207,11 +219,13 @@ TEST_F(Scene, LooksOfAPass) {
     }
     piece.randomize();
     EXPECT_EQ(ScriptedRandLeft(), 0) << maxSpin;
-    EXPECT_TRUE(piece.fSpinRate == spin && piece.fSize == 0.375f && piece.iFruitType == cell)
-        << maxSpin << ": " << piece.fSpinRate << ", " << piece.fSize << ", " << piece.iFruitType;
-    EXPECT_TRUE(piece.tx == cell / 8.0f && piece.tx + piece.tw == (cell + 1) / 8.0f &&
-                piece.ty == 0.0f && piece.ty + piece.th == 1.0f)
-        << maxSpin;
+    EXPECT_EQ(piece.fSpinRate, spin) << maxSpin;
+    EXPECT_EQ(piece.fSize, 0.375f) << maxSpin;
+    EXPECT_EQ(piece.iFruitType, cell) << maxSpin;
+    EXPECT_EQ(piece.tx, cell / 8.0f) << maxSpin;
+    EXPECT_EQ(piece.tx + piece.tw, (cell + 1) / 8.0f) << maxSpin;
+    EXPECT_EQ(piece.ty, 0.0f) << maxSpin;
+    EXPECT_EQ(piece.ty + piece.th, 1.0f) << maxSpin;
   }
 }
 
@@ -235,11 +249,16 @@ TEST_F(Scene, AnUpdatesWrapTickAndMirrorChange) {
   ScriptRand({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
   list_->updateFrame();
   const PhotoPiece &wrapped = list_->cList[10], &ended = list_->cList[20];
-  EXPECT_TRUE(ScriptedRandLeft() == 0 && list_->iCtr == 0);
-  EXPECT_TRUE(wrapped.cycle == 0.25f && wrapped.cycleStart == 92.0f && wrapped.vPos.x == -0.5f);
-  EXPECT_TRUE(ended.cycle == 1.0f && ended.cycleStart == 68.0f);
+  EXPECT_EQ(ScriptedRandLeft(), 0);
+  EXPECT_EQ(list_->iCtr, 0);
+  EXPECT_EQ(wrapped.cycle, 0.25f);
+  EXPECT_EQ(wrapped.cycleStart, 92.0f);
+  EXPECT_EQ(wrapped.vPos.x, -0.5f);
+  EXPECT_EQ(ended.cycle, 1.0f);
+  EXPECT_EQ(ended.cycleStart, 68.0f);
   EXPECT_EQ(engine->m_curMS, &engine->gMirrorSystems[3]);
-  EXPECT_TRUE(isMorphing && morphStart == 100.0f);
+  EXPECT_TRUE(isMorphing);
+  EXPECT_EQ(morphStart, 100.0f);
   EXPECT_EQ(morphEndAngle, engine->gMirrorSystems[3].fMirrorAngle);
   list_->updateFrame();
   for (int i = 0; i < 100; i++) {
@@ -267,8 +286,11 @@ TEST_F(Scene, DriftSegments) {
     ScriptRand(sizeMoves ? std::initializer_list<int>{RandFor(0.5)} : std::initializer_list<int>{});
     ScriptRand({RandFor(0.25), RandFor(0.5)});
     list.paramTick();
-    EXPECT_TRUE(ScriptedRandLeft() == 0 && list.iCtr == 0 && list.iMaxCtr == 1);
-    EXPECT_TRUE(list.fMaxSize == size && list.fMaxSpinRate == spin) << size;
+    EXPECT_EQ(ScriptedRandLeft(), 0) << size;
+    EXPECT_EQ(list.iCtr, 0) << size;
+    EXPECT_EQ(list.iMaxCtr, 1) << size;
+    EXPECT_EQ(list.fMaxSize, size);
+    EXPECT_EQ(list.fMaxSpinRate, spin) << size;
     list.paramTick();
     EXPECT_EQ(list.iCtr, 1);
     EXPECT_NEAR(list.fMaxSize, sizeTarget, 1e-6f) << size;
@@ -286,7 +308,10 @@ TEST_F(Frames, RealSceneFromInitToDestruction) {
   glClearColor(1.0f, 0.5f, 0.25f, 0.0f);
   auto engine = makeEngine();
   const TextureImage& atlas = *list_->m_PhotoTexture;
-  ASSERT_TRUE(list_->hasAtlas() && atlas.bpp == 8 && atlas.width == 512 && atlas.height == 64);
+  ASSERT_TRUE(list_->hasAtlas());
+  EXPECT_EQ(atlas.bpp, 8u);
+  EXPECT_EQ(atlas.width, 512u);
+  EXPECT_EQ(atlas.height, 64u);
   glBindTexture(GL_TEXTURE_2D, atlas.texID);
   const auto alpha = BoundTexels(GL_ALPHA, 512 * 64);
   for (int cell = 0; cell < 8; cell++) {
@@ -297,7 +322,8 @@ TEST_F(Frames, RealSceneFromInitToDestruction) {
     EXPECT_GT(opaque, 64 * 64 / 8) << "cell " << cell;  // a mask of some size
   }
   EXPECT_EQ(Floats<4>(GL_COLOR_CLEAR_VALUE), (std::array<GLfloat, 4>{0.0f, 0.0f, 0.0f, 1.0f}));
-  EXPECT_TRUE(list_->cList[0].cycle == 0.0f && list_->cList[99].cycle == 1.0f);
+  EXPECT_EQ(list_->cList[0].cycle, 0.0f);
+  EXPECT_EQ(list_->cList[99].cycle, 1.0f);
   for (int i = 1; i < 100; i++) {
     EXPECT_GT(list_->cList[i].cycle, list_->cList[i - 1].cycle);
   }
@@ -331,7 +357,8 @@ TEST_F(Frames, RealSceneFromInitToDestruction) {
     EXPECT_EQ(allocations.count(), AllocationCounter::seesMalloc() ? 2 : 1);
   }
   // The frames did the work that could allocate: every piece ended passes, each with a tick.
-  EXPECT_TRUE(list_->cList[0].cycleStart > warmedUp && list_->cList[99].cycleStart > warmedUp);
+  EXPECT_GT(list_->cList[0].cycleStart, warmedUp);
+  EXPECT_GT(list_->cList[99].cycleStart, warmedUp);
   EXPECT_FALSE(isMorphing);
   const GLuint texture = atlas.texID;
   engine.reset();  // the pieces and the record go too; the sanitizer build checks for leaks
