@@ -12,7 +12,7 @@ bool bCanBlur = false;
 GLint biglistID = 0;
 
 bool isMorphing = false;
-float morphStart = 0.0f;
+double morphStart = 0.0;
 float morphDuration = 0.0f;
 float morphStartAngle = 0.0f;
 float morphEndAngle = 0.0f;
@@ -43,9 +43,7 @@ void SetProjection(int width, int height) {
 }  // namespace
 
 ScopeApp::ScopeApp(int width, int height, int /*scopeFlags*/, const char* fileName) {
-  timeval now;
-  ReadTimerClock(&now);
-  srand(static_cast<unsigned>(now.tv_sec));
+  srand(static_cast<unsigned>(ReadTimerClockSeconds()));
 
   this->width = width;
   this->height = height;
@@ -66,7 +64,7 @@ ScopeApp::ScopeApp(int width, int height, int /*scopeFlags*/, const char* fileNa
   m_fFramesPerSec = 10.0f;
   InitTimer();
   // The cell seeds its animation from the clock, which has just been restarted.
-  m_fTime = 0.0f;
+  m_fTime = 0.0;
 
   itsObjects = getObjectCell(iCurrentScope, this);
   itsObjects->init(fileName);
@@ -122,7 +120,7 @@ int ScopeApp::display(int scopeFlags) {
 
   MirrorSystem* ms = m_curMS;
   if (isMorphing) {
-    float p = (m_fTime - morphStart) / morphDuration;
+    float p = static_cast<float>(m_fTime - morphStart) / morphDuration;
     if (p >= 1.0f) {
       isMorphing = false;
       p = 1.0f;
