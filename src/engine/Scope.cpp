@@ -66,32 +66,41 @@ ScopeApp::ScopeApp(int width, int height, int /*scopeFlags*/, const char* fileNa
   // The cell seeds its animation from the clock, which has just been restarted.
   m_fTime = 0.0;
 
-  itsObjects = getObjectCell(iCurrentScope, this);
-  itsObjects->init(fileName);
+  try {
+    itsObjects = getObjectCell(iCurrentScope, this);
+    itsObjects->init(fileName);
 
-  if (b_UseDepthBuffer) {
-    glClearDepth(1.0);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-  }
-  fLastScopeStart = 0.0f;
-  bCanBlur = true;
+    if (b_UseDepthBuffer) {
+      glClearDepth(1.0);
+      glEnable(GL_DEPTH_TEST);
+      glDepthFunc(GL_LEQUAL);
+      glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+    }
+    fLastScopeStart = 0.0f;
+    bCanBlur = true;
 
-  if (bCanBlur) {
-    std::vector<GLubyte> black(kBlurSize * kBlurSize * 4, 0);
-    glGenTextures(1, &blurTexture);
-    glBindTexture(GL_TEXTURE_2D, blurTexture);
-    glTexImage2D(GL_TEXTURE_2D, 0, 4, kBlurSize, kBlurSize, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                 black.data());
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    if (bCanBlur) {
+      std::vector<GLubyte> black(kBlurSize * kBlurSize * 4, 0);
+      glGenTextures(1, &blurTexture);
+      glBindTexture(GL_TEXTURE_2D, blurTexture);
+      glTexImage2D(GL_TEXTURE_2D, 0, 4, kBlurSize, kBlurSize, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                   black.data());
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    }
+  } catch (...) {
+    // No destructor runs for an engine that was never built: release what it made so far.
+    release();
+    throw;
   }
 }
 
-ScopeApp::~ScopeApp() {
+ScopeApp::~ScopeApp() { release(); }
+
+void ScopeApp::release() {
   glDeleteLists(static_cast<GLuint>(biglistID), 1);
   delete itsObjects;
+  itsObjects = nullptr;
   // Released here so that rebuilding the engine on every resize does not leak a texture.
   if (blurTexture != 0) {
     glDeleteTextures(1, &blurTexture);

@@ -32,7 +32,8 @@ struct MirrorSystem {
 class ScopeApp {
  public:
   // Builds the engine on the current context. `fileName` is the resource folder handed to the
-  // scene cell; it may be null. `scopeFlags` has no effect here.
+  // scene cell; it may be null. `scopeFlags` has no effect here. Throws std::bad_alloc when
+  // memory runs out, having released whatever it had made.
   ScopeApp(int width, int height, int scopeFlags, const char* fileName);
   ~ScopeApp();
   ScopeApp(const ScopeApp&) = delete;
@@ -72,6 +73,11 @@ class ScopeApp {
   float m_fStartFrameTime = 0.0f;
   float m_fEndFrameTime = 0.0f;
   int m_iFrames = 0;
+
+ private:
+  // Frees the display list, the cell and the blur texture: at destruction, and when
+  // construction fails part-way.
+  void release();
 };
 
 // Engine-wide state, shared by every engine; one engine runs at a time.

@@ -63,9 +63,10 @@ void Vantor::animateOneFrame() {
       outlog("s executablepath is %s", sbundle->executablePath().c_str());
     }
     const char* cpath = sbundle == nullptr ? nullptr : sbundle->resourcePath().c_str();
-    if (gScopeApp != nullptr) {
-      delete gScopeApp;
-    }
+    // Cleared before building, so that a construction that throws leaves no dangling engine;
+    // _initedGL stays false and the next tick tries again.
+    delete gScopeApp;
+    gScopeApp = nullptr;
     // Truncation toward zero, as a conversion of the frame's float size to int does.
     gScopeApp = new ScopeApp(static_cast<int>(frame().size.width),
                              static_cast<int>(frame().size.height), 1, cpath);
