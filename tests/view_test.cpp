@@ -105,14 +105,40 @@ TEST_F(SaverView, LifeCycle) {
   EXPECT_NEAR(gTime, 1.0f, 1e-4f);
 }
 
+struct Census {
+  long textures = 0, lists = 0, residentBytes = 0;
+};
+
+Census Take() {
+  GLuint texture = 0;
+  glGenTextures(1, &texture);
+  glDeleteTextures(1, &texture);
+  const GLuint list = glGenLists(1);
+  glDeleteLists(list, 1);
+  // Mesa hands out names above every name it gave before, so the names up to a fresh one (and a
+  // margin, for a driver that reuses names) hold every live object of that kind.
+  Census census;
+  for (GLuint name = 1; name <= std::max(texture, list) + 1024; name++) {
+    census.textures += glIsTexture(name);
+    census.lists += glIsList(name);
+  }
+  malloc_trim(0);  // what stays resident then is live or leaked, not kept for reuse
+  long pages = 0;
+  std::ifstream("/proc/self/statm") >> pages >> pages;  // the second field: resident pages
+  census.residentBytes = pages * sysconf(_SC_PAGESIZE);
+  return census;
+}
+
 // Out of memory at any allocation of a rebuild: the tick throws std::bad_alloc (or carries on
-// without the atlas), never leaves gScopeApp pointing at a deleted engine, and a later tick
-// builds an engine that draws.
+// without the atlas), never leaves gScopeApp pointing at a deleted engine nor OpenGL objects
+// behind, and a later tick builds an engine that draws.
 TEST_F(SaverView, ABuildOutOfMemoryLeavesNoEngineBehind) {
   FakeClock clock;
   Bundle::load(Bundle(kVantorBundleIdentifier, resourcesPath(), "", ""));
   ASSERT_TRUE(view_.initWithFrame(Rect{Point{}, Size{64.0f, 64.0f}}, false));
   view_.startAnimation();
+  view_.animateOneFrame();
+  const Census before = Take();
   long nth = 1, throws = 0;
   for (;; nth++) {
     view_.setFrameSize(Size{64.0f, 64.0f});  // the next tick deletes the engine and builds anew
@@ -138,33 +164,12 @@ TEST_F(SaverView, ABuildOutOfMemoryLeavesNoEngineBehind) {
   clock.advance(10.0);
   view_.animateOneFrame();
   ASSERT_NE(gScopeApp, nullptr);
+  const Census after = Take();
+  EXPECT_EQ(after.textures, before.textures);
+  EXPECT_EQ(after.lists, before.lists);
   std::vector<std::uint8_t> rgb(64 * 64 * 3);
   glReadPixels(0, 0, 64, 64, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
   EXPECT_GT(std::count_if(rgb.begin(), rgb.end(), [](std::uint8_t v) { return v > 0; }), 0);
-}
-
-struct Census {
-  long textures = 0, lists = 0, residentBytes = 0;
-};
-
-Census Take() {
-  GLuint texture = 0;
-  glGenTextures(1, &texture);
-  glDeleteTextures(1, &texture);
-  const GLuint list = glGenLists(1);
-  glDeleteLists(list, 1);
-  // Mesa hands out names above every name it gave before, so the names up to a fresh one (and a
-  // margin, for a driver that reuses names) hold every live object of that kind.
-  Census census;
-  for (GLuint name = 1; name <= std::max(texture, list) + 1024; name++) {
-    census.textures += glIsTexture(name);
-    census.lists += glIsList(name);
-  }
-  malloc_trim(0);  // what stays resident then is live or leaked, not kept for reuse
-  long pages = 0;
-  std::ifstream("/proc/self/statm") >> pages >> pages;  // the second field: resident pages
-  census.residentBytes = pages * sysconf(_SC_PAGESIZE);
-  return census;
 }
 
 // After a warm-up, 10,000 resizes and 1,000 stops and starts, each followed by the tick that
