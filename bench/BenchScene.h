@@ -8,7 +8,7 @@
 
 #include "engine/Scope.h"
 #include "host/offscreen/OffscreenContext.h"
-#include "host/offscreen/SimulatedClock.h"
+#include "util/Clock.h"
 #include "util/LocalTiming.h"
 
 class BenchScene {
@@ -19,12 +19,14 @@ class BenchScene {
       return false;
     }
     clock_ = std::make_unique<SimulatedClock>(1700000000, 30.0);
+    SetTimerClock(clock_.get());
     engine_ = std::make_unique<ScopeApp>(width, height, 1, VANTOR_RESOURCES);
     return true;
   }
 
   ~BenchScene() {
     engine_.reset();  // on its own context, before the clock goes
+    SetTimerClock(nullptr);
     clock_.reset();
   }
 

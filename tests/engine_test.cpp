@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <optional>
 #include <tuple>
+#include <vector>
 
 #include "engine/Scope.h"
 #include "objects/ObjectFactory.h"
 #include "support/GlTest.h"
 #include "support/Seams.h"
+#include "support/TestFiles.h"
+#include "util/Clock.h"
 #include "util/LocalTiming.h"
 
 namespace {
@@ -84,6 +89,72 @@ TEST(Timer, RateWindowAndClockEdges) {
   clock.advance(0.2);  // 1.1 s after the window began
   UpdateTimer();
   EXPECT_GT(gFrameRate, 0.0f);
+}
+
+// Guards the simulated clock over a month of ticks: the time is computed from the tick count,
+// so it is exact (to the microsecond) however many ticks went before, and so is the frame step.
+TEST(Clock, SimulatedTimeIsExactAfterMillionsOfTicks) {
+  for (double rate : {30.0, 60.0}) {
+    SimulatedClock clock(1000, rate);
+    SetTimerClock(&clock);
+    InitTimer();
+    const long month = std::lround(30 * 86400 * rate);  // divisible by 3
+    for (long k = 1; k <= month; k++) {
+      clock.advance();
+      if (k == 3 || k == 3000000 || k == month) {
+        // k / rate seconds, in microseconds: a whole number whenever 3 divides k.
+        EXPECT_EQ(clock.microseconds() - 1000000000LL, std::llround(k * 1e6 / rate)) << k;
+      }
+    }
+    EXPECT_EQ(UpdateTimer(), 30.0 * 86400.0) << rate;
+    clock.advance();
+    EXPECT_NEAR(UpdateTimer() - 30.0 * 86400.0, 1.0 / rate, 1e-6) << rate;
+    SetTimerClock(nullptr);
+  }
+}
+
+// Guards the window clock against steps of the wall clock (NTP, suspend, a user setting the
+// date): with the wall source stepped back and forward by hours mid-run, the engine sees the
+// same times and draws the same picture as in a run without steps.
+class ClockSeam : public GlTest {};
+
+TEST_F(ClockSeam, WallClockStepsChangeNothingOnScreen) {
+  resizeSurface(64, 64);
+  auto run = [](bool stepWall, std::vector<double>* times) {
+    std::int64_t wall = 1700000000LL * 1000000, monotonic = 5000000;
+    SystemClock clock(
+        std::nullopt, [&] { return wall; }, [&] { return monotonic; });
+    SetTimerClock(&clock);
+    Frame last;
+    {
+      ScopeApp engine(64, 64, 1, resourcesPath().c_str());
+      for (int frame = 1; frame <= 60; frame++) {
+        monotonic += 33333;
+        if (stepWall && frame == 20) {
+          wall -= 3 * 3600 * 1000000LL;
+        } else if (stepWall && frame == 40) {
+          wall += 5 * 3600 * 1000000LL;
+        }
+        UpdateTimer();
+        engine.display(0x10001);
+        times->push_back(engine.m_fTime);
+      }
+      last = readFrame();
+    }
+    SetTimerClock(nullptr);
+    return last;
+  };
+  std::vector<double> plainTimes, steppedTimes;
+  const Frame plain = run(false, &plainTimes);
+  const Frame stepped = run(true, &steppedTimes);
+  EXPECT_NEAR(plainTimes.back(), 60 * 0.033333, 1e-9);
+  EXPECT_EQ(steppedTimes, plainTimes);
+  EXPECT_GT(plain.litShare(), 0.0);  // there is a picture to compare
+  long differing = 0;
+  for (int i = 0; i < 64 * 64; i++) {
+    differing += Differs(plain.at(i % 64, i / 64), stepped.at(i % 64, i / 64), 0);
+  }
+  EXPECT_EQ(differing, 0);
 }
 
 // A colour fan from the centre out past the screen's corners, from 240 to 330 degrees: wider

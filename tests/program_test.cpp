@@ -17,6 +17,7 @@
 #include <thread>
 #include <tuple>
 
+#include "objects/Glimmets.h"
 #include "support/Frame.h"
 #include "support/TestFiles.h"
 
@@ -304,6 +305,24 @@ TEST(CommandLine, AnUnwritableFolderExitsOneWithOneLine) {
   Exit done = run(AsUser({Installed() + "/bin/vantor", "--render", locked, "--size", "16x16"}));
   EXPECT_TRUE(done.status == 1 && Lines(done.err) == 1) << done.err;
   EXPECT_NE(done.err.find(locked), std::string::npos) << done.err;
+}
+
+// Out of memory while the engine is built (its pieces cannot be had): one line, status 1, no
+// frame written and no crash.
+TEST(CommandLine, OutOfMemoryWhileBuildingExitsOneWithOneLine) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's allocator must be the first library loaded";
+#endif
+  TemporaryFolder folder;
+  const std::string frames = folder.path() + "/frames";
+  Exit done = run(Vantor({"--render", frames, "--frames", "2", "--size", "32x32"}),
+                  {"LD_PRELOAD=" VANTOR_FAIL_MALLOC,
+                   "VANTOR_FAIL_MALLOC_SIZE=" + std::to_string(100 * sizeof(PhotoPiece))});
+  EXPECT_EQ(done.status, 1);
+  EXPECT_EQ(done.err,
+            "vantor: out of memory while building the kaleidoscope; close other programs and try "
+            "again\n");
+  EXPECT_TRUE(std::filesystem::is_empty(frames)) << frames;
 }
 
 // Guards the program against bad mask atlases: whatever the file found in the search, a render

@@ -1,17 +1,21 @@
 // Guards the saver view on the offscreen surface: its life cycle (the engine is built on the
 // first tick at the frame's truncated size, later ticks only draw, a new size rebuilds and
-// restarts the clock, stopping releases the engine, and missing resources still animate), and
-// long lives of resizes, stops and starts that leave no OpenGL objects or memory behind.
+// restarts the clock, stopping releases the engine, and missing resources still animate), a
+// build that runs out of memory, and long lives of resizes, stops and starts that leave no
+// OpenGL objects or memory behind.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "engine/Scope.h"
 #include "host/ScopeView.h"
@@ -123,6 +127,49 @@ Census Take() {
   std::ifstream("/proc/self/statm") >> pages >> pages;  // the second field: resident pages
   census.residentBytes = pages * sysconf(_SC_PAGESIZE);
   return census;
+}
+
+// Out of memory at any allocation of a rebuild: the tick throws std::bad_alloc (or carries on
+// without the atlas), never leaves gScopeApp pointing at a deleted engine nor OpenGL objects
+// behind, and a later tick builds an engine that draws.
+TEST_F(SaverView, ABuildOutOfMemoryLeavesNoEngineBehind) {
+  FakeClock clock;
+  Bundle::load(Bundle(kVantorBundleIdentifier, resourcesPath(), "", ""));
+  ASSERT_TRUE(view_.initWithFrame(Rect{Point{}, Size{64.0f, 64.0f}}, false));
+  view_.startAnimation();
+  view_.animateOneFrame();
+  const Census before = Take();
+  long nth = 1, throws = 0;
+  for (;; nth++) {
+    view_.setFrameSize(Size{64.0f, 64.0f});  // the next tick deletes the engine and builds anew
+    bool threw = false, reached = false;
+    {
+      AllocationCounter allocations;
+      allocations.failAllocation(nth);
+      try {
+        view_.animateOneFrame();
+      } catch (const std::bad_alloc&) {
+        threw = true;
+      }
+      reached = allocations.count() >= nth;
+    }
+    if (!reached) {
+      break;  // the build makes fewer allocations: every one has failed once
+    }
+    throws += threw;
+    EXPECT_EQ(gScopeApp == nullptr, threw) << "allocation " << nth;
+  }
+  EXPECT_GE(throws, 3) << "of " << nth - 1 << " allocations";
+  view_.setFrameSize(Size{64.0f, 64.0f});
+  clock.advance(10.0);
+  view_.animateOneFrame();
+  ASSERT_NE(gScopeApp, nullptr);
+  const Census after = Take();
+  EXPECT_EQ(after.textures, before.textures);
+  EXPECT_EQ(after.lists, before.lists);
+  std::vector<std::uint8_t> rgb(64 * 64 * 3);
+  glReadPixels(0, 0, 64, 64, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+  EXPECT_GT(std::count_if(rgb.begin(), rgb.end(), [](std::uint8_t v) { return v > 0; }), 0);
 }
 
 // After a warm-up, 10,000 resizes and 1,000 stops and starts, each followed by the tick that

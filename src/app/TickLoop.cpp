@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <exception>
+#include <new>
 
 #include "app/Signals.h"
 #include "host/FpsOverlay.h"
@@ -16,6 +18,21 @@ double Seconds() {
 
 Size SurfaceSize(const Surface& surface) {
   return Size{static_cast<float>(surface.width()), static_cast<float>(surface.height())};
+}
+
+// One frame of the view. Building the engine can run out of memory: that ends the run with one
+// line, and the loop still releases what it holds.
+bool AnimateOneFrame(Vantor& view, std::string* error) {
+  try {
+    view.animateOneFrame();
+    return true;
+  } catch (const std::bad_alloc&) {
+    *error = "out of memory while building the kaleidoscope; close other programs and try again";
+  } catch (const std::exception& problem) {
+    *error = std::string("cannot build the kaleidoscope: ") + problem.what() +
+             "; close other programs and try again";
+  }
+  return false;
 }
 
 }  // namespace
@@ -38,7 +55,11 @@ LoopEnd runTicks(Surface& surface, SignalPipe& signals, bool showFps) {
     switch (event.kind) {
       case SurfaceEvent::Tick: {
         double start = Seconds();
-        view.animateOneFrame();
+        if (!AnimateOneFrame(view, &end.message)) {
+          end.status = 1;
+          running = false;
+          break;
+        }
         if (showFps) {
           overlay.draw(surface.width(), surface.height());
         }

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,11 +19,12 @@
 #include "app/Signals.h"
 #include "app/TickLoop.h"
 #include "host/ScopeView.h"
-#include "host/SeededClock.h"
 #include "host/framework/Bundle.h"
 #include "host/offscreen/OffscreenSurface.h"
 #include "host/x11/X11Surface.h"
 #include "image/MaskAtlas.h"
+#include "util/Clock.h"
+#include "util/LocalTiming.h"
 
 namespace {
 
@@ -214,12 +216,18 @@ int main(int argc, char** argv) {
     if (options.resources.empty()) {
       LoadBundle(options);
     }
-    // Without a display the surface runs a simulated clock of its own.
-    std::unique_ptr<SeededClock> seeded;
-    if (!offscreen && options.hasSeed) {
-      seeded = std::make_unique<SeededClock>(options.seed);
+    // Without a display the surface runs a simulated clock of its own. A window's clock starts
+    // at the seed (so one seed draws one kaleidoscope) or at the wall clock's time.
+    std::unique_ptr<SystemClock> windowClock;
+    if (!offscreen) {
+      windowClock = std::make_unique<SystemClock>(
+          options.hasSeed ? std::optional<long long>(options.seed) : std::nullopt);
+      SetTimerClock(windowClock.get());
     }
     end = runTicks(*surface, signals, options.fps);
+    if (windowClock != nullptr) {
+      SetTimerClock(nullptr);
+    }
     if (end.status == 0 && end.signal == 0 && options.mode == Options::Render) {
       std::printf("vantor: wrote %ld frames of %dx%d to %s/\n", options.frames, options.width,
                   options.height, options.renderFolder.c_str());

@@ -11,8 +11,8 @@ namespace {
 constexpr float kDegreesToRadians = 0.01745328f;
 
 // Progress of the running morph at engine time `now`, capped at 1 and eased.
-float EasedMorphProgress(float now) {
-  float p = (now - morphStart) / morphDuration;
+float EasedMorphProgress(double now) {
+  float p = static_cast<float>(now - morphStart) / morphDuration;
   if (p > 1.0f) {
     p = 1.0f;
   }

@@ -12,7 +12,7 @@ bool bCanBlur = false;
 GLint biglistID = 0;
 
 bool isMorphing = false;
-float morphStart = 0.0f;
+double morphStart = 0.0;
 float morphDuration = 0.0f;
 float morphStartAngle = 0.0f;
 float morphEndAngle = 0.0f;
@@ -43,9 +43,7 @@ void SetProjection(int width, int height) {
 }  // namespace
 
 ScopeApp::ScopeApp(int width, int height, int /*scopeFlags*/, const char* fileName) {
-  timeval now;
-  ReadTimerClock(&now);
-  srand(static_cast<unsigned>(now.tv_sec));
+  srand(static_cast<unsigned>(ReadTimerClockSeconds()));
 
   this->width = width;
   this->height = height;
@@ -66,34 +64,43 @@ ScopeApp::ScopeApp(int width, int height, int /*scopeFlags*/, const char* fileNa
   m_fFramesPerSec = 10.0f;
   InitTimer();
   // The cell seeds its animation from the clock, which has just been restarted.
-  m_fTime = 0.0f;
+  m_fTime = 0.0;
 
-  itsObjects = getObjectCell(iCurrentScope, this);
-  itsObjects->init(fileName);
+  try {
+    itsObjects = getObjectCell(iCurrentScope, this);
+    itsObjects->init(fileName);
 
-  if (b_UseDepthBuffer) {
-    glClearDepth(1.0);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-  }
-  fLastScopeStart = 0.0f;
-  bCanBlur = true;
+    if (b_UseDepthBuffer) {
+      glClearDepth(1.0);
+      glEnable(GL_DEPTH_TEST);
+      glDepthFunc(GL_LEQUAL);
+      glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+    }
+    fLastScopeStart = 0.0f;
+    bCanBlur = true;
 
-  if (bCanBlur) {
-    std::vector<GLubyte> black(kBlurSize * kBlurSize * 4, 0);
-    glGenTextures(1, &blurTexture);
-    glBindTexture(GL_TEXTURE_2D, blurTexture);
-    glTexImage2D(GL_TEXTURE_2D, 0, 4, kBlurSize, kBlurSize, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                 black.data());
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    if (bCanBlur) {
+      std::vector<GLubyte> black(kBlurSize * kBlurSize * 4, 0);
+      glGenTextures(1, &blurTexture);
+      glBindTexture(GL_TEXTURE_2D, blurTexture);
+      glTexImage2D(GL_TEXTURE_2D, 0, 4, kBlurSize, kBlurSize, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                   black.data());
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    }
+  } catch (...) {
+    // No destructor runs for an engine that was never built: release what it made so far.
+    release();
+    throw;
   }
 }
 
-ScopeApp::~ScopeApp() {
+ScopeApp::~ScopeApp() { release(); }
+
+void ScopeApp::release() {
   glDeleteLists(static_cast<GLuint>(biglistID), 1);
   delete itsObjects;
+  itsObjects = nullptr;
   // Released here so that rebuilding the engine on every resize does not leak a texture.
   if (blurTexture != 0) {
     glDeleteTextures(1, &blurTexture);
@@ -122,7 +129,7 @@ int ScopeApp::display(int scopeFlags) {
 
   MirrorSystem* ms = m_curMS;
   if (isMorphing) {
-    float p = (m_fTime - morphStart) / morphDuration;
+    float p = static_cast<float>(m_fTime - morphStart) / morphDuration;
     if (p >= 1.0f) {
       isMorphing = false;
       p = 1.0f;

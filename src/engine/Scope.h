@@ -3,7 +3,9 @@
 // and the random and easing helpers every scene source shares.
 //
 // Units: angles in degrees (radians only inside trigonometry), time in seconds, sizes of the
-// drawing surface in pixels. All engine calls need its OpenGL context current.
+// drawing surface in pixels. Points in time (m_fTime, morphStart) are double precision, so that
+// a frame's step stays exact after months; a difference of two becomes float where it turns
+// into a phase or a progress. All engine calls need its OpenGL context current.
 #pragma once
 
 #include <GL/gl.h>
@@ -30,7 +32,8 @@ struct MirrorSystem {
 class ScopeApp {
  public:
   // Builds the engine on the current context. `fileName` is the resource folder handed to the
-  // scene cell; it may be null. `scopeFlags` has no effect here.
+  // scene cell; it may be null. `scopeFlags` has no effect here. Throws std::bad_alloc when
+  // memory runs out, having released whatever it had made.
   ScopeApp(int width, int height, int scopeFlags, const char* fileName);
   ~ScopeApp();
   ScopeApp(const ScopeApp&) = delete;
@@ -66,7 +69,7 @@ class ScopeApp {
   float m_fFramesPerSec = 10.0f;  // copy of gFrameRate, kept for the cell
   float fLastScopeStart = 0.0f;
   float elapsedTime = 0.0f;
-  float m_fTime = 0.0f;  // seconds since the timer started; defined before the cell's init
+  double m_fTime = 0.0;  // seconds since the timer started; defined before the cell's init
   float m_fStartFrameTime = 0.0f;
   float m_fEndFrameTime = 0.0f;
   int m_iFrames = 0;
@@ -75,6 +78,11 @@ class ScopeApp {
   // carries, so that the cell may leave out what they would cut away in every copy. Null
   // otherwise (mirrors off: nothing is cut).
   const MirrorSystem* recordingSystem = nullptr;
+
+ private:
+  // Frees the display list, the cell and the blur texture: at destruction, and when
+  // construction fails part-way.
+  void release();
 };
 
 // Engine-wide state, shared by every engine; one engine runs at a time.
@@ -84,7 +92,7 @@ extern GLint biglistID;  // the display list each frame's wedge is recorded into
 // The running mirror morph: the angle glides from morphStartAngle to morphEndAngle (degrees)
 // over morphDuration seconds from engine time morphStart.
 extern bool isMorphing;
-extern float morphStart;
+extern double morphStart;  // engine time, seconds
 extern float morphDuration;
 extern float morphStartAngle;
 extern float morphEndAngle;

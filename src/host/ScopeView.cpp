@@ -54,6 +54,10 @@ void Vantor::setFrameSize(Size newSize) {
 void Vantor::animateOneFrame() {
   _view->openGLContext()->makeCurrentContext();
   if (!_initedGL) {
+    // Cleared first, so that whatever throws below (std::bad_alloc) leaves no dangling engine;
+    // _initedGL stays false and the next tick tries again.
+    delete gScopeApp;
+    gScopeApp = nullptr;
     const Bundle* sbundle = Bundle::bundleWithIdentifier(kVantorBundleIdentifier);
     if (sbundle == nullptr) {
       outlog("sbundle bad.");
@@ -63,9 +67,6 @@ void Vantor::animateOneFrame() {
       outlog("s executablepath is %s", sbundle->executablePath().c_str());
     }
     const char* cpath = sbundle == nullptr ? nullptr : sbundle->resourcePath().c_str();
-    if (gScopeApp != nullptr) {
-      delete gScopeApp;
-    }
     // Truncation toward zero, as a conversion of the frame's float size to int does.
     gScopeApp = new ScopeApp(static_cast<int>(frame().size.width),
                              static_cast<int>(frame().size.height), 1, cpath);

@@ -23,6 +23,8 @@ class Vantor : public ScreenSaverView {
 
   bool initWithFrame(Rect frameRect, bool isPreview) override;
   void setFrameSize(Size newSize) override;
+  // Builds the engine when needed, then draws. If building throws (std::bad_alloc), the
+  // exception leaves here with gScopeApp null.
   void animateOneFrame() override;
   void stopAnimation() override;
   bool hasConfigureSheet() override { return false; }

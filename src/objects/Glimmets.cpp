@@ -92,7 +92,7 @@ void PhotoPiece::update() {
   ScopeApp* engine = gList->m_parent;
   // Read before a tick may switch the mirrors: this piece is placed with the old aperture.
   const float aperture = engine->m_curMS->apertureLength;
-  cycle = (engine->m_fTime - cycleStart) / kPassSeconds;
+  cycle = static_cast<float>(engine->m_fTime - cycleStart) / kPassSeconds;
   if (cycle > 1.0f) {
     // The fraction carries over, so a piece loses no time at the wrap, however long the gap.
     cycle = cycle - std::trunc(cycle);

@@ -2,7 +2,8 @@
 // atlas, which cross the wedge in 32-second passes while the list's parameters drift.
 //
 // Units: positions in the wedge's model space (the mirrors are 4 units long), angles in
-// degrees, time in seconds of engine time, colours 0..1, atlas sizes in pixels.
+// degrees, time in seconds of engine time (points in time in double precision), colours 0..1,
+// atlas sizes in pixels.
 #pragma once
 
 #include "image/LoadJPEGMask.h"
@@ -31,7 +32,7 @@ class PhotoPiece {
 
   KS_VECTOR3 vPos;          // centre; x slides along the pass, y and z fixed per pass
   float cycle = 0.0f;       // phase in the pass, 0 at its start, 1 at its end
-  float cycleStart = 0.0f;  // engine time at which the pass began, seconds
+  double cycleStart = 0.0;  // engine time at which the pass began, seconds
   float fSize = 0.0f;       // half the side of the drawn square
   float fSpinRate = 0.0f;   // degrees turned over one pass, at least 720
   float roll = 0.0f;        // current turn about the view axis, degrees

@@ -1,45 +1,53 @@
 #include "util/LocalTiming.h"
 
-float gTime = 0.0f;
+#include <cstdint>
+
+#include "util/Clock.h"
+
+double gTime = 0.0;
 float gFrameRate = 0.0f;
 
 namespace {
 
-timeval startClock = {0, 0};
-timeval lastClock = {0, 0};
+std::int64_t startClock = 0;  // microseconds on the timer's clock
+std::int64_t lastClock = 0;
 int nFrames = 0;
-void (*timerClock)(timeval* now) = nullptr;
+Clock* timerClock = nullptr;
 
-// Seconds from `from` to `to`: both differences as signed integers, the rest in single
-// precision (a negative microsecond difference is fine: 5.2 s - 4.7 s is 1 - 0.5).
-float SecondsBetween(const timeval& from, const timeval& to) {
-  float seconds = static_cast<float>(to.tv_sec - from.tv_sec);
-  float micros = static_cast<float>(to.tv_usec - from.tv_usec);
-  return seconds + micros / 1000000.0f;
+Clock& CurrentClock() {
+  if (timerClock != nullptr) {
+    return *timerClock;
+  }
+  static SystemClock fallback;
+  return fallback;
+}
+
+// Seconds from `from` to `to`, from the exact difference in microseconds.
+double SecondsBetween(std::int64_t from, std::int64_t to) {
+  return static_cast<double>(to - from) / 1000000.0;
 }
 
 }  // namespace
 
-void SetTimerClock(void (*clock)(timeval* now)) { timerClock = clock; }
+void SetTimerClock(Clock* clock) { timerClock = clock; }
 
-void ReadTimerClock(timeval* now) {
-  if (timerClock != nullptr) {
-    timerClock(now);
-  } else {
-    gettimeofday(now, nullptr);
-  }
+Clock* TimerClock() { return timerClock; }
+
+long long ReadTimerClockSeconds() {
+  const std::int64_t now = CurrentClock().microseconds();
+  // Down, as a timeval's seconds go, also before the epoch.
+  return static_cast<long long>(now / 1000000 - (now % 1000000 < 0 ? 1 : 0));
 }
 
 void InitTimer() {
-  ReadTimerClock(&startClock);
-  ReadTimerClock(&lastClock);
+  startClock = CurrentClock().microseconds();
+  lastClock = CurrentClock().microseconds();
 }
 
-float UpdateTimer() {
-  timeval rightNow;
-  ReadTimerClock(&rightNow);
-  float t = SecondsBetween(startClock, rightNow);
-  float dt = SecondsBetween(lastClock, rightNow);
+double UpdateTimer() {
+  const std::int64_t rightNow = CurrentClock().microseconds();
+  const double t = SecondsBetween(startClock, rightNow);
+  const float dt = static_cast<float>(SecondsBetween(lastClock, rightNow));
   // The tick that closes a window counts in neither window: 60 ticks a second report 59.
   if (dt >= 1.0f) {
     gFrameRate = static_cast<float>(nFrames) / dt;

@@ -2,9 +2,11 @@
 // per second over the last closed one-second window). Process-wide, one animation thread.
 #pragma once
 
-#include <sys/time.h>
+class Clock;
 
-extern float gTime;       // seconds from the last InitTimer to the latest tick
+// Seconds from the last InitTimer to the latest tick. Double precision, so that a frame's step
+// stays exact to well under a microsecond after months of running.
+extern double gTime;
 extern float gFrameRate;  // ticks per second; 0 until the first window closes
 
 // Sets the zero point of gTime and starts a new measuring window. Ticks already counted in
@@ -12,11 +14,13 @@ extern float gFrameRate;  // ticks per second; 0 until the first window closes
 void InitTimer();
 
 // One tick: advances gTime, counts the tick, closes the window once a second. Returns gTime.
-float UpdateTimer();
+double UpdateTimer();
 
-// Replaces the wall clock the timer reads; nullptr restores gettimeofday. The offscreen host
-// installs a simulated clock here so that renders repeat exactly.
-void SetTimerClock(void (*clock)(timeval* now));
+// The clock the timer reads, owned by the caller, who must hand in another (or nullptr) before
+// it goes. nullptr means a system clock of the timer's own, made on first use.
+void SetTimerClock(Clock* clock);
+// The clock last handed in, or nullptr.
+Clock* TimerClock();
 
-// Reads the clock the timer uses; the engine seeds its random sequence from its seconds.
-void ReadTimerClock(timeval* now);
+// Whole seconds of the timer's clock, rounded down; the engine seeds its random sequence with it.
+long long ReadTimerClockSeconds();

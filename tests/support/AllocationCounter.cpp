@@ -10,19 +10,33 @@ namespace {
 
 thread_local bool armed = false;
 thread_local long allocations = 0;
+thread_local long failing = 0;  // the count at which an allocation fails; 0 for none
 
-void Note(void* caller) { allocations += armed && caller >= __executable_start && caller < etext; }
+// Counts the allocation; true when it is the one that must fail.
+bool Note(void* caller) {
+  if (!armed || caller < __executable_start || caller >= etext) {
+    return false;
+  }
+  allocations++;
+  return allocations == failing;
+}
 
 }  // namespace
 
 AllocationCounter::AllocationCounter() {
   allocations = 0;
+  failing = 0;
   armed = true;
 }
 
-AllocationCounter::~AllocationCounter() { armed = false; }
+AllocationCounter::~AllocationCounter() {
+  armed = false;
+  failing = 0;
+}
 
 long AllocationCounter::count() const { return allocations; }
+
+void AllocationCounter::failAllocation(long nth) { failing = nth == 0 ? 0 : allocations + nth; }
 
 #ifdef __SANITIZE_ADDRESS__
 #define VANTOR_RAW_MALLOC std::malloc
@@ -36,18 +50,15 @@ extern "C" void* __libc_realloc(void* block, std::size_t size) noexcept;
 bool AllocationCounter::seesMalloc() { return true; }
 
 extern "C" void* malloc(std::size_t size) noexcept {
-  Note(__builtin_return_address(0));
-  return __libc_malloc(size);
+  return Note(__builtin_return_address(0)) ? nullptr : __libc_malloc(size);
 }
 
 extern "C" void* calloc(std::size_t count, std::size_t size) noexcept {
-  Note(__builtin_return_address(0));
-  return __libc_calloc(count, size);
+  return Note(__builtin_return_address(0)) ? nullptr : __libc_calloc(count, size);
 }
 
 extern "C" void* realloc(void* block, std::size_t size) noexcept {
-  Note(__builtin_return_address(0));
-  return __libc_realloc(block, size);
+  return Note(__builtin_return_address(0)) ? nullptr : __libc_realloc(block, size);
 }
 #endif
 
@@ -55,8 +66,7 @@ extern "C" void* realloc(void* block, std::size_t size) noexcept {
 // unaligned form of new and delete is replaced, so that whatever a library allocates with one
 // form is released through the same allocator; aligned ones stay the library's, in pairs.
 void* Allocate(std::size_t size, void* caller) noexcept {
-  Note(caller);
-  return VANTOR_RAW_MALLOC(size == 0 ? 1 : size);
+  return Note(caller) ? nullptr : VANTOR_RAW_MALLOC(size == 0 ? 1 : size);
 }
 
 void* AllocateOrThrow(std::size_t size, void* caller) {

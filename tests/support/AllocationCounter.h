@@ -4,7 +4,8 @@
 //
 // Only the immediate caller is looked at, so allocations that a shared library makes (the
 // OpenGL driver compiling a display list, libstdc++ growing a string out of line, libc's own
-// getcwd) are not counted. The frame path uses none of those on its own behalf.
+// getcwd) are not counted. The frame path uses none of those on its own behalf. A counter can
+// also make one of the allocations it counts fail, to test what running out of memory does.
 #pragma once
 
 class AllocationCounter {
@@ -15,6 +16,9 @@ class AllocationCounter {
   AllocationCounter& operator=(const AllocationCounter&) = delete;
 
   long count() const;
+  // Makes the nth allocation counted from now on (1 for the next) fail: operator new throws
+  // std::bad_alloc, malloc returns null. 0 fails none.
+  void failAllocation(long nth);
 
   // Whether malloc, calloc and realloc are seen (false under AddressSanitizer, which
   // replaces them itself).

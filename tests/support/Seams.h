@@ -2,32 +2,26 @@
 // rand() with values queued by the test.
 #pragma once
 
-#include <sys/time.h>
-
 #include <cmath>
+#include <cstdint>
 #include <initializer_list>
 
+#include "util/Clock.h"
 #include "util/LocalTiming.h"
 
-// Installed as the frame timer's clock while a FakeClock lives; it starts at 1000 s 0 us.
-class FakeClock {
+// The frame timer's clock while a FakeClock lives; it starts at 1000 s and moves only when told.
+class FakeClock : public Clock {
  public:
-  FakeClock() {
-    now_ = {1000, 0};
-    SetTimerClock(Read);
-  }
-  ~FakeClock() { SetTimerClock(nullptr); }
+  FakeClock() { SetTimerClock(this); }
+  ~FakeClock() override { SetTimerClock(nullptr); }
   FakeClock(const FakeClock&) = delete;
   FakeClock& operator=(const FakeClock&) = delete;
 
-  void advance(double seconds) {
-    long long micros = now_.tv_sec * 1000000LL + now_.tv_usec + std::llround(seconds * 1e6);
-    now_ = {static_cast<long>(micros / 1000000), static_cast<long>(micros % 1000000)};
-  }
+  void advance(double seconds) { now_ += std::llround(seconds * 1e6); }
+  std::int64_t microseconds() override { return now_; }
 
  private:
-  static void Read(timeval* out) { *out = now_; }
-  inline static timeval now_ = {1000, 0};
+  std::int64_t now_ = 1000 * 1000000LL;
 };
 
 // Queued values come out of rand() first, in order; with the queue empty, rand() is the C

@@ -5,6 +5,13 @@
 #include <cstdio>
 
 #include "host/offscreen/PngWriter.h"
+#include "util/LocalTiming.h"
+
+OffscreenSurface::~OffscreenSurface() {
+  if (clock_ != nullptr && TimerClock() == clock_.get()) {
+    SetTimerClock(nullptr);
+  }
+}
 
 bool OffscreenSurface::create(int width, int height, std::string* error) {
   started_ = lastProgress_ = std::chrono::steady_clock::now();
@@ -12,8 +19,8 @@ bool OffscreenSurface::create(int width, int height, std::string* error) {
 }
 
 void OffscreenSurface::useSimulatedClock(long long startSeconds, double rate) {
-  clock_.reset();  // the old one must be gone before the new one installs itself
   clock_ = std::make_unique<SimulatedClock>(startSeconds, rate);
+  SetTimerClock(clock_.get());
 }
 
 void OffscreenSurface::setDrawableSize(int width, int height) {

@@ -12,7 +12,7 @@
 
 #include "host/Surface.h"
 #include "host/offscreen/OffscreenContext.h"
-#include "host/offscreen/SimulatedClock.h"
+#include "util/Clock.h"
 
 // What an offscreen run writes. With neither folder nor file set, frames are drawn and kept.
 struct OffscreenOutput {
@@ -25,11 +25,15 @@ class OffscreenSurface : public Surface {
  public:
   // `wakeFd` (may be -1) is polled before every tick; readable means Interrupt.
   explicit OffscreenSurface(int wakeFd = -1) : wakeFd_(wakeFd) {}
+  // Hands the frame timer back to its own clock if this surface's clock drives it.
+  ~OffscreenSurface() override;
+  OffscreenSurface(const OffscreenSurface&) = delete;
+  OffscreenSurface& operator=(const OffscreenSurface&) = delete;
 
   // Creates the context with a width x height buffer and makes it current.
   bool create(int width, int height, std::string* error);
   void setOutput(OffscreenOutput output) { output_ = std::move(output); }
-  // Drives the frame timer from a simulated clock while this surface lives.
+  // Drives the frame timer from a simulated clock, owned here, while this surface lives.
   void useSimulatedClock(long long startSeconds, double rate);
 
   bool makeCurrent() override { return context_.makeCurrent(); }

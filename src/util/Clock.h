@@ -1,0 +1,50 @@
+// The clocks the frame timer reads: one small interface, the system clock for windows and a
+// simulated clock for repeatable renders. Times are whole microseconds, so differences are
+// exact however long the program runs.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  // Microseconds since the Unix epoch (or since the origin a seed chose). Whole seconds of it
+  // seed the engine's random sequence; differences of it are the animation's time.
+  virtual std::int64_t microseconds() = 0;
+};
+
+// The wall clock, read once when made (or replaced by `startSeconds`), carried forward by
+// CLOCK_MONOTONIC alone: setting the date, NTP steps and suspends change nothing on screen.
+class SystemClock : public Clock {
+ public:
+  using Source = std::function<std::int64_t()>;  // a reading in microseconds
+  static std::int64_t WallMicroseconds();        // CLOCK_REALTIME
+  static std::int64_t MonotonicMicroseconds();   // CLOCK_MONOTONIC
+
+  explicit SystemClock(std::optional<long long> startSeconds = std::nullopt,
+                       Source wall = WallMicroseconds, Source monotonic = MonotonicMicroseconds);
+
+  std::int64_t microseconds() override;
+
+ private:
+  Source monotonic_;
+  std::int64_t start_;           // what the clock read when made
+  std::int64_t monotonicStart_;  // the monotonic reading at that moment
+};
+
+// A clock for repeatable renders: reads `startSeconds` at first and moves on by 1/rate seconds
+// per advance(), however long drawing takes.
+class SimulatedClock : public Clock {
+ public:
+  SimulatedClock(long long startSeconds, double rate);
+
+  void advance() { ticks_++; }
+  std::int64_t microseconds() override;
+
+ private:
+  std::int64_t start_;  // microseconds
+  double rate_;         // ticks per second
+  long long ticks_ = 0;
+};
