@@ -123,7 +123,7 @@ TEST_F(ClockSeam, WallClockStepsChangeNothingOnScreen) {
   auto run = [](bool stepWall, std::vector<double>* times) {
     std::int64_t wall = 1700000000LL * 1000000, monotonic = 5000000;
     SystemClock clock(
-        std::nullopt, [&] { return wall; }, [&] { return monotonic; });
+        std::nullopt, 1.0, [&] { return wall; }, [&] { return monotonic; });
     SetTimerClock(&clock);
     Frame last;
     {

@@ -9,6 +9,7 @@
 #include "host/FpsOverlay.h"
 #include "host/ScopeView.h"
 #include "host/Surface.h"
+#include "util/Clock.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ bool AnimateOneFrame(Vantor& view, std::string* error) {
 
 }  // namespace
 
-LoopEnd runTicks(Surface& surface, SignalPipe& signals, bool showFps) {
+LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& settings) {
   LoopEnd end;
   Vantor view;
   view.attachToSurface(&surface);
@@ -47,6 +48,7 @@ LoopEnd runTicks(Surface& surface, SignalPipe& signals, bool showFps) {
     return end;
   }
   view.setFrameSize(SurfaceSize(surface));
+  view.setSceneSettings(settings.scene);
   view.startAnimation();
   FpsOverlay overlay;
 
@@ -60,7 +62,8 @@ LoopEnd runTicks(Surface& surface, SignalPipe& signals, bool showFps) {
           running = false;
           break;
         }
-        if (showFps) {
+        if (settings.showFps) {
+          overlay.showSeed(view.seed());
           overlay.draw(surface.width(), surface.height());
         }
         if (!surface.present(&end.message)) {
@@ -74,7 +77,15 @@ LoopEnd runTicks(Surface& surface, SignalPipe& signals, bool showFps) {
         view.setFrameSize(Size{static_cast<float>(event.width), static_cast<float>(event.height)});
         break;
       case SurfaceEvent::Hidden:
+        // The picture goes on from where it was when it shows again.
+        if (settings.heldWhileHidden != nullptr) {
+          settings.heldWhileHidden->hold();
+        }
+        break;
       case SurfaceEvent::Shown:
+        if (settings.heldWhileHidden != nullptr) {
+          settings.heldWhileHidden->resume();
+        }
         break;
       case SurfaceEvent::Close:
       case SurfaceEvent::Finished:

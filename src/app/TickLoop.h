@@ -4,7 +4,10 @@
 
 #include <string>
 
+#include "host/ScopeView.h"
+
 class Surface;
+class SystemClock;
 class SignalPipe;
 
 struct LoopEnd {
@@ -13,4 +16,11 @@ struct LoopEnd {
   std::string message;  // one line for standard error when status is not 0
 };
 
-LoopEnd runTicks(Surface& surface, SignalPipe& signals, bool showFps);
+// How the loop runs the view, besides the surface it draws on.
+struct LoopSettings {
+  bool showFps = false;
+  SceneSettings scene;
+  SystemClock* heldWhileHidden = nullptr;  // a clock to stop while nobody sees the picture
+};
+
+LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& settings);

@@ -87,7 +87,8 @@ std::unique_ptr<Surface> MakeOffscreenSurface(const Options& options, int wakeFd
     return nullptr;
   }
   surface->setOutput(output);
-  surface->useSimulatedClock(options.hasSeed ? options.seed : std::time(nullptr), options.rate);
+  surface->useSimulatedClock(options.hasSeed ? options.seed : std::time(nullptr), options.rate,
+                             options.speed);
   return surface;
 }
 
@@ -221,10 +222,15 @@ int main(int argc, char** argv) {
     std::unique_ptr<SystemClock> windowClock;
     if (!offscreen) {
       windowClock = std::make_unique<SystemClock>(
-          options.hasSeed ? std::optional<long long>(options.seed) : std::nullopt);
+          options.hasSeed ? std::optional<long long>(options.seed) : std::nullopt, options.speed);
       SetTimerClock(windowClock.get());
     }
-    end = runTicks(*surface, signals, options.fps);
+    LoopSettings settings;
+    settings.showFps = options.fps;
+    settings.scene.mirrors = options.mirrors;
+    settings.scene.glow = options.glow;
+    settings.heldWhileHidden = windowClock.get();
+    end = runTicks(*surface, signals, settings);
     if (windowClock != nullptr) {
       SetTimerClock(nullptr);
     }

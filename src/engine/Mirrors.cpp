@@ -74,4 +74,17 @@ void ScopeApp::setMirrorSystem(int i, bool wantsMorph) {
   morphEndAngle = m_curMS->fMirrorAngle;
 }
 
-void ScopeApp::randomizeMirrorSystem(bool wantsMorph) { setMirrorSystem(RandomI(7), wantsMorph); }
+void ScopeApp::randomizeMirrorSystem(bool wantsMorph) {
+  // Drawn even while an arrangement is held, so that the rest of the scene makes the same
+  // random choices as it would without the hold.
+  const int preset = RandomI(7);
+  if (heldMirrorSystem < 0) {
+    setMirrorSystem(preset, wantsMorph);
+  }
+}
+
+void ScopeApp::holdMirrorSystem(int i) {
+  heldMirrorSystem = i % 7;
+  isMorphing = false;
+  setMirrorSystem(i, false);
+}

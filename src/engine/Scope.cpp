@@ -2,6 +2,7 @@
 
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "objects/ObjectFactory.h"
@@ -43,7 +44,8 @@ void SetProjection(int width, int height) {
 }  // namespace
 
 ScopeApp::ScopeApp(int width, int height, int /*scopeFlags*/, const char* fileName) {
-  srand(static_cast<unsigned>(ReadTimerClockSeconds()));
+  seed = ReadTimerClockSeconds();
+  srand(static_cast<unsigned>(seed));
 
   this->width = width;
   this->height = height;
@@ -141,11 +143,11 @@ int ScopeApp::display(int scopeFlags) {
   }
 
   RecordSystem(ms);
-  if (itsObjects->wantsRadialBlur() && bCanBlur) {
+  if ((itsObjects->wantsRadialBlur() || glow) && bCanBlur) {
     RenderToTexture(ms);
   }
   RenderSystem(ms);
-  if (itsObjects->wantsRadialBlur() && bCanBlur) {
+  if ((itsObjects->wantsRadialBlur() || glow) && bCanBlur) {
     DrawBlur(12, 0.02f);
   }
   glFlush();
@@ -160,11 +162,17 @@ void ScopeApp::UpdateFrame() {
 }
 
 void ScopeApp::RenderToTexture(MirrorSystem* ms) {
-  // The whole view squeezed into the corner square; the projection keeps its aspect ratio.
-  glViewport(0, 0, kBlurSize, kBlurSize);
+  // The whole view squeezed into the corner square; the projection keeps its aspect ratio. A
+  // surface smaller than the square gets a square of its own smaller side: what lies beyond
+  // the drawable is not there to copy.
+  const int side = std::min({kBlurSize, width, height});
+  if (side <= 0) {
+    return;
+  }
+  glViewport(0, 0, side, side);
   RenderSystem(ms);
   glBindTexture(GL_TEXTURE_2D, blurTexture);
-  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_LUMINANCE, 0, 0, kBlurSize, kBlurSize, 0);
+  glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_LUMINANCE, 0, 0, side, side, 0);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glViewport(0, 0, width, height);
 }

@@ -51,6 +51,8 @@ class ScopeApp {
   void SetupMirrorSystem(MirrorSystem* ms, float angle);
   void setMirrorSystem(int i, bool wantsMorph);
   void randomizeMirrorSystem(bool wantsMorph);
+  // Makes preset i modulo 7 current at once and keeps it: later random choices leave it.
+  void holdMirrorSystem(int i);
 
   // The wedge recorded once per frame, replayed per copy, and the small copy for the blur.
   void RecordSystem(MirrorSystem* ms);
@@ -78,6 +80,11 @@ class ScopeApp {
   // carries, so that the cell may leave out what they would cut away in every copy. Null
   // otherwise (mirrors off: nothing is cut).
   const MirrorSystem* recordingSystem = nullptr;
+
+  // Settings of the user's, beyond what the scene asks for.
+  int heldMirrorSystem = -1;  // the preset held by holdMirrorSystem, or -1: random
+  bool glow = false;          // the radial glow runs whether or not the cell wants it
+  long long seed = 0;         // what the random sequence was seeded with (clock seconds)
 
  private:
   // Frees the display list, the cell and the blur texture: at destruction, and when

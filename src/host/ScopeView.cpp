@@ -70,6 +70,11 @@ void Vantor::animateOneFrame() {
     // Truncation toward zero, as a conversion of the frame's float size to int does.
     gScopeApp = new ScopeApp(static_cast<int>(frame().size.width),
                              static_cast<int>(frame().size.height), 1, cpath);
+    if (settings_.mirrors > 0) {
+      // Ten copies are preset 0, and every preset two more.
+      gScopeApp->holdMirrorSystem((settings_.mirrors - 10) / 2);
+    }
+    gScopeApp->glow = settings_.glow;
     glEnable(GL_DEPTH_TEST);
     glShadeModel(GL_SMOOTH);
     InitTimer();
@@ -80,6 +85,8 @@ void Vantor::animateOneFrame() {
     gScopeApp->display(65537);
   }
 }
+
+long long Vantor::seed() const { return gScopeApp != nullptr ? gScopeApp->seed : -1; }
 
 void Vantor::stopAnimation() {
   if (gScopeApp != nullptr) {

@@ -15,6 +15,12 @@ extern ScopeApp* gScopeApp;
 // The identifier the view finds its own bundle (and so its resource folder) by.
 extern const char* const kVantorBundleIdentifier;
 
+// The user's choices beyond the scene's own, given to every engine the view builds.
+struct SceneSettings {
+  int mirrors = -1;   // copies of the arrangement to hold (10, 12, ..., 22), or -1: random
+  bool glow = false;  // the radial glow over the kaleidoscope
+};
+
 class Vantor : public ScreenSaverView {
  public:
   Vantor() = default;
@@ -28,9 +34,14 @@ class Vantor : public ScreenSaverView {
   void animateOneFrame() override;
   void stopAnimation() override;
   bool hasConfigureSheet() override { return false; }
+  // Takes effect with the next engine built (at once for a view that has none yet).
+  void setSceneSettings(const SceneSettings& settings) { settings_ = settings; }
+  // The seed of the scene on screen (whole seconds of the timer's clock), or -1 before one.
+  long long seed() const;
   ConfigureSheet* configureSheet() override { return nullptr; }
 
  private:
   OpenGLView* _view = nullptr;  // owned by the view hierarchy
   bool _initedGL = false;       // the engine has been built for the current size
+  SceneSettings settings_;
 };

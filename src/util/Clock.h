@@ -16,29 +16,39 @@ class Clock {
 };
 
 // The wall clock, read once when made (or replaced by `startSeconds`), carried forward by
-// CLOCK_MONOTONIC alone: setting the date, NTP steps and suspends change nothing on screen.
+// CLOCK_MONOTONIC alone, `speed` times as fast: setting the date, NTP steps and suspends change
+// nothing on screen. It can be held while nobody sees the picture, and goes on from there.
 class SystemClock : public Clock {
  public:
   using Source = std::function<std::int64_t()>;  // a reading in microseconds
   static std::int64_t WallMicroseconds();        // CLOCK_REALTIME
   static std::int64_t MonotonicMicroseconds();   // CLOCK_MONOTONIC
 
-  explicit SystemClock(std::optional<long long> startSeconds = std::nullopt,
+  explicit SystemClock(std::optional<long long> startSeconds = std::nullopt, double speed = 1.0,
                        Source wall = WallMicroseconds, Source monotonic = MonotonicMicroseconds);
 
   std::int64_t microseconds() override;
+  // Stops the clock where it is, until resume(); either may come twice.
+  void hold();
+  void resume();
 
  private:
+  // Monotonic microseconds the clock has run since it was made.
+  std::int64_t running();
+
   Source monotonic_;
+  double speed_;                 // clock microseconds per monotonic one
   std::int64_t start_;           // what the clock read when made
   std::int64_t monotonicStart_;  // the monotonic reading at that moment
+  std::int64_t held_ = 0;        // monotonic microseconds spent held, before the current hold
+  std::optional<std::int64_t> heldSince_;  // the monotonic reading at which the hold began
 };
 
-// A clock for repeatable renders: reads `startSeconds` at first and moves on by 1/rate seconds
-// per advance(), however long drawing takes.
+// A clock for repeatable renders: reads `startSeconds` at first and moves on by speed/rate
+// seconds per advance(), however long drawing takes.
 class SimulatedClock : public Clock {
  public:
-  SimulatedClock(long long startSeconds, double rate);
+  SimulatedClock(long long startSeconds, double rate, double speed = 1.0);
 
   void advance() { ticks_++; }
   std::int64_t microseconds() override;
@@ -46,5 +56,6 @@ class SimulatedClock : public Clock {
  private:
   std::int64_t start_;  // microseconds
   double rate_;         // ticks per second
+  double speed_;        // clock seconds per simulated second
   long long ticks_ = 0;
 };

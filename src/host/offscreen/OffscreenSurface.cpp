@@ -18,8 +18,8 @@ bool OffscreenSurface::create(int width, int height, std::string* error) {
   return context_.create(width, height, error);
 }
 
-void OffscreenSurface::useSimulatedClock(long long startSeconds, double rate) {
-  clock_ = std::make_unique<SimulatedClock>(startSeconds, rate);
+void OffscreenSurface::useSimulatedClock(long long startSeconds, double rate, double speed) {
+  clock_ = std::make_unique<SimulatedClock>(startSeconds, rate, speed);
   SetTimerClock(clock_.get());
 }
 

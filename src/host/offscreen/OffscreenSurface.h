@@ -34,7 +34,7 @@ class OffscreenSurface : public Surface {
   bool create(int width, int height, std::string* error);
   void setOutput(OffscreenOutput output) { output_ = std::move(output); }
   // Drives the frame timer from a simulated clock, owned here, while this surface lives.
-  void useSimulatedClock(long long startSeconds, double rate);
+  void useSimulatedClock(long long startSeconds, double rate, double speed = 1.0);
 
   bool makeCurrent() override { return context_.makeCurrent(); }
   void setDrawableSize(int width, int height) override;
