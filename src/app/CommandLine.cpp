@@ -245,8 +245,8 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
     } else if (name == "at") {
       if (!takeValue(&text))
         return false;
-      if (!ParseDouble(text, 0.0, 86400.0, &options->atSeconds)) {
-        return bad("seconds from 0 to 86400", text);
+      if (!ParseDouble(text, 0.0, 2592000.0, &options->atSeconds)) {
+        return bad("seconds from 0 to 2592000 (30 days)", text);
       }
       at = true;
     } else if (name == "size") {
@@ -344,7 +344,7 @@ const char* usageText() {
          "  --render DIR       write frame-00001.png, frame-00002.png, ... into DIR\n"
          "  --frames N         how many frames --render writes (default 300)\n"
          "  --snapshot FILE    write the one frame at --at SECONDS as a PNG file\n"
-         "  --at SECONDS       the time of the --snapshot frame (default 5)\n"
+         "  --at SECONDS       the time of the --snapshot frame, up to 2592000 (default 5)\n"
          "  --size WxH         picture size in pixels (default 1280x720)\n"
          "  --rate HZ          frames per simulated second (default 30)\n"
          "\n"

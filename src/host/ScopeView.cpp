@@ -51,7 +51,7 @@ void Vantor::setFrameSize(Size newSize) {
   _initedGL = false;
 }
 
-void Vantor::animateOneFrame() {
+bool Vantor::prepareEngine() {
   _view->openGLContext()->makeCurrentContext();
   if (!_initedGL) {
     const Bundle* sbundle = Bundle::bundleWithIdentifier(kVantorBundleIdentifier);
@@ -74,9 +74,22 @@ void Vantor::animateOneFrame() {
     InitTimer();
     _initedGL = true;
   }
-  if (gScopeApp != nullptr) {
-    UpdateTimer();
+  if (gScopeApp == nullptr) {
+    return false;
+  }
+  UpdateTimer();
+  return true;
+}
+
+void Vantor::animateOneFrame() {
+  if (prepareEngine()) {
     gScopeApp->display(65537);
+  }
+}
+
+void Vantor::skipOneFrame() {
+  if (prepareEngine()) {
+    gScopeApp->skipFrame();
   }
 }
 

@@ -24,11 +24,18 @@ class Vantor : public ScreenSaverView {
   bool initWithFrame(Rect frameRect, bool isPreview) override;
   void setFrameSize(Size newSize) override;
   void animateOneFrame() override;
+  // Everything animateOneFrame does (building the engine when needed, the timer's tick, the
+  // scene's step) except drawing: the next drawn frame is the one it would have been.
+  void skipOneFrame();
   void stopAnimation() override;
   bool hasConfigureSheet() override { return false; }
   ConfigureSheet* configureSheet() override { return nullptr; }
 
  private:
+  // Makes the context current, builds the engine when needed and ticks the timer; false
+  // when there is no engine to step.
+  bool prepareEngine();
+
   OpenGLView* _view = nullptr;  // owned by the view hierarchy
   bool _initedGL = false;       // the engine has been built for the current size
 };

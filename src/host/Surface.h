@@ -19,6 +19,8 @@ struct SurfaceEvent {
     Interrupt,  // a signal arrived on the wake-up descriptor
   };
   Kind kind = Tick;
+  // For a Tick: false when the frame is only to be advanced, not drawn (nothing will show it).
+  bool draw = true;
   int width = 0;
   int height = 0;
   std::string message;

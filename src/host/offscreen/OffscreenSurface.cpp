@@ -3,8 +3,19 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "host/offscreen/PngWriter.h"
+
+std::string frameFileName(long frame, long frameCount) {
+  int digits = 5;
+  for (long limit = 100000; frameCount >= limit && digits < 19; limit *= 10) {
+    digits++;
+  }
+  char name[48];
+  std::snprintf(name, sizeof name, "frame-%0*ld.png", digits, frame);
+  return name;
+}
 
 bool OffscreenSurface::create(int width, int height, std::string* error) {
   started_ = lastProgress_ = std::chrono::steady_clock::now();
@@ -37,6 +48,12 @@ SurfaceEvent OffscreenSurface::waitForTick() {
       clock_->advance();
     }
     ticks_++;
+    // A snapshot shows only its last frame: the ones before are stepped through undrawn.
+    event.draw = output_.snapshotFile.empty() || ticks_ >= output_.frames;
+    drawPending_ = event.draw;
+    if (!event.draw) {
+      reportProgress(false);
+    }
   }
   return event;
 }
@@ -46,19 +63,19 @@ bool OffscreenSurface::present(std::string* error) {
   const bool writeFrame = !output_.renderFolder.empty();
   const bool writeSnapshot = !output_.snapshotFile.empty() && last;
   if (!writeFrame && !writeSnapshot) {
+    drawPending_ = false;
     return true;
   }
   context_.readRgb(&rgb_);
-  if (writeFrame) {
-    char name[32];
-    std::snprintf(name, sizeof name, "/frame-%05ld.png", ticks_);
-    if (!writePng(output_.renderFolder + name, width(), height(), rgb_.data(), error)) {
-      return false;
-    }
-  }
-  if (writeSnapshot && !writePng(output_.snapshotFile, width(), height(), rgb_.data(), error)) {
+  const std::string path = writeFrame
+                               ? output_.renderFolder + "/" + frameFileName(ticks_, output_.frames)
+                               : output_.snapshotFile;
+  if (!writePng(path, width(), height(), rgb_.data(), wakeFd_, error)) {
+    *error += "; give a path you can write to, on a disk with room";
     return false;
   }
+  drawPending_ = false;
+  lastWholeFile_ = path;
   reportProgress(last);
   return true;
 }
