@@ -245,7 +245,7 @@ int main(int argc, char** argv) {
                   Plural(options.frames), options.width, options.height,
                   options.renderFolder.c_str());
     } else if (whole && options.mode == Options::Snapshot) {
-      std::printf("vantor: wrote the frame at %g s to %s\n",
+      std::printf("vantor: wrote the frame at %.15g s to %s\n",
                   options.atSeconds == 0.0 ? 0.0 : options.atSeconds,  // never "-0 s"
                   options.snapshotFile.c_str());
     } else if (end.status == 0 && headless != nullptr) {
