@@ -240,6 +240,9 @@ int main(int argc, char** argv) {
     }
     end = runTicks(*surface, *signals, options.fps);
     const bool whole = end.status == 0 && end.signal == 0;
+    if (headless != nullptr && !whole) {
+      headless->endProgressLine();
+    }
     if (whole && options.mode == Options::Render) {
       std::printf("vantor: wrote %ld frame%s of %dx%d to %s/\n", options.frames,
                   Plural(options.frames), options.width, options.height,

@@ -115,7 +115,7 @@ bool SafeFile::open(const std::string& path, std::string* error) {
 
 bool SafeFile::commit(std::string* error, int abortFd) {
   if (stream_ == nullptr) {
-    *error = "cannot write '" + target_ + "': it was never opened";
+    *error = Fail(target_, EBADF);
     return false;
   }
   int failure = 0;
@@ -140,8 +140,7 @@ bool SafeFile::commit(std::string* error, int abortFd) {
     return true;
   }
   if (wakeFdReadable(abortFd)) {
-    discard();
-    *error = "interrupted before '" + target_ + "' was whole";
+    *error = Fail(target_, EINTR);
     return false;
   }
   if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {

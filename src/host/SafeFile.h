@@ -21,8 +21,8 @@ class SafeFile {
   // The stream to write to; owned by this object, valid from open() until commit or discard.
   FILE* stream() const { return stream_; }
   // Flushes, syncs and closes, then renames the temporary onto the target. When `abortFd`
-  // (may be -1) is readable just before the rename, the file is dropped instead and *error
-  // says it was interrupted. False with *error on any failure, the temporary then removed.
+  // (may be -1) is readable just before the rename, the file is dropped instead (*error then
+  // gives EINTR's reason). False with *error on any failure, the temporary then removed.
   bool commit(std::string* error, int abortFd = -1);
   // Closes and removes the temporary, if any; the target is untouched.
   void discard();

@@ -94,6 +94,14 @@ void OffscreenSurface::reportProgress(bool last) {
   const bool terminal = isatty(STDERR_FILENO) == 1;
   const std::string& target =
       output_.renderFolder.empty() ? output_.snapshotFile : output_.renderFolder;
+  progressLineOpen_ = terminal && !last;
   std::fprintf(stderr, "%svantor: frame %ld of %ld (%s)%s", terminal ? "\r" : "", ticks_,
-               output_.frames, target.c_str(), terminal && !last ? "" : "\n");
+               output_.frames, target.c_str(), progressLineOpen_ ? "" : "\n");
+}
+
+void OffscreenSurface::endProgressLine() {
+  if (progressLineOpen_) {
+    std::fputc('\n', stderr);
+    progressLineOpen_ = false;
+  }
 }

@@ -49,6 +49,8 @@ class OffscreenSurface : public Surface {
   long framesDone() const { return drawPending_ ? ticks_ - 1 : ticks_; }
   // The last file written whole, or "" when none was.
   const std::string& lastWholeFile() const { return lastWholeFile_; }
+  // Ends the progress line a terminal shows, so that the next message starts a line of its own.
+  void endProgressLine();
   // The last frame read back by present (empty before), RGB, top row first.
   const std::vector<std::uint8_t>& lastFrame() const { return rgb_; }
 
@@ -62,6 +64,7 @@ class OffscreenSurface : public Surface {
   long ticks_ = 0;            // ticks handed out so far
   bool drawPending_ = false;  // the last tick handed out is to be drawn, and not yet written
   std::string lastWholeFile_;
+  bool progressLineOpen_ = false;  // a terminal's progress line waits for its newline
   std::vector<std::uint8_t> rgb_;
   std::chrono::steady_clock::time_point started_;
   std::chrono::steady_clock::time_point lastProgress_;
