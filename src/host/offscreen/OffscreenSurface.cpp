@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "host/offscreen/PngWriter.h"
 
