@@ -47,6 +47,7 @@ def figure(name, row, key, unit, scale=1.0, target=None, better="low"):
 engine = run("engine_bench")
 figure("engine CPU per frame, no rasterisation", engine["EngineUpdateAndRecord"], "cpu_time",
        "us", target=20)
+figure("engine CPU per frame a snapshot skips", engine["EngineSkipFrame"], "cpu_time", "ns")
 figure("heap allocations per frame after the first",
        engine["AllocationsPerFrame/iterations:3000"], "allocations_per_frame", "", target=0)
 

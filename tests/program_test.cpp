@@ -3,6 +3,7 @@
 #include <png.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include <tuple>
 
 #include "objects/Glimmets.h"
+#include "host/offscreen/OffscreenSurface.h"
 #include "support/Frame.h"
 #include "support/TestFiles.h"
 
@@ -55,7 +57,9 @@ struct Exit {
 // leaves it running.
 class Process {
  public:
-  Process(const Arguments& argv, const Arguments& environment = {}) {
+  // `inChild` (may be empty) runs in the child just before the program starts.
+  Process(const Arguments& argv, const Arguments& environment = {},
+          const std::function<void()>& inChild = {}) {
     // env takes its options (the removals) before the settings, then becomes the program.
     Arguments command = environment;
     auto settings = std::stable_partition(command.begin(), command.end(), [](auto& change) {
@@ -79,8 +83,12 @@ class Process {
       sigset_t none;
       sigemptyset(&none);
       sigprocmask(SIG_SETMASK, &none, nullptr);
-      ::signal(SIGTERM, SIG_DFL);
-      ::signal(SIGINT, SIG_DFL);
+      for (int number : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE, SIGXFSZ}) {
+        ::signal(number, SIG_DFL);
+      }
+      if (inChild) {
+        inChild();
+      }
       execv(args[0], args.data());
       _exit(127);
     }
@@ -323,6 +331,158 @@ TEST(CommandLine, OutOfMemoryWhileBuildingExitsOneWithOneLine) {
             "vantor: out of memory while building the kaleidoscope; close other programs and try "
             "again\n");
   EXPECT_TRUE(std::filesystem::is_empty(frames)) << frames;
+}
+
+TEST(CommandLine, HelpAndVersionIntoAFullDeviceExitOneWithOneLine) {
+  for (const char* option : {" --help", " --version"}) {
+    Exit done = run({"/bin/sh", "-c", "exec " + programPath() + option + " >/dev/full"});
+    EXPECT_EQ(done.status, 1) << option << ": " << done.err;
+    EXPECT_EQ(Lines(done.err), 1) << done.err;
+    EXPECT_NE(done.err.find("No space left on device"), std::string::npos) << done.err;
+  }
+}
+
+// Guards what a render or snapshot leaves on disk: a file already there stays whole until a
+// whole new one replaces it, nothing half-written or temporary is left behind, and a device or
+// FIFO is written in place and never replaced.
+std::vector<std::string> Entries(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+Arguments Snapshot(const std::string& file, const std::string& at = "1") {
+  return Vantor({"--snapshot", file, "--at", at, "--size", "64x48", "--seed", "5", "--resources",
+                 resourcesPath()});
+}
+
+bool IsPng(const std::string& path) {
+  Frame frame;
+  std::string error;
+  return readPng(path, &frame, &error) && frame.width == 64 && frame.height == 48;
+}
+
+TEST(Files, SnapshotsReplaceWholeFilesAndWriteDevicesInPlace) {
+  TemporaryFolder folder;
+  const std::string file = folder.path() + "/shot.png", link = folder.path() + "/link.png";
+  ASSERT_TRUE(WriteBytes(file, "earlier work"));
+  // Over the size limit the write stops with SIGXFSZ: the old file is kept, whole.
+  Exit limited = Process(Snapshot(file), {}, [] {
+                   rlimit limit = {200, 200};
+                   setrlimit(RLIMIT_FSIZE, &limit);
+                 }).wait(30.0);
+  EXPECT_EQ(limited.status, 128 + SIGXFSZ) << limited.err;
+  EXPECT_NE(limited.err.find("interrupted by SIGXFSZ"), std::string::npos) << limited.err;
+  EXPECT_EQ(readFile(file), "earlier work");
+  EXPECT_EQ(Entries(folder.path()), Arguments{"shot.png"});
+
+  Exit replaced = run(Snapshot(file));
+  EXPECT_EQ(replaced.status, 0) << replaced.err;
+  EXPECT_TRUE(IsPng(file)) << readFile(file).size() << " bytes";
+  // Through a symlink the target is replaced and the link stays a link.
+  std::filesystem::create_symlink("shot.png", link);
+  ASSERT_TRUE(WriteBytes(file, "earlier work"));
+  Exit linked = run(Snapshot(link));
+  EXPECT_EQ(linked.status, 0) << linked.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_TRUE(IsPng(file)) << readFile(file).size() << " bytes";
+  EXPECT_EQ(Entries(folder.path()), (Arguments{"link.png", "shot.png"}));
+
+  const std::string fifo = folder.path() + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  Process writer(Snapshot(fifo));
+  const std::string received = readFile(fifo);  // opens once the program opens its end
+  Exit piped = writer.wait(30.0);
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_EQ(received.substr(0, 4), "\x89PNG") << received.size() << " bytes";
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+
+  Exit full = run(Snapshot("/dev/full"));
+  EXPECT_EQ(full.status, 1) << full.err;
+  EXPECT_EQ(Lines(full.err), 1) << full.err;
+  EXPECT_NE(full.err.find("No space left on device"), std::string::npos) << full.err;
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
+}
+
+TEST(Files, FrameNamesWidenToSortInOrder) {
+  EXPECT_EQ(frameFileName(1, 300), "frame-00001.png");
+  EXPECT_EQ(frameFileName(99999, 99999), "frame-99999.png");
+  EXPECT_EQ(frameFileName(1, 100000), "frame-000001.png");
+  EXPECT_EQ(frameFileName(100000, 100000), "frame-100000.png");
+}
+
+// A snapshot steps through the frames before its own without drawing them, and must still
+// show exactly the frame a render draws at that time.
+TEST(Files, SnapshotEqualsTheRenderedFrameAtItsTime) {
+  TemporaryFolder folder;
+  const Arguments common = {"--size", "64x48",      "--rate",      "10",
+                            "--seed", "1700000000", "--resources", resourcesPath()};
+  Arguments render = Vantor({"--render", folder.path() + "/frames", "--frames", "201"});
+  Arguments snapshot = Vantor({"--snapshot", folder.path() + "/at20.png", "--at", "20"});
+  render.insert(render.end(), common.begin(), common.end());
+  snapshot.insert(snapshot.end(), common.begin(), common.end());
+  Exit rendered = run(render, {}, 120.0), shot = run(snapshot);
+  ASSERT_EQ(rendered.status, 0) << rendered.err;
+  ASSERT_EQ(shot.status, 0) << shot.err;
+  EXPECT_EQ(shot.out, "vantor: wrote the frame at 20 s to " + folder.path() + "/at20.png\n");
+  const std::string drawn = readFile(folder.path() + "/frames/frame-00201.png");
+  const std::string skipped = readFile(folder.path() + "/at20.png");
+  EXPECT_FALSE(drawn.empty());
+  EXPECT_TRUE(drawn == skipped) << drawn.size() << " and " << skipped.size() << " bytes differ";
+}
+
+// Guards how renders and snapshots end on a signal: the file in progress is dropped, one line
+// says how far the run got, and the status is the signal's (128 + N for those whose default
+// would dump core); a signal ignored at start stays ignored.
+TEST(Signals, EachEndsARenderAndASnapshotWithoutAPartialFile) {
+  const std::pair<int, const char*> signals[] = {{SIGINT, "SIGINT"},   {SIGTERM, "SIGTERM"},
+                                                 {SIGHUP, "SIGHUP"},   {SIGQUIT, "SIGQUIT"},
+                                                 {SIGPIPE, "SIGPIPE"}, {SIGXFSZ, "SIGXFSZ"}};
+  for (const auto& [number, name] : signals) {
+    for (bool render : {true, false}) {
+      SCOPED_TRACE(std::string(name) + (render ? " during a render" : " during a snapshot"));
+      TemporaryFolder folder;
+      const std::string frames = folder.path() + "/frames";
+      Process vantor(render ? Vantor({"--render", frames, "--frames", "100000", "--size", "64x48",
+                                      "--resources", resourcesPath()})
+                            : Snapshot(folder.path() + "/late.png", "2592000"));
+      // A render is stopped once it has written frames; a snapshot while it steps.
+      if (render) {
+        EXPECT_TRUE(eventually(
+            [&] { return std::filesystem::exists(frames + "/frame-000002.png"); }, 20.0));
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      vantor.signal(number);
+      Exit done = vantor.wait(10.0);
+      const bool core = number == SIGQUIT || number == SIGXFSZ;
+      EXPECT_EQ(done.status, core ? 128 + number : -1) << done.err;
+      EXPECT_EQ(done.signal, core ? 0 : number) << done.err;
+      const std::regex line(
+          "vantor: interrupted by " + std::string(name) + " after [0-9]+ of " +
+          (render ? "100000 frames; the last whole file is " + frames + "/frame-[0-9]{6}\\.png"
+                  : std::string("77760001 frames; no file was written")) +
+          "\n$");
+      EXPECT_TRUE(std::regex_search(done.err, line)) << done.err;
+      EXPECT_EQ(Entries(folder.path()), render ? Arguments{"frames"} : Arguments{});
+      if (render) {
+        for (const std::string& entry : Entries(frames)) {
+          ASSERT_TRUE(IsPng(frames + "/" + entry)) << entry;
+        }
+      }
+    }
+  }
+  TemporaryFolder folder;
+  Process nohup(Vantor({"--render", folder.path(), "--frames", "150", "--size", "64x48"}), {},
+                [] { ::signal(SIGHUP, SIG_IGN); });
+  EXPECT_TRUE(eventually(
+      [&] { return std::filesystem::exists(folder.path() + "/frame-00001.png"); }, 20.0));
+  nohup.signal(SIGHUP);
+  Exit done = nohup.wait(60.0);
+  EXPECT_EQ(done.status, 0) << done.err;
+  EXPECT_EQ(Entries(folder.path()).size(), 150u);
 }
 
 // Guards the program against bad mask atlases: whatever the file found in the search, a render

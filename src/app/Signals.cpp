@@ -23,8 +23,9 @@ void WriteSignal(int signal) {
 
 }  // namespace
 
-SignalPipe::SignalPipe() {
+SignalPipe::SignalPipe(std::initializer_list<int> signals, bool keepIgnored) {
   assert(signalWriteFd < 0 && "only one SignalPipe at a time");
+  assert(signals.size() <= kMaxSignals && "too many signals for one SignalPipe");
   int fds[2];
   if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
     return;
@@ -35,17 +36,26 @@ SignalPipe::SignalPipe() {
   struct sigaction action = {};
   action.sa_handler = WriteSignal;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;  // no SA_RESTART: a blocking wait returns at once
-  sigaction(SIGINT, &action, &previousInterrupt_);
-  sigaction(SIGTERM, &action, &previousTerminate_);
+  action.sa_flags = 0;  // no SA_RESTART: a blocking wait or write returns at once
+  for (int signal : signals) {
+    struct sigaction current = {};
+    if (sigaction(signal, nullptr, &current) != 0 ||
+        (keepIgnored && current.sa_handler == SIG_IGN)) {
+      continue;
+    }
+    if (sigaction(signal, &action, &previous_[count_]) == 0) {
+      caught_[count_++] = signal;
+    }
+  }
 }
 
 SignalPipe::~SignalPipe() {
   if (readFd_ < 0) {
     return;
   }
-  sigaction(SIGINT, &previousInterrupt_, nullptr);
-  sigaction(SIGTERM, &previousTerminate_, nullptr);
+  for (int i = 0; i < count_; i++) {
+    sigaction(caught_[i], &previous_[i], nullptr);
+  }
   signalWriteFd = -1;
   close(readFd_);
   close(writeFd_);
@@ -57,4 +67,23 @@ int SignalPipe::take() {
     return 0;
   }
   return byte;
+}
+
+const char* signalName(int signal) {
+  switch (signal) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+    case SIGHUP:
+      return "SIGHUP";
+    case SIGQUIT:
+      return "SIGQUIT";
+    case SIGPIPE:
+      return "SIGPIPE";
+    case SIGXFSZ:
+      return "SIGXFSZ";
+    default:
+      return "a signal";
+  }
 }

@@ -56,6 +56,10 @@ LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& sett
     SurfaceEvent event = surface.waitForTick();
     switch (event.kind) {
       case SurfaceEvent::Tick: {
+        if (!event.draw) {
+          view.skipOneFrame();
+          break;
+        }
         double start = Seconds();
         if (!AnimateOneFrame(view, &end.message)) {
           end.status = 1;
@@ -67,7 +71,10 @@ LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& sett
           overlay.draw(surface.width(), surface.height());
         }
         if (!surface.present(&end.message)) {
-          end.status = 1;
+          // A write cut short by a signal (SIGPIPE, SIGXFSZ, or any that came before the
+          // rename) is that interruption, not a failure of its own.
+          end.signal = signals.take();
+          end.status = end.signal == 0 ? 1 : 0;
           running = false;
         }
         overlay.tickDrawn(start, Seconds() - start);
@@ -97,9 +104,7 @@ LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& sett
         running = false;
         break;
       case SurfaceEvent::Interrupt:
-        // SIGTERM is how the xscreensaver daemon ends a hack: end by the same signal, so it
-        // sees a normal end. SIGINT is a user's Ctrl-C in a terminal: a plain exit.
-        end.signal = signals.take() == SIGTERM ? SIGTERM : 0;
+        end.signal = signals.take();
         running = false;
         break;
     }

@@ -12,7 +12,7 @@ class SignalPipe;
 
 struct LoopEnd {
   int status = 0;       // the exit status to give
-  int signal = 0;       // SIGTERM when the program must end by that signal, else 0
+  int signal = 0;       // the signal that ended the run, else 0; the caller decides the ending
   std::string message;  // one line for standard error when status is not 0
 };
 

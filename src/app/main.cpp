@@ -18,6 +18,7 @@
 #include "app/CommandLine.h"
 #include "app/Signals.h"
 #include "app/TickLoop.h"
+#include "host/SafeFile.h"
 #include "host/ScopeView.h"
 #include "host/framework/Bundle.h"
 #include "host/offscreen/OffscreenSurface.h"
@@ -31,6 +32,38 @@ namespace {
 int Fail(const std::string& message) {
   std::fprintf(stderr, "vantor: %s\n", message.c_str());
   return 1;
+}
+
+// What was printed must have reached standard output (a full disk or /dev/full fails only
+// when the buffer is flushed); a run whose output was lost did not succeed.
+int Finish(int status) {
+  errno = 0;
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    const int reason = errno != 0 ? errno : EIO;
+    std::fprintf(stderr,
+                 "vantor: cannot write to standard output: %s; send it to a file or a pipe "
+                 "that takes it\n",
+                 std::strerror(reason));
+    return 1;
+  }
+  return std::ferror(stderr) ? 1 : status;
+}
+
+const char* Plural(long count) { return count == 1 ? "" : "s"; }
+
+// Ends the process as `signal` would have, its handler gone. Those whose default dumps core
+// (SIGQUIT, SIGXFSZ) give 128 + N instead: a user's request or a full file is no crash.
+int EndBySignal(int signal) {
+  if (signal == SIGQUIT || signal == SIGXFSZ) {
+    return 128 + signal;
+  }
+  std::signal(signal, SIG_DFL);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signal);
+  sigprocmask(SIG_UNBLOCK, &only, nullptr);
+  std::raise(signal);
+  return 128 + signal;
 }
 
 // The folder must exist (it is made when missing) and take new files.
@@ -53,10 +86,11 @@ bool PrepareFolder(const std::string& folder, std::string* error) {
   return true;
 }
 
+// A device or FIFO is written in place and needs no folder; anything else gets a temporary
+// beside its (resolved) target.
 bool CheckSnapshotFolder(const std::string& file, std::string* error) {
-  size_t slash = file.find_last_of('/');
-  std::string folder = slash == std::string::npos ? "." : file.substr(0, slash + 1);
-  if (access(folder.c_str(), W_OK) != 0) {
+  const std::string folder = SafeFile::temporaryFolder(file);
+  if (!folder.empty() && access(folder.c_str(), W_OK) != 0) {
     *error = "cannot write into '" + folder + "': " + std::strerror(errno) +
              "; give --snapshot a file in a folder you can write to";
     return false;
@@ -64,8 +98,8 @@ bool CheckSnapshotFolder(const std::string& file, std::string* error) {
   return true;
 }
 
-std::unique_ptr<Surface> MakeOffscreenSurface(const Options& options, int wakeFd,
-                                              std::string* error) {
+std::unique_ptr<OffscreenSurface> MakeOffscreenSurface(const Options& options, int wakeFd,
+                                                       std::string* error) {
   OffscreenOutput output;
   if (options.mode == Options::Render) {
     if (!PrepareFolder(options.renderFolder, error)) {
@@ -190,11 +224,11 @@ int main(int argc, char** argv) {
   }
   if (options.mode == Options::Help) {
     std::fputs(usageText().c_str(), stdout);
-    return 0;
+    return Finish(0);
   }
   if (options.mode == Options::Version) {
     std::printf("vantor %s\n", VANTOR_VERSION);
-    return 0;
+    return Finish(0);
   }
 
   // A folder the user named is a usage matter, settled before any display is opened; the
@@ -204,13 +238,26 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  const bool offscreen = options.mode == Options::Render || options.mode == Options::Snapshot;
   LoopEnd end;
   {
-    SignalPipe signals;
-    const bool offscreen = options.mode == Options::Render || options.mode == Options::Snapshot;
-    std::unique_ptr<Surface> surface = offscreen
-                                           ? MakeOffscreenSurface(options, signals.fd(), &error)
-                                           : MakeWindowSurface(options, signals.fd(), &error);
+    // A window keeps to what the xscreensaver daemon and a terminal send. A render or snapshot
+    // ends cleanly on any signal that would otherwise kill it mid-file, unless told to ignore it.
+    std::unique_ptr<SignalPipe> signals =
+        offscreen
+            ? std::make_unique<SignalPipe>(
+                  std::initializer_list<int>{SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGXFSZ},
+                  true)
+            : std::make_unique<SignalPipe>(std::initializer_list<int>{SIGINT, SIGTERM}, false);
+    OffscreenSurface* headless = nullptr;
+    std::unique_ptr<Surface> surface;
+    if (offscreen) {
+      std::unique_ptr<OffscreenSurface> made = MakeOffscreenSurface(options, signals->fd(), &error);
+      headless = made.get();
+      surface = std::move(made);
+    } else {
+      surface = MakeWindowSurface(options, signals->fd(), &error);
+    }
     if (surface == nullptr) {
       return Fail(error);
     }
@@ -230,24 +277,37 @@ int main(int argc, char** argv) {
     settings.scene.mirrors = options.mirrors;
     settings.scene.glow = options.glow;
     settings.heldWhileHidden = windowClock.get();
-    end = runTicks(*surface, signals, settings);
+    end = runTicks(*surface, *signals, settings);
     if (windowClock != nullptr) {
       SetTimerClock(nullptr);
     }
-    if (end.status == 0 && end.signal == 0 && options.mode == Options::Render) {
-      std::printf("vantor: wrote %ld frames of %dx%d to %s/\n", options.frames, options.width,
-                  options.height, options.renderFolder.c_str());
-    } else if (end.status == 0 && end.signal == 0 && options.mode == Options::Snapshot) {
-      std::printf("vantor: wrote the frame at %g s to %s\n", options.atSeconds,
+    const bool whole = end.status == 0 && end.signal == 0;
+    if (headless != nullptr && !whole) {
+      headless->endProgressLine();
+    }
+    if (whole && options.mode == Options::Render) {
+      std::printf("vantor: wrote %ld frame%s of %dx%d to %s/\n", options.frames,
+                  Plural(options.frames), options.width, options.height,
+                  options.renderFolder.c_str());
+    } else if (whole && options.mode == Options::Snapshot) {
+      std::printf("vantor: wrote the frame at %.15g s to %s\n",
+                  options.atSeconds == 0.0 ? 0.0 : options.atSeconds,  // never "-0 s"
                   options.snapshotFile.c_str());
+    } else if (end.status == 0 && headless != nullptr) {
+      const long total = headless->framesWanted();
+      const std::string& last = headless->lastWholeFile();
+      std::fprintf(
+          stderr, "vantor: interrupted by %s after %ld of %ld frame%s; %s\n",
+          signalName(end.signal), headless->framesDone(), total, Plural(total),
+          last.empty() ? "no file was written" : ("the last whole file is " + last).c_str());
     }
   }  // the surface and the signal handlers go here, before any signal is raised again
   if (end.status != 0) {
     return Fail(end.message);
   }
-  if (end.signal != 0) {
-    std::signal(end.signal, SIG_DFL);
-    std::raise(end.signal);
+  if (end.signal != 0 && (offscreen || end.signal == SIGTERM)) {
+    return EndBySignal(end.signal);
   }
-  return 0;
+  // In a window, SIGINT is a user's Ctrl-C in a terminal: a plain exit.
+  return Finish(0);
 }

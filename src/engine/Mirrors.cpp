@@ -10,10 +10,12 @@ namespace {
 // clip planes are built with; the seams between copies line up with it.
 constexpr float kDegreesToRadians = 0.01745328f;
 
-// Progress of the running morph at engine time `now`, capped at 1 and eased.
-float EasedMorphProgress(double now) {
+// Progress of the running morph at engine time `now`, capped at 1 and eased; *ended says
+// whether the cap was reached.
+float EasedMorphProgress(double now, bool* ended) {
   float p = static_cast<float>(now - morphStart) / morphDuration;
-  if (p > 1.0f) {
+  *ended = p >= 1.0f;
+  if (*ended) {
     p = 1.0f;
   }
   return ease(p);
@@ -63,7 +65,8 @@ void ScopeApp::setMirrorSystem(int i, bool wantsMorph) {
   }
   if (isMorphing) {
     // Redirected: start again from the angle on screen now.
-    float p = EasedMorphProgress(m_fTime);
+    bool ended = false;
+    float p = EasedMorphProgress(m_fTime, &ended);
     morphStartAngle = (morphEndAngle - morphStartAngle) * p + morphStartAngle;
   } else {
     morphStartAngle = old->fMirrorAngle;
@@ -87,4 +90,19 @@ void ScopeApp::holdMirrorSystem(int i) {
   heldMirrorSystem = i % 7;
   isMorphing = false;
   setMirrorSystem(i, false);
+}
+
+MirrorSystem* ScopeApp::morphedMirrorSystem() {
+  static MirrorSystem tempMS;
+  if (!isMorphing) {
+    return m_curMS;
+  }
+  bool ended = false;
+  float p = EasedMorphProgress(m_fTime, &ended);
+  if (ended) {
+    isMorphing = false;
+  }
+  float angle = (morphEndAngle - morphStartAngle) * p + morphStartAngle;
+  SetupMirrorSystem(&tempMS, angle);
+  return &tempMS;
 }

@@ -119,8 +119,6 @@ void ScopeApp::resizeGL(int width, int height) {
 }
 
 int ScopeApp::display(int scopeFlags) {
-  static MirrorSystem tempMS;
-
   b_UseMirrors = (scopeFlags & 0x10000) != 0;
   glDrawBuffer(GL_BACK);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -129,18 +127,7 @@ int ScopeApp::display(int scopeFlags) {
 
   UpdateFrame();
 
-  MirrorSystem* ms = m_curMS;
-  if (isMorphing) {
-    float p = static_cast<float>(m_fTime - morphStart) / morphDuration;
-    if (p >= 1.0f) {
-      isMorphing = false;
-      p = 1.0f;
-    }
-    p = ease(p);
-    float angle = (morphEndAngle - morphStartAngle) * p + morphStartAngle;
-    SetupMirrorSystem(&tempMS, angle);
-    ms = &tempMS;
-  }
+  MirrorSystem* ms = morphedMirrorSystem();
 
   RecordSystem(ms);
   if ((itsObjects->wantsRadialBlur() || glow) && bCanBlur) {
@@ -152,6 +139,11 @@ int ScopeApp::display(int scopeFlags) {
   }
   glFlush();
   return 1;
+}
+
+void ScopeApp::skipFrame() {
+  UpdateFrame();
+  morphedMirrorSystem();
 }
 
 void ScopeApp::UpdateFrame() {

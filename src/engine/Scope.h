@@ -46,6 +46,9 @@ class ScopeApp {
   int display(int scopeFlags);
   // Advances the timer, copies its clock into the engine, lets the cell advance.
   void UpdateFrame();
+  // Advances one frame exactly as display would (UpdateFrame and the morph's step, which may
+  // end the morph) but records and draws nothing. Needs no context current.
+  void skipFrame();
 
   // Mirror arrangements and their morphs.
   void SetupMirrorSystem(MirrorSystem* ms, float angle);
@@ -53,6 +56,9 @@ class ScopeApp {
   void randomizeMirrorSystem(bool wantsMorph);
   // Makes preset i modulo 7 current at once and keeps it: later random choices leave it.
   void holdMirrorSystem(int i);
+  // The arrangement this frame shows: m_curMS, or while a morph runs its in-between angle at
+  // m_fTime (in storage shared by every call). Ends the morph once its time is up.
+  MirrorSystem* morphedMirrorSystem();
 
   // The wedge recorded once per frame, replayed per copy, and the small copy for the blur.
   void RecordSystem(MirrorSystem* ms);

@@ -51,7 +51,7 @@ void Vantor::setFrameSize(Size newSize) {
   _initedGL = false;
 }
 
-void Vantor::animateOneFrame() {
+bool Vantor::prepareEngine() {
   _view->openGLContext()->makeCurrentContext();
   if (!_initedGL) {
     // Cleared first, so that whatever throws below (std::bad_alloc) leaves no dangling engine;
@@ -80,13 +80,26 @@ void Vantor::animateOneFrame() {
     InitTimer();
     _initedGL = true;
   }
-  if (gScopeApp != nullptr) {
-    UpdateTimer();
+  if (gScopeApp == nullptr) {
+    return false;
+  }
+  UpdateTimer();
+  return true;
+}
+
+void Vantor::animateOneFrame() {
+  if (prepareEngine()) {
     gScopeApp->display(65537);
   }
 }
 
 long long Vantor::seed() const { return gScopeApp != nullptr ? gScopeApp->seed : -1; }
+
+void Vantor::skipOneFrame() {
+  if (prepareEngine()) {
+    gScopeApp->skipFrame();
+  }
+}
 
 void Vantor::stopAnimation() {
   if (gScopeApp != nullptr) {

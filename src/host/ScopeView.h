@@ -32,6 +32,9 @@ class Vantor : public ScreenSaverView {
   // Builds the engine when needed, then draws. If building throws (std::bad_alloc), the
   // exception leaves here with gScopeApp null.
   void animateOneFrame() override;
+  // Everything animateOneFrame does (building the engine when needed, the timer's tick, the
+  // scene's step) except drawing: the next drawn frame is the one it would have been.
+  void skipOneFrame();
   void stopAnimation() override;
   bool hasConfigureSheet() override { return false; }
   // Takes effect with the next engine built (at once for a view that has none yet).
@@ -41,6 +44,10 @@ class Vantor : public ScreenSaverView {
   ConfigureSheet* configureSheet() override { return nullptr; }
 
  private:
+  // Makes the context current, builds the engine when needed and ticks the timer; false
+  // when there is no engine to step.
+  bool prepareEngine();
+
   OpenGLView* _view = nullptr;  // owned by the view hierarchy
   bool _initedGL = false;       // the engine has been built for the current size
   SceneSettings settings_;

@@ -21,6 +21,8 @@ struct SurfaceEvent {
     Shown,      // part of it can be seen again; ticks resume at once
   };
   Kind kind = Tick;
+  // For a Tick: false when the frame is only to be advanced, not drawn (nothing will show it).
+  bool draw = true;
   int width = 0;
   int height = 0;
   std::string message;

@@ -13,6 +13,16 @@ OffscreenSurface::~OffscreenSurface() {
   }
 }
 
+std::string frameFileName(long frame, long frameCount) {
+  int digits = 5;
+  for (long limit = 100000; frameCount >= limit && digits < 19; limit *= 10) {
+    digits++;
+  }
+  char name[48];
+  std::snprintf(name, sizeof name, "frame-%0*ld.png", digits, frame);
+  return name;
+}
+
 bool OffscreenSurface::create(int width, int height, std::string* error) {
   started_ = lastProgress_ = std::chrono::steady_clock::now();
   return context_.create(width, height, error);
@@ -44,6 +54,12 @@ SurfaceEvent OffscreenSurface::waitForTick() {
       clock_->advance();
     }
     ticks_++;
+    // A snapshot shows only its last frame: the ones before are stepped through undrawn.
+    event.draw = output_.snapshotFile.empty() || ticks_ >= output_.frames;
+    drawPending_ = event.draw;
+    if (!event.draw) {
+      reportProgress(false);
+    }
   }
   return event;
 }
@@ -53,19 +69,19 @@ bool OffscreenSurface::present(std::string* error) {
   const bool writeFrame = !output_.renderFolder.empty();
   const bool writeSnapshot = !output_.snapshotFile.empty() && last;
   if (!writeFrame && !writeSnapshot) {
+    drawPending_ = false;
     return true;
   }
   context_.readRgb(&rgb_);
-  if (writeFrame) {
-    char name[32];
-    std::snprintf(name, sizeof name, "/frame-%05ld.png", ticks_);
-    if (!writePng(output_.renderFolder + name, width(), height(), rgb_.data(), error)) {
-      return false;
-    }
-  }
-  if (writeSnapshot && !writePng(output_.snapshotFile, width(), height(), rgb_.data(), error)) {
+  const std::string path = writeFrame
+                               ? output_.renderFolder + "/" + frameFileName(ticks_, output_.frames)
+                               : output_.snapshotFile;
+  if (!writePng(path, width(), height(), rgb_.data(), wakeFd_, error)) {
+    *error += "; give a path you can write to, on a disk with room";
     return false;
   }
+  drawPending_ = false;
+  lastWholeFile_ = path;
   reportProgress(last);
   return true;
 }
@@ -84,6 +100,14 @@ void OffscreenSurface::reportProgress(bool last) {
   const bool terminal = isatty(STDERR_FILENO) == 1;
   const std::string& target =
       output_.renderFolder.empty() ? output_.snapshotFile : output_.renderFolder;
+  progressLineOpen_ = terminal && !last;
   std::fprintf(stderr, "%svantor: frame %ld of %ld (%s)%s", terminal ? "\r" : "", ticks_,
-               output_.frames, target.c_str(), terminal && !last ? "" : "\n");
+               output_.frames, target.c_str(), progressLineOpen_ ? "" : "\n");
+}
+
+void OffscreenSurface::endProgressLine() {
+  if (progressLineOpen_) {
+    std::fputc('\n', stderr);
+    progressLineOpen_ = false;
+  }
 }

@@ -17,9 +17,13 @@
 // What an offscreen run writes. With neither folder nor file set, frames are drawn and kept.
 struct OffscreenOutput {
   long frames = 0;           // ticks to run before Finished; 0 runs until stopped
-  std::string renderFolder;  // every frame, as frame-00001.png, frame-00002.png, ...
-  std::string snapshotFile;  // the last frame only
+  std::string renderFolder;  // every frame, named by frameFileName
+  std::string snapshotFile;  // the last frame only; the ticks before it are not drawn
 };
+
+// "frame-00001.png" for frame 1 of `frameCount`: five digits, more when the count needs them,
+// so that the names sort in frame order.
+std::string frameFileName(long frame, long frameCount);
 
 class OffscreenSurface : public Surface {
  public:
@@ -44,6 +48,13 @@ class OffscreenSurface : public Surface {
   bool present(std::string* error) override;
 
   long framesDrawn() const { return ticks_; }
+  long framesWanted() const { return output_.frames; }
+  // Ticks whose work is whole: drawn and written, or skipped.
+  long framesDone() const { return drawPending_ ? ticks_ - 1 : ticks_; }
+  // The last file written whole, or "" when none was.
+  const std::string& lastWholeFile() const { return lastWholeFile_; }
+  // Ends the progress line a terminal shows, so that the next message starts a line of its own.
+  void endProgressLine();
   // The last frame read back by present (empty before), RGB, top row first.
   const std::vector<std::uint8_t>& lastFrame() const { return rgb_; }
 
@@ -54,7 +65,10 @@ class OffscreenSurface : public Surface {
   OffscreenContext context_;
   OffscreenOutput output_;
   std::unique_ptr<SimulatedClock> clock_;
-  long ticks_ = 0;  // ticks handed out so far
+  long ticks_ = 0;            // ticks handed out so far
+  bool drawPending_ = false;  // the last tick handed out is to be drawn, and not yet written
+  std::string lastWholeFile_;
+  bool progressLineOpen_ = false;  // a terminal's progress line waits for its newline
   std::vector<std::uint8_t> rgb_;
   std::chrono::steady_clock::time_point started_;
   std::chrono::steady_clock::time_point lastProgress_;

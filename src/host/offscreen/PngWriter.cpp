@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/SafeFile.h"
+
 namespace {
 
 // Failures are reported once, by the caller; libpng's own messages would add a second line.
@@ -46,23 +48,20 @@ const char* WriteRows(FILE* file, int width, int height, const std::uint8_t* rgb
 
 }  // namespace
 
-bool writePng(const std::string& path, int width, int height, const std::uint8_t* rgb,
+bool writePng(const std::string& path, int width, int height, const std::uint8_t* rgb, int abortFd,
               std::string* error) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    *error = "cannot write '" + path + "': " + std::strerror(errno);
+  SafeFile file;
+  if (!file.open(path, error)) {
     return false;
   }
-  const char* failure = WriteRows(file, width, height, rgb);
-  // A full disk often shows only when the buffered bytes are flushed.
-  int closed = std::fclose(file);
-  if (failure == nullptr && closed != 0) {
-    failure = std::strerror(errno);
-  }
+  errno = 0;
+  const char* failure = WriteRows(file.stream(), width, height, rgb);
   if (failure != nullptr) {
-    *error = "cannot write '" + path + "': " + failure;
-    std::remove(path.c_str());
+    // The stream's own reason (a full disk, a closed pipe) says more than libpng's.
+    const int reason = errno;
+    file.discard();
+    *error = "cannot write '" + path + "': " + (reason != 0 ? std::strerror(reason) : failure);
     return false;
   }
-  return true;
+  return file.commit(error, abortFd);
 }

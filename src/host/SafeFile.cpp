@@ -1,0 +1,163 @@
+#include "host/SafeFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "host/Surface.h"
+
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) {
+    return ".";
+  }
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Where the bytes for `path` must end up: the path itself, or for a symlink the file it
+// names (which may not exist yet), so that the rename replaces the file, not the link.
+std::string ResolveLink(const std::string& path) {
+  std::string resolved = path;
+  for (int depth = 0; depth < 40; depth++) {
+    struct stat link;
+    if (lstat(resolved.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
+      return resolved;
+    }
+    std::vector<char> buffer(static_cast<size_t>(link.st_size > 0 ? link.st_size : PATH_MAX) + 1);
+    const ssize_t length = readlink(resolved.c_str(), buffer.data(), buffer.size());
+    if (length < 0 || static_cast<size_t>(length) >= buffer.size()) {
+      return resolved;
+    }
+    std::string next(buffer.data(), static_cast<size_t>(length));
+    resolved = next[0] == '/' ? next : FolderOf(resolved) + "/" + next;
+  }
+  return resolved;
+}
+
+// True when `path` exists and is something other than a regular file.
+bool WrittenInPlace(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
+}  // namespace
+
+SafeFile::~SafeFile() { discard(); }
+
+std::string SafeFile::temporaryFolder(const std::string& path) {
+  return WrittenInPlace(path) ? std::string() : FolderOf(ResolveLink(path));
+}
+
+std::string SafeFile::Fail(const std::string& path, int error) {
+  discard();
+  return "cannot write '" + path + "': " + std::strerror(error);
+}
+
+bool SafeFile::open(const std::string& path, std::string* error) {
+  discard();
+  if (WrittenInPlace(path)) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+      *error = Fail(path, errno);
+      return false;
+    }
+    stream_ = fdopen(fd, "wb");
+    if (stream_ == nullptr) {
+      const int saved = errno;
+      close(fd);
+      *error = Fail(path, saved);
+      return false;
+    }
+    target_ = path;
+    return true;
+  }
+  target_ = ResolveLink(path);
+  std::string pattern = FolderOf(target_) + "/." + NameOf(target_) + ".XXXXXX";
+  const int fd = mkostemp(&pattern[0], O_CLOEXEC);
+  if (fd < 0) {
+    *error = Fail(path, errno);
+    return false;
+  }
+  temporary_ = pattern;
+  // As fopen would leave it: an existing file keeps its mode, a new one gets 0666 less umask.
+  struct stat existing;
+  mode_t mode;
+  if (stat(target_.c_str(), &existing) == 0) {
+    mode = existing.st_mode & 07777;
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  if (fchmod(fd, mode) != 0 || (stream_ = fdopen(fd, "wb")) == nullptr) {
+    const int saved = errno;
+    if (stream_ == nullptr) {
+      close(fd);
+    }
+    *error = Fail(path, saved);
+    return false;
+  }
+  return true;
+}
+
+bool SafeFile::commit(std::string* error, int abortFd) {
+  if (stream_ == nullptr) {
+    *error = Fail(target_, EBADF);
+    return false;
+  }
+  int failure = 0;
+  errno = 0;
+  if (std::fflush(stream_) != 0 || std::ferror(stream_)) {
+    failure = errno != 0 ? errno : EIO;
+  }
+  // A device or a pipe may not sync; only a file that is about to be renamed must.
+  if (failure == 0 && fsync(fileno(stream_)) != 0 && !temporary_.empty()) {
+    failure = errno;
+  }
+  FILE* stream = stream_;
+  stream_ = nullptr;
+  if (std::fclose(stream) != 0 && failure == 0) {
+    failure = errno;
+  }
+  if (failure != 0) {
+    *error = Fail(target_, failure);
+    return false;
+  }
+  if (temporary_.empty()) {
+    return true;
+  }
+  if (wakeFdReadable(abortFd)) {
+    *error = Fail(target_, EINTR);
+    return false;
+  }
+  if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
+    *error = Fail(target_, errno);
+    return false;
+  }
+  temporary_.clear();
+  return true;
+}
+
+void SafeFile::discard() {
+  if (stream_ != nullptr) {
+    std::fclose(stream_);
+    stream_ = nullptr;
+  }
+  if (!temporary_.empty()) {
+    unlink(temporary_.c_str());
+    temporary_.clear();
+  }
+}

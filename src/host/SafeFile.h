@@ -1,0 +1,39 @@
+// Writes one file so that nothing a user has is lost: a regular file (or a new name) gets its
+// bytes in a temporary beside the target, renamed over it only when whole; anything else that
+// exists (a device, a FIFO, a terminal) is written in place and never removed or truncated.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+class SafeFile {
+ public:
+  SafeFile() = default;
+  // Drops an uncommitted file, as discard() does.
+  ~SafeFile();
+  SafeFile(const SafeFile&) = delete;
+  SafeFile& operator=(const SafeFile&) = delete;
+
+  // Opens `path` for writing. A symlink stays a link: its resolved target is replaced. A new
+  // file gets the mode fopen would give it (0666 less the umask), a replaced one keeps its own.
+  // Opening a FIFO waits for a reader. False with *error (the path and strerror) on failure.
+  bool open(const std::string& path, std::string* error);
+  // The stream to write to; owned by this object, valid from open() until commit or discard.
+  FILE* stream() const { return stream_; }
+  // Flushes, syncs and closes, then renames the temporary onto the target. When `abortFd`
+  // (may be -1) is readable just before the rename, the file is dropped instead (*error then
+  // gives EINTR's reason). False with *error on any failure, the temporary then removed.
+  bool commit(std::string* error, int abortFd = -1);
+  // Closes and removes the temporary, if any; the target is untouched.
+  void discard();
+
+  // The folder a temporary for `path` goes into, or "" when `path` is written in place.
+  static std::string temporaryFolder(const std::string& path);
+
+ private:
+  std::string Fail(const std::string& path, int error);
+
+  std::string target_;     // the file the bytes end up in (a symlink resolved)
+  std::string temporary_;  // where they go meanwhile; empty when written in place
+  FILE* stream_ = nullptr;
+};
