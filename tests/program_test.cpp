@@ -436,7 +436,7 @@ TEST(Files, SnapshotEqualsTheRenderedFrameAtItsTime) {
 
 // Guards how renders and snapshots end on a signal: the file in progress is dropped, one line
 // says how far the run got, and the status is the signal's (128 + N for those whose default
-// would dump core); a signal ignored at start stays ignored.
+// would dump core); a signal ignored at start stays ignored, in a window too.
 TEST(Signals, EachEndsARenderAndASnapshotWithoutAPartialFile) {
   const std::pair<int, const char*> signals[] = {{SIGINT, "SIGINT"},   {SIGTERM, "SIGTERM"},
                                                  {SIGHUP, "SIGHUP"},   {SIGQUIT, "SIGQUIT"},
@@ -483,6 +483,17 @@ TEST(Signals, EachEndsARenderAndASnapshotWithoutAPartialFile) {
   Exit done = nohup.wait(60.0);
   EXPECT_EQ(done.status, 0) << done.err;
   EXPECT_EQ(Entries(folder.path()).size(), 150u);
+  // So does an interrupt in a window started as a background job; SIGTERM still ends it.
+  Xvfb server(64, 48);
+  ASSERT_TRUE(server.started());
+  Process window(Vantor({"-geometry", "64x48", "--resources", resourcesPath()}),
+                 {"DISPLAY=" + server.display()}, [] { ::signal(SIGINT, SIG_IGN); });
+  ASSERT_TRUE(ShowsKaleidoscope(server, "root")) << window.errorSoFar();
+  window.signal(SIGINT);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(window.running()) << "an ignored SIGINT ended the window";
+  window.signal(SIGTERM);
+  EXPECT_EQ(window.wait(5.0).signal, SIGTERM);
 }
 
 // Guards the program against bad mask atlases: whatever the file found in the search, a render

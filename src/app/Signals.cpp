@@ -23,7 +23,7 @@ void WriteSignal(int signal) {
 
 }  // namespace
 
-SignalPipe::SignalPipe(std::initializer_list<int> signals, bool keepIgnored) {
+SignalPipe::SignalPipe(std::initializer_list<int> signals) {
   assert(signalWriteFd < 0 && "only one SignalPipe at a time");
   assert(signals.size() <= kMaxSignals && "too many signals for one SignalPipe");
   int fds[2];
@@ -39,8 +39,7 @@ SignalPipe::SignalPipe(std::initializer_list<int> signals, bool keepIgnored) {
   action.sa_flags = 0;  // no SA_RESTART: a blocking wait or write returns at once
   for (int signal : signals) {
     struct sigaction current = {};
-    if (sigaction(signal, nullptr, &current) != 0 ||
-        (keepIgnored && current.sa_handler == SIG_IGN)) {
+    if (sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) {
       continue;
     }
     if (sigaction(signal, &action, &previous_[count_]) == 0) {

@@ -7,10 +7,10 @@
 
 class SignalPipe {
  public:
-  // Catches each of `signals` (at most kMaxSignals); with `keepIgnored`, one that is ignored
-  // now (nohup, a background job) stays ignored. The previous handlers come back when this
-  // goes. One may exist at a time.
-  SignalPipe(std::initializer_list<int> signals, bool keepIgnored);
+  // Catches each of `signals` (at most kMaxSignals) but one that is ignored now (nohup, a
+  // background job), which stays ignored. The previous handlers come back when this goes. One
+  // may exist at a time.
+  explicit SignalPipe(std::initializer_list<int> signals);
   ~SignalPipe();
   SignalPipe(const SignalPipe&) = delete;
   SignalPipe& operator=(const SignalPipe&) = delete;

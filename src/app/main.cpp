@@ -242,13 +242,12 @@ int main(int argc, char** argv) {
   LoopEnd end;
   {
     // A window keeps to what the xscreensaver daemon and a terminal send. A render or snapshot
-    // ends cleanly on any signal that would otherwise kill it mid-file, unless told to ignore it.
+    // ends cleanly on any signal that would otherwise kill it mid-file. Either way a signal
+    // ignored when Vantor started (nohup, a background job) stays ignored.
     std::unique_ptr<SignalPipe> signals =
-        offscreen
-            ? std::make_unique<SignalPipe>(
-                  std::initializer_list<int>{SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGXFSZ},
-                  true)
-            : std::make_unique<SignalPipe>(std::initializer_list<int>{SIGINT, SIGTERM}, false);
+        offscreen ? std::make_unique<SignalPipe>(std::initializer_list<int>{
+                        SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGXFSZ})
+                  : std::make_unique<SignalPipe>(std::initializer_list<int>{SIGINT, SIGTERM});
     OffscreenSurface* headless = nullptr;
     std::unique_ptr<Surface> surface;
     if (offscreen) {
