@@ -18,8 +18,8 @@
 #include <thread>
 #include <tuple>
 
-#include "objects/Glimmets.h"
 #include "host/offscreen/OffscreenSurface.h"
+#include "objects/Glimmets.h"
 #include "support/Frame.h"
 #include "support/TestFiles.h"
 
@@ -261,13 +261,15 @@ bool readPng(const std::string& path, Frame* frame, std::string* error) {
 // and the installed layout.
 TEST(CommandLine, HelpNeedsNoDisplayAndABadOptionExitsTwoWithOneLine) {
   Exit help = run(Vantor({"--help"}), {"DISPLAY"});
-  EXPECT_TRUE(help.status == 0 && help.err.empty());
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.err, "");
   for (const char* option : {"--root", "--window-id", "-geometry", "--render", "--seed"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   for (const Arguments& arguments : {Arguments{"--bogus"}, {"--delay", "-5"}, {"--size", "0x10"}}) {
     Exit done = run(Vantor(arguments), {"DISPLAY"});
-    EXPECT_TRUE(done.status == 2 && Lines(done.err) == 1) << done.err;
+    EXPECT_EQ(done.status, 2) << done.err;
+    EXPECT_EQ(Lines(done.err), 1) << done.err;
     EXPECT_NE(done.err.find(arguments.back()), std::string::npos) << done.err;
   }
 }
@@ -281,11 +283,13 @@ TEST(CommandLine, RendersWithOneSeedAreTheSameSymmetricFrames) {
   }
   for (const char* name : {"/frame-00001.png", "/frame-00002.png"}) {
     const std::string bytes = readFile(folder.path() + "/first" + name);
-    EXPECT_TRUE(!bytes.empty() && bytes == readFile(folder.path() + "/second" + name)) << name;
+    EXPECT_FALSE(bytes.empty()) << name;
+    EXPECT_TRUE(bytes == readFile(folder.path() + "/second" + name)) << name << " differs";
     Frame frame;
     std::string error;
     ASSERT_TRUE(readPng(folder.path() + "/first" + name, &frame, &error)) << error;
-    EXPECT_TRUE(frame.width == 320 && frame.height == 240) << name;
+    EXPECT_EQ(frame.width, 320) << name;
+    EXPECT_EQ(frame.height, 240) << name;
     EXPECT_TRUE(IsSymmetricKaleidoscope(frame)) << name;
   }
 }
@@ -300,7 +304,8 @@ TEST(CommandLine, InstallLaysOutTheProgramAndItsFilesUnderThePrefix) {
   Exit render = run({Installed() + "/libexec/xscreensaver/vantor", "--render", out.path(),
                      "--frames", "1", "--size", "32x32"},
                     {"VANTOR_RESOURCES"});
-  EXPECT_TRUE(render.status == 0 && render.err.empty()) << render.err;
+  EXPECT_EQ(render.status, 0);
+  EXPECT_EQ(render.err, "");
 }
 
 // Run by nobody, from the installed copy, so that the folder is unwritable wherever the build
@@ -311,7 +316,8 @@ TEST(CommandLine, AnUnwritableFolderExitsOneWithOneLine) {
   ASSERT_EQ(mkdir(locked.c_str(), 0555), 0);
   chmod(folder.path().c_str(), 0755);
   Exit done = run(AsUser({Installed() + "/bin/vantor", "--render", locked, "--size", "16x16"}));
-  EXPECT_TRUE(done.status == 1 && Lines(done.err) == 1) << done.err;
+  EXPECT_EQ(done.status, 1) << done.err;
+  EXPECT_EQ(Lines(done.err), 1) << done.err;
   EXPECT_NE(done.err.find(locked), std::string::npos) << done.err;
 }
 
@@ -653,7 +659,8 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
       XDestroyWindow(display, id);
       XSync(display, False);
       Exit done = vantor->wait(5.0);
-      EXPECT_TRUE(done.status == 1 && Lines(done.err) == 1) << done.err;
+      EXPECT_EQ(done.status, 1) << done.err;
+      EXPECT_EQ(Lines(done.err), 1) << done.err;
       EXPECT_LT(done.seconds, 1.0);
     }
   }
@@ -789,7 +796,8 @@ TEST(UnderLoad, SigtermEndsTheSaverWithinATenthOfASecond) {
     EXPECT_EQ(done.signal, SIGTERM) << "status " << done.status << ": " << done.err;
     milliseconds.push_back(done.seconds * 1000.0);
   }
-  EXPECT_TRUE(firstCore.running() && secondCore.running()) << "the load did not last";
+  EXPECT_TRUE(firstCore.running()) << "the load did not last";
+  EXPECT_TRUE(secondCore.running()) << "the load did not last";
   std::printf("SIGTERM to reaped, both cores busy: %.1f, %.1f, %.1f ms\n", milliseconds[0],
               milliseconds[1], milliseconds[2]);
   EXPECT_LT(*std::min_element(milliseconds.begin(), milliseconds.end()), 100.0);

@@ -18,16 +18,31 @@
 
 namespace {
 
-// Whether a piece is finite, within its pass and with its looks in range.
-bool InRange(const PhotoPiece& piece) {
+// Whether a piece is finite, within its pass and with its looks in range; if not, which value
+// is out.
+::testing::AssertionResult InRange(const PhotoPiece& piece) {
   const double values[] = {piece.vPos.x, piece.vPos.y, piece.vPos.z, piece.cycle, piece.cycleStart,
                            piece.fSize,  piece.roll,   piece.tx,     piece.ty,    piece.tw,
                            piece.th,     piece.rC,     piece.gC,     piece.bC,    piece.aC,
                            piece.rCD,    piece.gCD,    piece.bCD,    piece.aCD};
-  return std::all_of(std::begin(values), std::end(values),
-                     [](double v) { return std::isfinite(v); }) &&
-         piece.cycle >= 0.0f && piece.cycle <= 1.0f && piece.fSpinRate >= 720.0f &&
-         piece.fSize >= 0.25f && piece.aC >= 0.5f && piece.aC <= 1.0f;
+  for (size_t i = 0; i < std::size(values); i++) {
+    if (!std::isfinite(values[i])) {
+      return ::testing::AssertionFailure() << "value " << i << " is " << values[i];
+    }
+  }
+  const struct {
+    const char* name;
+    double value, low, high;
+  } ranges[] = {{"cycle", piece.cycle, 0.0, 1.0},
+                {"spin", piece.fSpinRate, 720.0, INFINITY},
+                {"size", piece.fSize, 0.25, INFINITY},
+                {"alpha", piece.aC, 0.5, 1.0}};
+  for (const auto& range : ranges) {
+    if (range.value < range.low || range.value > range.high) {
+      return ::testing::AssertionFailure() << range.name << " is " << range.value;
+    }
+  }
+  return ::testing::AssertionSuccess();
 }
 
 class Soak : public GlTest {
@@ -69,9 +84,10 @@ TEST_F(Soak, PiecesStayFiniteAndTheMirrorsKeepChanging) {
     for (int i = 0; i < 100; i++) {
       ASSERT_TRUE(InRange(list_->cList[i])) << "piece " << i << " after " << frame / 30.0 << " s";
     }
-    ASSERT_TRUE(list_->fMaxSize >= 0.001f && list_->fMaxSize <= 0.25f) << list_->fMaxSize;
-    ASSERT_TRUE(list_->fMaxSpinRate >= 0.0f && list_->fMaxSpinRate <= 3600.0f)
-        << list_->fMaxSpinRate;
+    ASSERT_GE(list_->fMaxSize, 0.001f);
+    ASSERT_LE(list_->fMaxSize, 0.25f);
+    ASSERT_GE(list_->fMaxSpinRate, 0.0f);
+    ASSERT_LE(list_->fMaxSpinRate, 3600.0f);
   }
   // The drift asks for a new arrangement about once in ten segments of a few seconds each.
   const double minutes = frames / 30.0 / 60.0;

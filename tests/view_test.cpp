@@ -68,12 +68,15 @@ TEST_F(SaverView, LifeCycle) {
   view_.setFrameSize(Size{1023.7f, 767.2f});
   view_.startAnimation();
   view_.stopAnimation();  // no engine yet: nothing to release
-  EXPECT_TRUE(gScopeApp == nullptr && !view_.isAnimating());
+  EXPECT_EQ(gScopeApp, nullptr);
+  EXPECT_FALSE(view_.isAnimating());
   view_.startAnimation();
   ticks(1, 0.0);
   ASSERT_NE(gScopeApp, nullptr);
-  EXPECT_TRUE(gScopeApp->width == 1023 && gScopeApp->height == 767);
-  EXPECT_TRUE(surface_.width() == 1023 && surface_.height() == 767);
+  EXPECT_EQ(gScopeApp->width, 1023);
+  EXPECT_EQ(gScopeApp->height, 767);
+  EXPECT_EQ(surface_.width(), 1023);
+  EXPECT_EQ(surface_.height(), 767);
   // With the rate window emptied, ten ticks 0.1 s apart: each counts two timer ticks (the
   // view's, then the one in display); the tenth closes the window on the 18 before it.
   clock.advance(1.0);
@@ -91,8 +94,21 @@ TEST_F(SaverView, LifeCycle) {
   gScopeApp->fLastScopeStart = -7.0f;  // a mark that a rebuilt engine would not carry
   view_.setFrameSize(Size{200.9f, 100.5f});
   ticks(1, 5.0);
-  EXPECT_TRUE(gScopeApp->width == 200 && gScopeApp->height == 100);
-  EXPECT_TRUE(gScopeApp->fLastScopeStart == 0.0f && gTime == 0.0f);
+  EXPECT_EQ(gScopeApp->width, 200);
+  EXPECT_EQ(gScopeApp->height, 100);
+  EXPECT_EQ(gScopeApp->fLastScopeStart, 0.0f);
+  EXPECT_EQ(gTime, 0.0);
+  // Another view stopping releases the engine they share: this one, still counting itself
+  // built, draws nothing; its own stopAnimation, with no engine to release, has the next tick
+  // build again.
+  Vantor().stopAnimation();
+  EXPECT_EQ(gScopeApp, nullptr);
+  ticks(1, 0.1);
+  EXPECT_EQ(gScopeApp, nullptr);
+  view_.stopAnimation();
+  view_.startAnimation();
+  ticks(1, 0.1);
+  ASSERT_NE(gScopeApp, nullptr);
   // Stopping releases the engine (the long-life test below counts what it held).
   view_.stopAnimation();
   EXPECT_EQ(gScopeApp, nullptr);
@@ -197,7 +213,8 @@ TEST_F(SaverView, ResizesAndRestartsLeaveNoObjectsOrMemoryBehind) {
     restart();
   }
   const Census warm = Take();
-  ASSERT_TRUE(warm.textures > 0 && warm.lists > 0);  // the census sees the engine's objects
+  ASSERT_GT(warm.textures, 0);  // the census sees the engine's objects
+  ASSERT_GT(warm.lists, 0);
   for (auto [cycles, restarts] : {std::pair{10000, false}, {1000, true}}) {
     for (int cycle = 0; cycle < cycles; cycle++) {
       restarts ? restart() : resize(cycle);
