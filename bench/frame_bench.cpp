@@ -1,17 +1,20 @@
 // Whole frames of the real scene on the headless surface, as a saver draws them: `display`
 // then `glFinish`, on a simulated clock from a fixed seed. At 1280x720 and 1920x1080, and at
 // 1280x720 held on each of the seven mirror arrangements (10 to 22 copies), and held frames with
-// every square recorded, to show what leaving out the squares the mirrors cut away saves.
+// every square recorded, to show what leaving out the squares the mirrors cut away saves. And
+// the video stream's colour conversion of a frame.
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
 
 #include <GL/glu.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
 #include "BenchScene.h"
+#include "host/offscreen/VideoStream.h"
 
 namespace {
 
@@ -113,6 +116,22 @@ BENCHMARK_REGISTER_F(SceneFrame, EverySquareRecorded)
     ->ArgsProduct({{1280}, {720}, {0, 6}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// The video stream's colour conversion of one 1280x720 frame, against the frame's drawing
+// above: it must cost less.
+void VideoConversion(benchmark::State& state) {
+  std::vector<std::uint8_t> rgb(1280 * 720 * 3);
+  for (size_t i = 0; i < rgb.size(); i++) {
+    rgb[i] = static_cast<std::uint8_t>(i * 2654435761u >> 24);
+  }
+  VideoStream stream(1280, 720, 30.0);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(stream.frame(rgb.data()).data());
+  }
+  state.counters["fps"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(VideoConversion)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -3,8 +3,10 @@
 (standard deviation over the repetitions) and the target it must reach."""
 import json
 import os
+import statistics
 import subprocess
 import sys
+import time
 
 BENCH = sys.argv[1] if len(sys.argv) > 1 else "build/default/bench"
 REPETITIONS = os.environ.get("BENCH_REPETITIONS", "5")
@@ -66,6 +68,26 @@ for preset in (0, 6):
     copies = int(value(held, "median", "copies"))
     figure("  CPU at %d copies, squares cut away left out" % copies, held, "process_cpu_ms", "ms")
     figure("  CPU at %d copies, every square recorded" % copies, every, "process_cpu_ms", "ms")
+
+figure("video stream: colour conversion of a 1280x720 frame", frames["VideoConversion"],
+       "real_time", "ms")
+
+
+
+def stream_rows(frames=300, repetitions=3):
+    """The video stream as a user runs it (1280x720 into a pipe), in frames per second, as a
+    row of the shape the benchmark programs give."""
+    program = os.path.join(BENCH, "..", "src", "vantor")
+    rates = []
+    for _ in range(repetitions):
+        start = time.monotonic()
+        subprocess.run([program, "--render", "-", "--frames", str(frames), "--seed", "1700000000"],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+        rates.append(frames / (time.monotonic() - start))
+    return {"median": {"fps": statistics.median(rates)}, "stddev": {"fps": statistics.pstdev(rates)}}
+
+
+figure("video stream at 1280x720 into a pipe", stream_rows(), "fps", "fps")
 
 saver = run("saver_bench", repetitions=os.environ.get("BENCH_SAVER_REPETITIONS", "3"))
 figure("saver CPU, own window 1280x720, 30 ticks/s", saver["RunningSaver/iterations:1"],

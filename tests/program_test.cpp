@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -846,6 +847,64 @@ TEST(Daemon, SelectedHackDrawsAndLeavesNoProcessAfterDeactivation) {
   EXPECT_NE(saver.wait(20.0).signal, SIGKILL);
   while (waitpid(-1, nullptr, WNOHANG) > 0) {
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The program's command line as one shell word each, for a pipeline.
+std::string Shell(const Arguments& arguments) {
+  std::string line;
+  for (const std::string& argument : arguments) {
+    line += " '" + argument + "'";
+  }
+  return line;
+}
+
+// Guards the video stream: what ffprobe makes of it, frames that decode to the PNG frames of
+// the same render within a stated tolerance, and a reader that stops early ending the program
+// at once, quietly, as a broken pipe ends any writer.
+TEST(Video, AStreamOfThePngFramesThatEndsWithItsReader) {
+  TemporaryFolder folder;
+  const Arguments options = {"--frames", "12",     "--size", "160x120",     "--rate",
+                             "25",       "--seed", "1000",   "--resources", resourcesPath()};
+  Arguments stream = {"--render", "-"}, frames = {"--render", folder.path() + "/frames"};
+  stream.insert(stream.end(), options.begin(), options.end());
+  frames.insert(frames.end(), options.begin(), options.end());
+  const std::string video = folder.path() + "/video.y4m";
+  Exit streamed = run({"/bin/sh", "-c", Shell(Vantor(stream)) + " > '" + video + "'"});
+  ASSERT_EQ(streamed.status, 0) << streamed.err;
+  ASSERT_EQ(run(Vantor(frames)).status, 0);
+  Exit probe = run({"/usr/bin/ffprobe", "-v", "error", "-count_frames", "-show_entries",
+                    "stream=width,height,r_frame_rate,nb_read_frames", "-of", "csv=p=0", video});
+  EXPECT_EQ(probe.out, "160,120,25/1,12\n") << probe.err;
+
+  // Frame 7 through ffmpeg, against frame-00007.png: PSNR over the three channels.
+  const std::string decoded = folder.path() + "/decoded.png";
+  Exit decode = run({"/usr/bin/ffmpeg", "-v", "error", "-i", video, "-vf", "select=eq(n\\,6)",
+                     "-frames:v", "1", decoded});
+  ASSERT_EQ(decode.status, 0) << decode.err;
+  Frame fromVideo, fromPng;
+  std::string error;
+  ASSERT_TRUE(readPng(decoded, &fromVideo, &error)) << error;
+  ASSERT_TRUE(readPng(folder.path() + "/frames/frame-00007.png", &fromPng, &error)) << error;
+  ASSERT_EQ(fromVideo.rgb.size(), fromPng.rgb.size());
+  double squares = 0;
+  for (size_t i = 0; i < fromPng.rgb.size(); i++) {
+    squares += std::pow(fromVideo.rgb[i] - fromPng.rgb[i], 2);
+  }
+  const double psnr = 10 * std::log10(255.0 * 255.0 / (squares / fromPng.rgb.size()));
+  EXPECT_GE(psnr, 40.0) << "dB";
+
+  // A reader that takes a few bytes and goes: no message, the status of a broken pipe.
+  Arguments endless = {"--render", "-", "--frames", "10000000", "--size", "64x48"};
+  Exit early = run({"/bin/bash", "-c",
+                    Shell(Vantor(endless)) + " | head -c 1000 > /dev/null; "
+                                             "echo ${PIPESTATUS[0]}"},
+                   {}, 20.0);
+  EXPECT_EQ(early.out, "141\n");
+  EXPECT_EQ(early.err, "");
 }
 
 }  // namespace

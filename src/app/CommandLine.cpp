@@ -212,7 +212,8 @@ const std::vector<OptionSpec> kOptions = {
 
     // Without a display.
     {"--render", "DIR", nullptr, OptionSpec::InRender, false,
-     "write frame-00001.png, frame-00002.png, ... into DIR",
+     "write frame-00001.png, frame-00002.png, ... into DIR; with DIR\n'-', a YUV4MPEG2 video "
+     "stream to standard output (for ffmpeg or\nmpv)",
      [](Options* o, const std::string& v) {
        o->renderFolder = v;
        return Check(!v.empty(), "a folder");

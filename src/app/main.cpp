@@ -101,7 +101,11 @@ bool CheckSnapshotFolder(const std::string& file, std::string* error) {
 std::unique_ptr<OffscreenSurface> MakeOffscreenSurface(const Options& options, int wakeFd,
                                                        std::string* error) {
   OffscreenOutput output;
-  if (options.mode == Options::Render) {
+  output.rate = options.rate;
+  if (options.mode == Options::Render && options.renderFolder == "-") {
+    output.videoStream = true;
+    output.frames = options.frames;
+  } else if (options.mode == Options::Render) {
     if (!PrepareFolder(options.renderFolder, error)) {
       return nullptr;
     }
@@ -239,6 +243,13 @@ int main(int argc, char** argv) {
   }
 
   const bool offscreen = options.mode == Options::Render || options.mode == Options::Snapshot;
+  const bool video = options.mode == Options::Render && options.renderFolder == "-";
+  if (video && isatty(STDOUT_FILENO)) {
+    std::fprintf(stderr,
+                 "vantor: --render - writes a video stream to standard output, which is a "
+                 "terminal; pipe it into ffmpeg or mpv, or send it to a file\n");
+    return 2;
+  }
   LoopEnd end;
   {
     // A window keeps to what the xscreensaver daemon and a terminal send. A render or snapshot
@@ -284,7 +295,13 @@ int main(int argc, char** argv) {
     if (headless != nullptr && !whole) {
       headless->endProgressLine();
     }
-    if (whole && options.mode == Options::Render) {
+    // A stream's reader that goes away ends it as a broken pipe ends any writer: quietly.
+    if (video && (end.signal == SIGPIPE || headless->readerGone())) {
+      end = LoopEnd{0, SIGPIPE, ""};
+    } else if (whole && video) {
+      std::fprintf(stderr, "vantor: wrote %ld frame%s of %dx%d to standard output\n",
+                   options.frames, Plural(options.frames), options.width, options.height);
+    } else if (whole && options.mode == Options::Render) {
       std::printf("vantor: wrote %ld frame%s of %dx%d to %s/\n", options.frames,
                   Plural(options.frames), options.width, options.height,
                   options.renderFolder.c_str());
@@ -295,10 +312,13 @@ int main(int argc, char** argv) {
     } else if (end.status == 0 && headless != nullptr) {
       const long total = headless->framesWanted();
       const std::string& last = headless->lastWholeFile();
-      std::fprintf(
-          stderr, "vantor: interrupted by %s after %ld of %ld frame%s; %s\n",
-          signalName(end.signal), headless->framesDone(), total, Plural(total),
-          last.empty() ? "no file was written" : ("the last whole file is " + last).c_str());
+      const std::string kept =
+          video ? "the stream holds " + std::to_string(headless->framesDone()) + " whole frames"
+          : last.empty() ? "no file was written"
+                         : "the last whole file is " + last;
+      std::fprintf(stderr, "vantor: interrupted by %s after %ld of %ld frame%s; %s\n",
+                   signalName(end.signal), headless->framesDone(), total, Plural(total),
+                   kept.c_str());
     }
   }  // the surface and the signal handlers go here, before any signal is raised again
   if (end.status != 0) {

@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "host/offscreen/PngWriter.h"
 #include "util/LocalTiming.h"
@@ -66,6 +68,15 @@ SurfaceEvent OffscreenSurface::waitForTick() {
 
 bool OffscreenSurface::present(std::string* error) {
   const bool last = output_.frames > 0 && ticks_ >= output_.frames;
+  if (output_.videoStream) {
+    context_.readRgb(&rgb_);
+    if (!streamFrame(error)) {
+      return false;
+    }
+    drawPending_ = false;
+    reportProgress(last);
+    return true;
+  }
   const bool writeFrame = !output_.renderFolder.empty();
   const bool writeSnapshot = !output_.snapshotFile.empty() && last;
   if (!writeFrame && !writeSnapshot) {
@@ -86,6 +97,34 @@ bool OffscreenSurface::present(std::string* error) {
   return true;
 }
 
+bool OffscreenSurface::streamFrame(std::string* error) {
+  std::string header;
+  if (video_ == nullptr) {
+    video_ = std::make_unique<VideoStream>(width(), height(), output_.rate);
+    header = video_->header();
+  }
+  const std::vector<std::uint8_t>& frame = video_->frame(rgb_.data());
+  // A frame is written whole even when a signal arrives on the way, so the stream never ends
+  // inside one; the tick loop notices the signal before the next.
+  for (const auto& [data, size] :
+       {std::pair{reinterpret_cast<const std::uint8_t*>(header.data()), header.size()},
+        std::pair{frame.data(), frame.size()}}) {
+    for (size_t done = 0; done < size;) {
+      const ssize_t written = write(STDOUT_FILENO, data + done, size - done);
+      if (written < 0 && errno == EINTR) {
+        continue;
+      }
+      if (written < 0) {
+        readerGone_ = errno == EPIPE;
+        *error = std::string("cannot write the video to standard output: ") + std::strerror(errno);
+        return false;
+      }
+      done += static_cast<size_t>(written);
+    }
+  }
+  return true;
+}
+
 void OffscreenSurface::reportProgress(bool last) {
   using std::chrono::seconds;
   auto now = std::chrono::steady_clock::now();
@@ -98,8 +137,9 @@ void OffscreenSurface::reportProgress(bool last) {
   }
   lastProgress_ = now;
   const bool terminal = isatty(STDERR_FILENO) == 1;
-  const std::string& target =
-      output_.renderFolder.empty() ? output_.snapshotFile : output_.renderFolder;
+  const std::string target = output_.videoStream            ? "standard output"
+                             : output_.renderFolder.empty() ? output_.snapshotFile
+                                                            : output_.renderFolder;
   progressLineOpen_ = terminal && !last;
   std::fprintf(stderr, "%svantor: frame %ld of %ld (%s)%s", terminal ? "\r" : "", ticks_,
                output_.frames, target.c_str(), progressLineOpen_ ? "" : "\n");

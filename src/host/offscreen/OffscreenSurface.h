@@ -1,7 +1,8 @@
 // The headless surface: an offscreen OpenGL context with a colour and a depth buffer of the
 // view's size, for tests and for --render / --snapshot. Ticks come as fast as frames are
 // drawn; with a simulated clock the animation still advances 1/rate seconds per tick.
-// Frames are read back top row first and written as PNG.
+// Frames are read back top row first and written as PNG files, or as a video stream to
+// standard output.
 #pragma once
 
 #include <chrono>
@@ -12,6 +13,7 @@
 
 #include "host/Surface.h"
 #include "host/offscreen/OffscreenContext.h"
+#include "host/offscreen/VideoStream.h"
 #include "util/Clock.h"
 
 // What an offscreen run writes. With neither folder nor file set, frames are drawn and kept.
@@ -19,6 +21,8 @@ struct OffscreenOutput {
   long frames = 0;           // ticks to run before Finished; 0 runs until stopped
   std::string renderFolder;  // every frame, named by frameFileName
   std::string snapshotFile;  // the last frame only; the ticks before it are not drawn
+  bool videoStream = false;  // every frame, as YUV4MPEG2 on standard output
+  double rate = 30.0;        // frames per simulated second, for the stream's header
 };
 
 // "frame-00001.png" for frame 1 of `frameCount`: five digits, more when the count needs them,
@@ -47,19 +51,21 @@ class OffscreenSurface : public Surface {
   SurfaceEvent waitForTick() override;
   bool present(std::string* error) override;
 
-  long framesDrawn() const { return ticks_; }
   long framesWanted() const { return output_.frames; }
   // Ticks whose work is whole: drawn and written, or skipped.
   long framesDone() const { return drawPending_ ? ticks_ - 1 : ticks_; }
   // The last file written whole, or "" when none was.
   const std::string& lastWholeFile() const { return lastWholeFile_; }
+  // Whether the reader of the video stream went away (a broken pipe).
+  bool readerGone() const { return readerGone_; }
   // Ends the progress line a terminal shows, so that the next message starts a line of its own.
   void endProgressLine();
-  // The last frame read back by present (empty before), RGB, top row first.
-  const std::vector<std::uint8_t>& lastFrame() const { return rgb_; }
 
  private:
   void reportProgress(bool last);
+  // One frame onto standard output, the stream's header before the first. Waits for a slow
+  // reader; false with *error when the reader went away or the write failed.
+  bool streamFrame(std::string* error);
 
   int wakeFd_;
   OffscreenContext context_;
@@ -70,6 +76,8 @@ class OffscreenSurface : public Surface {
   std::string lastWholeFile_;
   bool progressLineOpen_ = false;  // a terminal's progress line waits for its newline
   std::vector<std::uint8_t> rgb_;
+  std::unique_ptr<VideoStream> video_;  // made with the first streamed frame
+  bool readerGone_ = false;
   std::chrono::steady_clock::time_point started_;
   std::chrono::steady_clock::time_point lastProgress_;
 };

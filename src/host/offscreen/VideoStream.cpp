@@ -28,45 +28,24 @@ VideoStream::VideoStream(int width, int height, double rate) : width_(width), he
   numerator /= common;
   denominator /= common;
   char text[128];
-  std::snprintf(text, sizeof text,
-                "YUV4MPEG2 W%d H%d F%lld:%lld Ip A1:1 C420jpeg XCOLORRANGE=FULL\n", width, height,
-                numerator, denominator);
+  std::snprintf(text, sizeof text, "YUV4MPEG2 W%d H%d F%lld:%lld Ip A1:1 C444 XCOLORRANGE=FULL\n",
+                width, height, numerator, denominator);
   header_ = text;
-  const std::size_t luma = static_cast<std::size_t>(width) * height;
-  const std::size_t chroma = static_cast<std::size_t>((width + 1) / 2) * ((height + 1) / 2);
-  bytes_.resize(kFrameMarkerLength + luma + 2 * chroma);
+  bytes_.resize(kFrameMarkerLength + 3 * static_cast<std::size_t>(width) * height);
   std::memcpy(bytes_.data(), kFrameMarker, kFrameMarkerLength);
 }
 
 const std::vector<std::uint8_t>& VideoStream::frame(const std::uint8_t* rgb) {
+  const std::size_t pixels = static_cast<std::size_t>(width_) * height_;
   std::uint8_t* y = bytes_.data() + kFrameMarkerLength;
-  const std::size_t rowBytes = static_cast<std::size_t>(width_) * 3;
-  for (int row = 0; row < height_; row++) {
-    const std::uint8_t* pixel = rgb + rowBytes * row;
-    for (int x = 0; x < width_; x++, pixel += 3) {
-      *y++ = static_cast<std::uint8_t>((kYr * pixel[0] + kYg * pixel[1] + kYb * pixel[2] + 32768) >>
-                                       16);
-    }
-  }
-  // Each chroma sample from the mean of its 2x2 block; an odd last row or column repeats itself.
-  const int chromaWidth = (width_ + 1) / 2, chromaHeight = (height_ + 1) / 2;
-  std::uint8_t* cb = y;
-  std::uint8_t* cr = cb + static_cast<std::size_t>(chromaWidth) * chromaHeight;
-  for (int row = 0; row < chromaHeight; row++) {
-    const std::uint8_t* top = rgb + rowBytes * (2 * row);
-    const std::uint8_t* bottom = rgb + rowBytes * std::min(2 * row + 1, height_ - 1);
-    for (int x = 0; x < chromaWidth; x++) {
-      const std::size_t left = 6 * static_cast<std::size_t>(x);
-      const std::size_t right = 3 * static_cast<std::size_t>(std::min(2 * x + 1, width_ - 1));
-      int sum[3];
-      for (int c = 0; c < 3; c++) {
-        sum[c] = top[left + c] + top[right + c] + bottom[left + c] + bottom[right + c];
-      }
-      // Four samples: the sums carry two more bits, taken off with the fixed point's 16.
-      const int half = 1 << 17, centre = 128 << 18;
-      *cb++ = Clamp((kCbR * sum[0] + kCbG * sum[1] + kCbB * sum[2] + centre + half) >> 18);
-      *cr++ = Clamp((kCrR * sum[0] + kCrG * sum[1] + kCrB * sum[2] + centre + half) >> 18);
-    }
+  std::uint8_t* cb = y + pixels;
+  std::uint8_t* cr = cb + pixels;
+  constexpr int half = 1 << 15, centre = 128 << 16;
+  for (std::size_t i = 0; i < pixels; i++, rgb += 3) {
+    const int r = rgb[0], g = rgb[1], b = rgb[2];
+    y[i] = static_cast<std::uint8_t>((kYr * r + kYg * g + kYb * b + half) >> 16);
+    cb[i] = Clamp((kCbR * r + kCbG * g + kCbB * b + centre + half) >> 16);
+    cr[i] = Clamp((kCrR * r + kCrG * g + kCrB * b + centre + half) >> 16);
   }
   return bytes_;
 }

@@ -1,7 +1,9 @@
 // Frames as a YUV4MPEG2 stream, the raw video format that ffmpeg and mpv read without options:
 // a header with the size, the rate and the colour range, then per frame "FRAME" and the Y, U
-// and V planes. Colour is full-range BT.601 (as JPEG), 4:2:0 with chroma sited between the
-// pixels. Input frames are 8-bit RGB, top row first, tightly packed.
+// and V planes. Colour is full-range BT.601 (as JPEG) with a colour sample for every pixel
+// (4:4:4), so that a frame decodes to its PNG twin but for rounding; players that want 4:2:0
+// get it from ffmpeg's -pix_fmt yuv420p. Input frames are 8-bit RGB, top row first, tightly
+// packed.
 #pragma once
 
 #include <cstdint>
