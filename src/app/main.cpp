@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -211,9 +212,9 @@ bool LoadBundle(const Options& options) {
     std::fprintf(stderr, "vantor: %s: libjpeg: %s; drawing it as decoded\n", atlas.c_str(),
                  warning.c_str());
   }
-  size_t slash = executable.find_last_of('/');
-  std::string bundlePath = slash == std::string::npos ? "." : executable.substr(0, slash);
-  Bundle::load(Bundle(kVantorBundleIdentifier, folder, bundlePath, executable));
+  const std::string bundlePath = std::filesystem::path(executable).parent_path().string();
+  Bundle::load(
+      Bundle(kVantorBundleIdentifier, folder, bundlePath.empty() ? "." : bundlePath, executable));
   return true;
 }
 

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "host/Surface.h"
@@ -15,16 +16,12 @@
 namespace {
 
 std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) {
-    return ".";
-  }
-  return slash == 0 ? "/" : path.substr(0, slash);
+  const std::string folder = std::filesystem::path(path).parent_path().string();
+  return folder.empty() ? "." : folder;
 }
 
 std::string NameOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+  return std::filesystem::path(path).filename().string();
 }
 
 // Where the bytes for `path` must end up: the path itself, or for a symlink the file it

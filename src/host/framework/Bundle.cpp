@@ -1,8 +1,8 @@
 #include "host/framework/Bundle.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <filesystem>
 #include <map>
 #include <utility>
 
@@ -12,14 +12,6 @@ namespace {
 std::map<std::string, Bundle>& LoadedBundles() {
   static std::map<std::string, Bundle> bundles;
   return bundles;
-}
-
-std::string ParentFolder(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) {
-    return ".";
-  }
-  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 }  // namespace
@@ -54,10 +46,11 @@ std::vector<std::string> resourceSearchPath(const std::string& option, const cha
     path.push_back(environment);
   }
   if (!executablePath.empty()) {
-    const std::string folder = ParentFolder(executablePath);
-    path.push_back(ParentFolder(folder) + "/share/vantor");
-    // The copy in libexec/xscreensaver/ lies one level deeper than bin/.
-    path.push_back(ParentFolder(ParentFolder(folder)) + "/share/vantor");
+    // bin/vantor finds share/vantor; the daemon's link in libexec/xscreensaver/ leads here too,
+    // the executable's path being the link's target.
+    path.push_back(
+        (std::filesystem::path(executablePath).parent_path().parent_path() / "share" / "vantor")
+            .string());
   }
   if (!buildTreeResources.empty()) {
     path.push_back(buildTreeResources);
@@ -77,16 +70,6 @@ std::string findResourceFolder(const std::vector<std::string>& searchPath,
 }
 
 std::string currentExecutablePath() {
-  std::string path(256, '\0');
-  for (;;) {
-    ssize_t length = readlink("/proc/self/exe", &path[0], path.size());
-    if (length < 0) {
-      return "";
-    }
-    if (static_cast<size_t>(length) < path.size()) {
-      path.resize(static_cast<size_t>(length));
-      return path;
-    }
-    path.resize(path.size() * 2);  // the path may be longer than any fixed buffer
-  }
+  std::error_code error;
+  return std::filesystem::read_symlink("/proc/self/exe", error).string();
 }

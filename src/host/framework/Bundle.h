@@ -33,8 +33,8 @@ class Bundle {
 };
 
 // Where the resources may be, in the order they are searched: the --resources folder (when
-// given), $VANTOR_RESOURCES (when set), ../share/vantor beside the executable (and
-// ../../share/vantor, for the copy in libexec/xscreensaver/), the build tree's resources/
+// given), $VANTOR_RESOURCES (when set), ../share/vantor beside the executable (the daemon's
+// link in libexec/xscreensaver/ resolved), the build tree's resources/
 // (when known). Empty entries are left out.
 std::vector<std::string> resourceSearchPath(const std::string& option, const char* environment,
                                             const std::string& executablePath,
