@@ -908,3 +908,81 @@ TEST(Video, AStreamOfThePngFramesThatEndsWithItsReader) {
 }
 
 }  // namespace
+
+namespace {
+
+// The size of the viewable own window, or 0x0 while there is none.
+std::pair<int, int> OwnWindowSize(Display* display) {
+  XWindowAttributes attributes = {};
+  const Window window = VantorWindow(display);
+  if (window == 0 || !XGetWindowAttributes(display, window, &attributes)) {
+    return {0, 0};
+  }
+  return {attributes.width, attributes.height};
+}
+
+// Guards the own window as people meet it: without -geometry it takes 1024x768 where that is
+// at most two thirds of the screen each way, else the largest 4:3 size that is; --fullscreen
+// fills the screen, f switches back and forth, and s saves the frame on screen as a PNG file in
+// the current folder and says its name (an arrangement held, so that no glide between mirror
+// angles spoils the frame's symmetry).
+TEST(Windows, DefaultSizeFullScreenAndSavedFrames) {
+  for (auto [screenWidth, screenHeight, width, height] :
+       {std::tuple{1600, 1200, 1024, 768}, {1280, 720, 640, 480}}) {
+    Xvfb server(screenWidth, screenHeight);
+    ASSERT_TRUE(server.started());
+    Display* display = XOpenDisplay(server.display().c_str());
+    ASSERT_NE(display, nullptr);
+    const Arguments environment = {"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW"};
+    {
+      Process vantor(Vantor({"--resources", resourcesPath()}), environment);
+      std::pair<int, int> size;
+      eventually([&] { return (size = OwnWindowSize(display)).first != 0; }, 10.0);
+      EXPECT_EQ(size, std::pair(width, height)) << screenWidth << "x" << screenHeight;
+    }
+    eventually([&] { return VantorWindow(display) == 0; }, 5.0);
+    if (screenWidth != 1280) {
+      XCloseDisplay(display);
+      continue;
+    }
+    TemporaryFolder folder;
+    Process vantor({"/bin/sh", "-c",
+                    "cd '" + folder.path() + "' && exec '" + programPath() +
+                        "' --fullscreen --mirrors 10 --resources '" + resourcesPath() + "'"},
+                   environment);
+    const std::pair<int, int> full(1280, 720), windowed(640, 480);
+    EXPECT_TRUE(eventually([&] { return OwnWindowSize(display) == full; }, 10.0))
+        << vantor.errorSoFar();
+    auto key = [&](const char* name) {
+      const std::string window = std::to_string(VantorWindow(display));
+      run({"/usr/bin/xdotool", "key", "--window", window, name}, {"DISPLAY=" + server.display()});
+    };
+    key("f");
+    EXPECT_TRUE(eventually([&] { return OwnWindowSize(display) == windowed; }, 5.0));
+    key("f");
+    EXPECT_TRUE(eventually([&] { return OwnWindowSize(display) == full; }, 5.0));
+    ASSERT_TRUE(ShowsKaleidoscope(server, "root"));
+    key("s");
+    // Written whole under a temporary name first: wait for the file's own name.
+    std::vector<std::string> saved;
+    eventually(
+        [&] {
+          saved = Entries(folder.path());
+          return saved.size() == 1 && saved[0][0] != '.';
+        },
+        5.0);
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_TRUE(std::regex_match(saved[0], std::regex("vantor-[0-9]{8}-[0-9]{6}\\.png")))
+        << saved[0];
+    Frame frame;
+    std::string error;
+    ASSERT_TRUE(readPng(folder.path() + "/" + saved[0], &frame, &error)) << error;
+    EXPECT_EQ(frame.width, 1280);
+    EXPECT_TRUE(IsSymmetricKaleidoscope(frame));
+    vantor.signal(SIGTERM);
+    EXPECT_NE(vantor.wait(5.0).out.find("saved the frame as " + saved[0]), std::string::npos);
+    XCloseDisplay(display);
+  }
+}
+
+}  // namespace

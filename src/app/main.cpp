@@ -155,6 +155,8 @@ std::unique_ptr<Surface> MakeWindowSurface(const Options& options, int wakeFd, s
     target.xFromRight = options.windowXFromRight;
     target.yFromBottom = options.windowYFromBottom;
     target.hasPosition = options.windowHasPosition;
+    target.sizeFromScreen = !options.hasGeometry;
+    target.fullscreen = options.fullscreen;
   }
   auto surface = std::make_unique<X11Surface>(target, options.delayMicroseconds, wakeFd);
   if (!surface->create(nullptr, error)) {

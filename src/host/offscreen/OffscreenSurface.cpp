@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/offscreen/PngWriter.h"
+#include "host/PngWriter.h"
 #include "util/LocalTiming.h"
 
 OffscreenSurface::~OffscreenSurface() {

@@ -17,6 +17,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "host/PngWriter.h"
+#include "host/x11/WindowPixels.h"
+
 namespace {
 
 // Mesa's software renderer draws on a thread per core by default. On one core a frame of up to
@@ -190,6 +193,13 @@ bool X11Surface::createOwnWindow(std::string* error) {
     return false;
   }
   Window root = RootWindow(display_, screen);
+  const int screenWidth = DisplayWidth(display_, screen);
+  const int screenHeight = DisplayHeight(display_, screen);
+  if (target_.sizeFromScreen && (1024 > screenWidth * 2 / 3 || 768 > screenHeight * 2 / 3)) {
+    const int width = std::min(screenWidth * 2 / 3, screenHeight * 2 / 3 * 4 / 3) / 4 * 4;
+    target_.width = std::max(width, 4);
+    target_.height = target_.width * 3 / 4;
+  }
   // Offsets from the far edges count from the screen's size (the window has no border).
   const int x =
       target_.xFromRight ? DisplayWidth(display_, screen) - target_.width - target_.x : target_.x;
@@ -232,6 +242,12 @@ bool X11Surface::createOwnWindow(std::string* error) {
   }
   deleteWindow_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
   XSetWMProtocols(display_, window_, &deleteWindow_, 1);
+  windowed_ = {static_cast<short>(x), static_cast<short>(y),
+               static_cast<unsigned short>(target_.width),
+               static_cast<unsigned short>(target_.height)};
+  if (target_.fullscreen) {
+    setFullscreen(true);
+  }
   XMapWindow(display_, window_);
   XSync(display_, False);
   if (xErrorCode != 0) {
@@ -345,9 +361,20 @@ bool X11Surface::handleEvent(const XEvent& xevent, SurfaceEvent* event) {
       }
       return false;
     case KeyPress:
-      if (ownWindow_ && QuitKey(xevent.xkey)) {
+      if (!ownWindow_) {
+        return false;
+      }
+      if (QuitKey(xevent.xkey)) {
         event->kind = SurfaceEvent::Close;
         return true;
+      }
+      switch (XLookupKeysym(const_cast<XKeyEvent*>(&xevent.xkey), 0)) {
+        case XK_f:
+          setFullscreen(!fullscreen_);
+          break;
+        case XK_s:
+          saveFrame();
+          break;
       }
       return false;
     default:
@@ -416,6 +443,70 @@ SurfaceEvent X11Surface::waitForTick() {
                 std::chrono::milliseconds(1);
     waitForInput(static_cast<int>(wait.count()));
   }
+}
+
+bool X11Surface::windowManagerKnowsFullscreen() {
+  const Atom check = XInternAtom(display_, "_NET_SUPPORTING_WM_CHECK", True);
+  if (check == None) {
+    return false;
+  }
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, left = 0;
+  unsigned char* data = nullptr;
+  const bool running =
+      XGetWindowProperty(display_, DefaultRootWindow(display_), check, 0, 1, False, XA_WINDOW,
+                         &type, &format, &count, &left, &data) == Success &&
+      count == 1;
+  XFree(data);
+  return running;
+}
+
+void X11Surface::setFullscreen(bool fullscreen) {
+  fullscreen_ = fullscreen;
+  const Atom state = XInternAtom(display_, "_NET_WM_STATE", False);
+  const Atom full = XInternAtom(display_, "_NET_WM_STATE_FULLSCREEN", False);
+  if (windowManagerKnowsFullscreen()) {
+    if (!mapped_) {
+      // Before the first map the state is a property the window manager reads.
+      XChangeProperty(display_, window_, state, XA_ATOM, 32, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(&full), fullscreen ? 1 : 0);
+      return;
+    }
+    XEvent message = {};
+    message.xclient.type = ClientMessage;
+    message.xclient.window = window_;
+    message.xclient.message_type = state;
+    message.xclient.format = 32;
+    message.xclient.data.l[0] = fullscreen ? 1 : 0;  // add or remove
+    message.xclient.data.l[1] = static_cast<long>(full);
+    message.xclient.data.l[3] = 1;  // from a normal application
+    XSendEvent(display_, DefaultRootWindow(display_), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &message);
+  } else if (fullscreen) {
+    const int screen = DefaultScreen(display_);
+    XMoveResizeWindow(display_, window_, 0, 0,
+                      static_cast<unsigned>(DisplayWidth(display_, screen)),
+                      static_cast<unsigned>(DisplayHeight(display_, screen)));
+    XRaiseWindow(display_, window_);
+  } else {
+    XMoveResizeWindow(display_, window_, windowed_.x, windowed_.y, windowed_.width,
+                      windowed_.height);
+  }
+  XFlush(display_);
+}
+
+void X11Surface::saveFrame() {
+  std::vector<std::uint8_t> rgb;
+  std::string error;
+  const std::string name = savedFrameName();
+  if (!readWindowPixels(display_, window_, width_, height_, &rgb, &error) ||
+      !writePng(name, width_, height_, rgb.data(), wakeFd_, &error)) {
+    std::fprintf(stderr, "vantor: cannot save the frame: %s; try again with s\n", error.c_str());
+    return;
+  }
+  std::printf("vantor: saved the frame as %s\n", name.c_str());
+  std::fflush(stdout);
 }
 
 void X11Surface::waitForInput(int milliseconds) {

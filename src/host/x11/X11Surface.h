@@ -27,6 +27,10 @@ struct X11Target {
   bool xFromRight = false;
   bool yFromBottom = false;
   bool hasPosition = false;
+  // OwnWindow: the size follows the screen (1024x768 where that takes at most two thirds of
+  // it each way, else the largest 4:3 size that does) rather than width and height.
+  bool sizeFromScreen = false;
+  bool fullscreen = false;  // OwnWindow: start filling the screen
 };
 
 class X11Surface : public Surface {
@@ -68,6 +72,12 @@ class X11Surface : public Surface {
   // *event when that changes whether it can be seen.
   bool noteVisibility(bool mapped, bool obscured, SurfaceEvent* event);
   bool visible() const { return mapped_ && !obscured_; }
+  // Own window: fill the screen or go back to the window's place and size. A window manager
+  // that knows the full-screen state is asked; without one the window is moved and sized.
+  void setFullscreen(bool fullscreen);
+  bool windowManagerKnowsFullscreen();
+  // Own window: writes what it shows as a PNG file in the current folder and says its name.
+  void saveFrame();
   std::string windowName() const;
 
   X11Target target_;
@@ -85,8 +95,10 @@ class X11Surface : public Surface {
   int glxErrorBase_ = 0;
   int width_ = 0;
   int height_ = 0;
-  bool mapped_ = false;    // as the window system last said; a new own window maps soon
-  bool obscured_ = false;  // fully covered by other windows
+  bool mapped_ = false;  // as the window system last said; a new own window maps soon
+  bool fullscreen_ = false;
+  XRectangle windowed_ = {};  // the own window's place and size when not filling the screen
+  bool obscured_ = false;     // fully covered by other windows
   std::chrono::steady_clock::time_point deadline_;
   bool started_ = false;
   XErrorHandler previousErrorHandler_ = nullptr;

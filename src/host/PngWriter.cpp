@@ -1,4 +1,4 @@
-#include "host/offscreen/PngWriter.h"
+#include "host/PngWriter.h"
 
 #include <png.h>
 

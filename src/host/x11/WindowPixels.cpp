@@ -1,0 +1,57 @@
+#include "host/x11/WindowPixels.h"
+
+#include <X11/Xutil.h>
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+
+namespace {
+
+// The 8 bits of `pixel` under `mask`, however wide the mask is.
+std::uint8_t Channel(unsigned long pixel, unsigned long mask) {
+  if (mask == 0) {
+    return 0;
+  }
+  int shift = 0;
+  while (((mask >> shift) & 1) == 0) {
+    shift++;
+  }
+  const unsigned long top = mask >> shift;
+  return static_cast<std::uint8_t>(((pixel & mask) >> shift) * 255 / top);
+}
+
+}  // namespace
+
+bool readWindowPixels(Display* display, Window window, int width, int height,
+                      std::vector<std::uint8_t>* rgb, std::string* error) {
+  XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(width),
+                            static_cast<unsigned>(height), AllPlanes, ZPixmap);
+  if (image == nullptr) {
+    *error = "the X server gave no picture of the window";
+    return false;
+  }
+  rgb->resize(static_cast<size_t>(width) * height * 3);
+  std::uint8_t* out = rgb->data();
+  for (int y = 0; y < height; y++) {
+    for (int x = 0; x < width; x++) {
+      const unsigned long pixel = XGetPixel(image, x, y);
+      *out++ = Channel(pixel, image->red_mask);
+      *out++ = Channel(pixel, image->green_mask);
+      *out++ = Channel(pixel, image->blue_mask);
+    }
+  }
+  XDestroyImage(image);
+  return true;
+}
+
+std::string savedFrameName() {
+  const std::time_t now = std::time(nullptr);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "vantor-%Y%m%d-%H%M%S", std::localtime(&now));
+  std::string name = std::string(stamp) + ".png";
+  for (int more = 2; std::filesystem::exists(name); more++) {
+    name = std::string(stamp) + "-" + std::to_string(more) + ".png";
+  }
+  return name;
+}
