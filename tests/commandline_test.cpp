@@ -19,10 +19,10 @@ std::string Parse(const std::vector<std::string>& arguments) {
   std::ostringstream out;
   switch (options.mode) {
     case Options::Window:
-      out << "window " << options.windowWidth << "x" << options.windowHeight;
-      if (options.windowHasPosition) {
-        out << " x " << options.windowX << (options.windowXFromRight ? " from right" : "") << " y "
-            << options.windowY << (options.windowYFromBottom ? " from bottom" : "");
+      out << "window " << options.window.width << "x" << options.window.height;
+      if (options.window.hasPosition) {
+        out << " x " << options.window.x << (options.window.xFromRight ? " from right" : "") << " y "
+            << options.window.y << (options.window.yFromBottom ? " from bottom" : "");
       }
       if (options.hasWindowId) {
         out << " id " << options.windowId;

@@ -96,20 +96,20 @@ bool ParseOffset(const std::string& text, size_t* at, int* offset, bool* fromFar
 }
 
 // WIDTHxHEIGHT, optionally followed by both offsets, as X programs take them.
-bool ParseGeometry(const std::string& text, Options* options) {
+bool ParseGeometry(const std::string& text, WindowPlacement* window) {
   size_t used = 0;
-  if (!ParseSize(text, &options->windowWidth, &options->windowHeight, &used)) {
+  if (!ParseSize(text, &window->width, &window->height, &used)) {
     return false;
   }
+  window->sizeFromScreen = false;
   if (used == text.size()) {
     return true;
   }
-  if (!ParseOffset(text, &used, &options->windowX, &options->windowXFromRight) ||
-      !ParseOffset(text, &used, &options->windowY, &options->windowYFromBottom) ||
-      used != text.size()) {
+  if (!ParseOffset(text, &used, &window->x, &window->xFromRight) ||
+      !ParseOffset(text, &used, &window->y, &window->yFromBottom) || used != text.size()) {
     return false;
   }
-  options->windowHasPosition = true;
+  window->hasPosition = true;
   return true;
 }
 
@@ -152,16 +152,25 @@ const char* StoreLong(const std::string& value, long long low, long long high, N
 
 const char* Ignored(Options*, const std::string&) { return nullptr; }
 
+// A switch: sets its field.
+template <bool Options::*Field, bool Value = true>
+const char* Set(Options* options, const std::string&) {
+  options->*Field = Value;
+  return nullptr;
+}
+
+template <Options::Mode Mode>
+const char* SetMode(Options* options, const std::string&) {
+  options->mode = Mode;
+  return nullptr;
+}
+
 }  // namespace
 
 const std::vector<OptionSpec> kOptions = {
     // In a window.
     {"--root", nullptr, nullptr, OptionSpec::InWindow, false,
-     "draw on the root window; with XSCREENSAVER_WINDOW set, on that\nwindow",
-     [](Options* o, const std::string&) -> const char* {
-       o->root = true;
-       return nullptr;
-     }},
+     "draw on the root window; with XSCREENSAVER_WINDOW set, on that\nwindow", Set<&Options::root>},
     {"--window", nullptr, nullptr, OptionSpec::InWindow, false,
      "draw in a window of our own (the default); q, Escape or Ctrl-C\ncloses it", Ignored},
     {"--window-id", "ID", nullptr, OptionSpec::InWindow, false,
@@ -175,27 +184,19 @@ const std::vector<OptionSpec> kOptions = {
      "size of our own window, optionally with its place: +X+Y from\nthe screen's left and top "
      "edges, -X-Y from its right and bottom\nedges, or a mix (WxH-0+0: top right)",
      [](Options* o, const std::string& v) {
-       o->hasGeometry = true;
-       return Check(ParseGeometry(v, o),
+       return Check(ParseGeometry(v, &o->window),
                     "WIDTHxHEIGHT, optionally followed by +X+Y, -X-Y or a mix");
      }},
     {"--fullscreen", nullptr, nullptr, OptionSpec::InWindow, false,
      "our own window fills the screen; f switches between the two",
      [](Options* o, const std::string&) -> const char* {
-       o->fullscreen = true;
+       o->window.fullscreen = true;
        return nullptr;
      }},
     {"--fps", nullptr, nullptr, OptionSpec::InWindow, true,
-     "show frames per second, load and the seed in the bottom-left\ncorner",
-     [](Options* o, const std::string&) -> const char* {
-       o->fps = true;
-       return nullptr;
-     }},
+     "show frames per second, load and the seed in the bottom-left\ncorner", Set<&Options::fps>},
     {"--no-fps", nullptr, nullptr, OptionSpec::InWindow, false, "do not (the default)",
-     [](Options* o, const std::string&) -> const char* {
-       o->fps = false;
-       return nullptr;
-     }},
+     Set<&Options::fps, false>},
     {"--delay", "USEC", "33333: 30 frames a second", OptionSpec::InWindow, true,
      "microseconds from one frame to the next",
      [](Options* o, const std::string& v) {
@@ -269,11 +270,7 @@ const std::vector<OptionSpec> kOptions = {
        return Check(good, "random or a copy count of 10, 12, 14, 16, 18, 20 or 22");
      }},
     {"--glow", nullptr, nullptr, OptionSpec::Anywhere, true,
-     "a radial glow over the kaleidoscope, from the centre outwards",
-     [](Options* o, const std::string&) -> const char* {
-       o->glow = true;
-       return nullptr;
-     }},
+     "a radial glow over the kaleidoscope, from the centre outwards", Set<&Options::glow>},
     {"--seed", "N", "now", OptionSpec::Anywhere, false,
      "the clock starts at second N since 1970; it seeds the\nrandomness, so one seed draws one "
      "kaleidoscope (seeds 0 and 1\ndraw the same one: the C library takes 0 as 1)",
@@ -289,15 +286,9 @@ const std::vector<OptionSpec> kOptions = {
        return Check(!v.empty(), "a folder");
      }},
     {"--help", nullptr, nullptr, OptionSpec::Anywhere, false, "show this text",
-     [](Options* o, const std::string&) -> const char* {
-       o->mode = Options::Help;
-       return nullptr;
-     }},
+     SetMode<Options::Help>},
     {"--version", nullptr, nullptr, OptionSpec::Anywhere, false, "show the version",
-     [](Options* o, const std::string&) -> const char* {
-       o->mode = Options::Version;
-       return nullptr;
-     }},
+     SetMode<Options::Version>},
 };
 
 namespace {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "host/WindowPlacement.h"
+
 struct Options {
   enum Mode { Window, Render, Snapshot, Help, Version };
   Mode mode = Window;
@@ -15,17 +17,7 @@ struct Options {
   bool root = false;
   bool hasWindowId = false;
   unsigned long windowId = 0;
-  bool hasGeometry = false;  // -geometry given; else the window's size follows the screen's
-  int windowWidth = 1024;    // -geometry WxH[{+-}X{+-}Y], own window only
-  int windowHeight = 768;
-  // Offsets in pixels: from the left (top) edge, or with windowXFromRight (windowYFromBottom)
-  // from the right (bottom) edge to the window's. "+-5" gives -5: beyond the left edge.
-  int windowX = 0;
-  int windowY = 0;
-  bool windowXFromRight = false;
-  bool windowYFromBottom = false;
-  bool windowHasPosition = false;
-  bool fullscreen = false;
+  WindowPlacement window;  // our own window: -geometry, --fullscreen
   bool fps = false;
   long delayMicroseconds = 33333;  // from the start of one tick to the start of the next
 

@@ -148,15 +148,7 @@ std::unique_ptr<Surface> MakeWindowSurface(const Options& options, int wakeFd, s
   } else if (options.root) {
     target.kind = X11Target::RootWindow;
   } else {
-    target.width = options.windowWidth;
-    target.height = options.windowHeight;
-    target.x = options.windowX;
-    target.y = options.windowY;
-    target.xFromRight = options.windowXFromRight;
-    target.yFromBottom = options.windowYFromBottom;
-    target.hasPosition = options.windowHasPosition;
-    target.sizeFromScreen = !options.hasGeometry;
-    target.fullscreen = options.fullscreen;
+    target.placement = options.window;
   }
   auto surface = std::make_unique<X11Surface>(target, options.delayMicroseconds, wakeFd);
   if (!surface->create(nullptr, error)) {

@@ -195,29 +195,32 @@ bool X11Surface::createOwnWindow(std::string* error) {
   Window root = RootWindow(display_, screen);
   const int screenWidth = DisplayWidth(display_, screen);
   const int screenHeight = DisplayHeight(display_, screen);
-  if (target_.sizeFromScreen && (1024 > screenWidth * 2 / 3 || 768 > screenHeight * 2 / 3)) {
+  if (target_.placement.sizeFromScreen &&
+      (1024 > screenWidth * 2 / 3 || 768 > screenHeight * 2 / 3)) {
     const int width = std::min(screenWidth * 2 / 3, screenHeight * 2 / 3 * 4 / 3) / 4 * 4;
-    target_.width = std::max(width, 4);
-    target_.height = target_.width * 3 / 4;
+    target_.placement.width = std::max(width, 4);
+    target_.placement.height = target_.placement.width * 3 / 4;
   }
   // Offsets from the far edges count from the screen's size (the window has no border).
-  const int x =
-      target_.xFromRight ? DisplayWidth(display_, screen) - target_.width - target_.x : target_.x;
-  const int y = target_.yFromBottom ? DisplayHeight(display_, screen) - target_.height - target_.y
-                                    : target_.y;
+  const int x = target_.placement.xFromRight
+                    ? DisplayWidth(display_, screen) - target_.placement.width - target_.placement.x
+                    : target_.placement.x;
+  const int y = target_.placement.yFromBottom ? DisplayHeight(display_, screen) -
+                                                    target_.placement.height - target_.placement.y
+                                              : target_.placement.y;
   colormap_ = XCreateColormap(display_, root, visual_->visual, AllocNone);
   XSetWindowAttributes attributes = {};
   attributes.colormap = colormap_;
   attributes.background_pixel = BlackPixel(display_, screen);
   attributes.border_pixel = 0;
   attributes.event_mask = StructureNotifyMask | VisibilityChangeMask | KeyPressMask | ExposureMask;
-  window_ = XCreateWindow(display_, root, x, y, static_cast<unsigned>(target_.width),
-                          static_cast<unsigned>(target_.height), 0, visual_->depth, InputOutput,
-                          visual_->visual, CWColormap | CWBackPixel | CWBorderPixel | CWEventMask,
-                          &attributes);
+  window_ = XCreateWindow(display_, root, x, y, static_cast<unsigned>(target_.placement.width),
+                          static_cast<unsigned>(target_.placement.height), 0, visual_->depth,
+                          InputOutput, visual_->visual,
+                          CWColormap | CWBackPixel | CWBorderPixel | CWEventMask, &attributes);
   ownWindow_ = true;
-  width_ = target_.width;
-  height_ = target_.height;
+  width_ = target_.placement.width;
+  height_ = target_.placement.height;
 
   XStoreName(display_, window_, "Vantor");
   XClassHint classHint;
@@ -226,33 +229,33 @@ bool X11Surface::createOwnWindow(std::string* error) {
   classHint.res_name = name;
   classHint.res_class = className;
   XSetClassHint(display_, window_, &classHint);
-  if (target_.hasPosition) {
+  if (target_.placement.hasPosition) {
     XSizeHints hints = {};
     // The gravity tells a window manager which corner the user placed, so that its frame
     // grows away from that screen edge rather than pushing the window off it.
     hints.flags = USPosition | USSize | PWinGravity;
     hints.x = x;
     hints.y = y;
-    hints.win_gravity = target_.xFromRight
-                            ? (target_.yFromBottom ? SouthEastGravity : NorthEastGravity)
-                            : (target_.yFromBottom ? SouthWestGravity : NorthWestGravity);
-    hints.width = target_.width;
-    hints.height = target_.height;
+    hints.win_gravity = target_.placement.xFromRight
+                            ? (target_.placement.yFromBottom ? SouthEastGravity : NorthEastGravity)
+                            : (target_.placement.yFromBottom ? SouthWestGravity : NorthWestGravity);
+    hints.width = target_.placement.width;
+    hints.height = target_.placement.height;
     XSetWMNormalHints(display_, window_, &hints);
   }
   deleteWindow_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
   XSetWMProtocols(display_, window_, &deleteWindow_, 1);
   windowed_ = {static_cast<short>(x), static_cast<short>(y),
-               static_cast<unsigned short>(target_.width),
-               static_cast<unsigned short>(target_.height)};
-  if (target_.fullscreen) {
+               static_cast<unsigned short>(target_.placement.width),
+               static_cast<unsigned short>(target_.placement.height)};
+  if (target_.placement.fullscreen) {
     setFullscreen(true);
   }
   XMapWindow(display_, window_);
   XSync(display_, False);
   if (xErrorCode != 0) {
-    *error = "cannot create a " + std::to_string(target_.width) + "x" +
-             std::to_string(target_.height) + " window on display '" + displayName_ +
+    *error = "cannot create a " + std::to_string(target_.placement.width) + "x" +
+             std::to_string(target_.placement.height) + " window on display '" + displayName_ +
              "'; try a smaller -geometry";
     return false;
   }

@@ -11,26 +11,15 @@
 #include <string>
 
 #include "host/Surface.h"
+#include "host/WindowPlacement.h"
 
 // Which window to draw on.
 struct X11Target {
   enum Kind { OwnWindow, RootWindow, GivenWindow };
   Kind kind = OwnWindow;
-  unsigned long window = 0;  // GivenWindow: its id
-  bool preview = false;      // GivenWindow: it is the settings dialog's preview
-  int width = 1024;          // OwnWindow: size in pixels
-  int height = 768;
-  // OwnWindow, when hasPosition: offsets in pixels from the screen's left and top edges, or
-  // from its right (xFromRight) and bottom (yFromBottom) edges to the window's.
-  int x = 0;
-  int y = 0;
-  bool xFromRight = false;
-  bool yFromBottom = false;
-  bool hasPosition = false;
-  // OwnWindow: the size follows the screen (1024x768 where that takes at most two thirds of
-  // it each way, else the largest 4:3 size that does) rather than width and height.
-  bool sizeFromScreen = false;
-  bool fullscreen = false;  // OwnWindow: start filling the screen
+  unsigned long window = 0;   // GivenWindow: its id
+  bool preview = false;       // GivenWindow: it is the settings dialog's preview
+  WindowPlacement placement;  // OwnWindow: where it goes and how large it is
 };
 
 class X11Surface : public Surface {
