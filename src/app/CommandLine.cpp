@@ -152,6 +152,12 @@ const char* StoreLong(const std::string& value, long long low, long long high, N
 
 const char* Ignored(Options*, const std::string&) { return nullptr; }
 
+// A path, which must not be empty.
+const char* StorePath(std::string* target, const std::string& value, const char* what) {
+  *target = value;
+  return Check(!value.empty(), what);
+}
+
 // A switch: sets its field.
 template <bool Options::*Field, bool Value = true>
 const char* Set(Options* options, const std::string&) {
@@ -215,10 +221,7 @@ const std::vector<OptionSpec> kOptions = {
     {"--render", "DIR", nullptr, OptionSpec::InRender, false,
      "write frame-00001.png, frame-00002.png, ... into DIR; with DIR\n'-', a YUV4MPEG2 video "
      "stream to standard output (for ffmpeg or\nmpv)",
-     [](Options* o, const std::string& v) {
-       o->renderFolder = v;
-       return Check(!v.empty(), "a folder");
-     }},
+     [](Options* o, const std::string& v) { return StorePath(&o->renderFolder, v, "a folder"); }},
     {"--frames", "N", "300", OptionSpec::InRender, false, "how many frames --render writes",
      [](Options* o, const std::string& v) {
        return StoreLong(v, 1, 10000000, &o->frames, "a frame count from 1 to 10000000");
@@ -226,8 +229,7 @@ const std::vector<OptionSpec> kOptions = {
     {"--snapshot", "FILE", nullptr, OptionSpec::InSnapshot, false,
      "write the one frame at --at SECONDS as a PNG file",
      [](Options* o, const std::string& v) {
-       o->snapshotFile = v;
-       return Check(!v.empty(), "a file name");
+       return StorePath(&o->snapshotFile, v, "a file name");
      }},
     {"--at", "SECONDS", "5", OptionSpec::InSnapshot, false,
      "the time of the --snapshot frame, up to 30 days (2592000)",
@@ -281,10 +283,7 @@ const std::vector<OptionSpec> kOptions = {
     {"--resources", "DIR", nullptr, OptionSpec::Anywhere, false,
      "the folder holding DiscMasks.jpg, which must be usable (else\n$VANTOR_RESOURCES, "
      "../share/vantor beside the program, the\nbuild tree's resources/)",
-     [](Options* o, const std::string& v) {
-       o->resources = v;
-       return Check(!v.empty(), "a folder");
-     }},
+     [](Options* o, const std::string& v) { return StorePath(&o->resources, v, "a folder"); }},
     {"--help", nullptr, nullptr, OptionSpec::Anywhere, false, "show this text",
      SetMode<Options::Help>},
     {"--version", nullptr, nullptr, OptionSpec::Anywhere, false, "show the version",
