@@ -6,11 +6,12 @@
 // Usage: make-disc-masks OUTPUT.jpg
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <vector>
 
-#include <jpeglib.h>  // after <cstdio>: it needs FILE and size_t
+#include "JpegWriter.h"
 
 namespace {
 
@@ -140,33 +141,6 @@ std::vector<double> Soften(const std::vector<double>& coverage) {
   return soft;
 }
 
-bool WriteJpeg(const char* path, const std::vector<JSAMPLE>& pixels) {
-  FILE* file = std::fopen(path, "wb");
-  if (file == nullptr) {
-    std::perror(path);
-    return false;
-  }
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr jerr;
-  cinfo.err = jpeg_std_error(&jerr);  // errors here print and exit: nothing to recover
-  jpeg_create_compress(&cinfo);
-  jpeg_stdio_dest(&cinfo, file);
-  cinfo.image_width = kWidth;
-  cinfo.image_height = kHeight;
-  cinfo.input_components = 1;
-  cinfo.in_color_space = JCS_GRAYSCALE;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 100, TRUE);  // ringing round the edges would show as grey specks
-  jpeg_start_compress(&cinfo, TRUE);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW row = const_cast<JSAMPLE*>(&pixels[cinfo.next_scanline * kWidth]);
-    jpeg_write_scanlines(&cinfo, &row, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  return std::fclose(file) == 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -175,17 +149,18 @@ int main(int argc, char** argv) {
     return 2;
   }
   const Shape shapes[kCells] = {Disc, Ring, Flower, Star, Drop, Crescent, Hexagon, Heart};
-  std::vector<JSAMPLE> pixels(kWidth * kHeight, 0);
+  std::vector<std::uint8_t> pixels(kWidth * kHeight, 0);
   for (int cell = 0; cell < kCells; cell++) {
     std::vector<double> mask = Soften(Rasterize(shapes[cell]));
     for (int row = 0; row < kCell; row++) {
       for (int column = 0; column < kCell; column++) {
         double value = std::lround(mask[row * kCell + column] * 255.0);
-        pixels[row * kWidth + cell * kCell + column] = static_cast<JSAMPLE>(value);
+        pixels[row * kWidth + cell * kCell + column] = static_cast<std::uint8_t>(value);
       }
     }
   }
-  if (!WriteJpeg(argv[1], pixels)) {
+  if (!WriteJpeg(argv[1], kWidth, kHeight, 1, pixels)) {
+    std::perror(argv[1]);
     return 1;
   }
   return 0;

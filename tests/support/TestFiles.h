@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "JpegWriter.h"
+
 inline std::string programPath() { return VANTOR_PROGRAM; }
 inline std::string resourcesPath() { return std::string(VANTOR_SOURCE_DIR) + "/resources"; }
 
@@ -25,12 +27,6 @@ inline std::string readFile(const std::string& path) {
 inline bool WriteBytes(const std::string& path, const std::string& bytes) {
   return static_cast<bool>(std::ofstream(path, std::ios::binary) << bytes);
 }
-
-// Writes a JPEG of the best quality, grey, RGB or CMYK by `components` (1, 3 or 4), baseline or
-// progressive. `pixels` holds tightly packed rows, top row first; its rows repeat when it holds
-// fewer than the picture's. Returns false when the file cannot be written.
-bool WriteJpeg(const std::string& path, int width, int height, int components,
-               const std::vector<std::uint8_t>& pixels, bool progressive = false);
 
 // A fresh empty folder under $TMPDIR (or /tmp), removed with its contents when this goes.
 class TemporaryFolder {

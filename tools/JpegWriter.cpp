@@ -1,4 +1,4 @@
-#include "support/TestFiles.h"
+#include "JpegWriter.h"
 
 #include <cstdio>
 
