@@ -194,6 +194,18 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
         return bad("WIDTHxHEIGHT or WIDTHxHEIGHT+X+Y", text);
       }
       windowOnly();
+    } else if (name == "layer") {
+      if (!takeValue(&options->layer))
+        return false;
+      if (options->layer != "background" && options->layer != "overlay") {
+        return bad("background or overlay", options->layer);
+      }
+      windowOnly();
+    } else if (name == "x11") {
+      if (!noValue())
+        return false;
+      options->x11 = true;
+      windowOnly();
     } else if (name == "fps") {
       if (!noValue())
         return false;
@@ -312,6 +324,10 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
              " needs --render DIR or --snapshot FILE.png";
     return false;
   }
+  if (!options->layer.empty() && (options->x11 || options->root || options->hasWindowId)) {
+    *error = "--layer draws on Wayland and cannot be used with --x11, --root or --window-id";
+    return false;
+  }
   options->mode = Options::Window;
   return true;
 }
@@ -319,6 +335,7 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
 const char* usageText() {
   return "usage: vantor [--root | --window | --window-id ID] [-geometry WxH] [--fps]\n"
          "              [--delay USEC] [--seed N]\n"
+         "       vantor --layer background|overlay [--x11] [--fps] [--delay USEC] [--seed N]\n"
          "       vantor --render DIR [--frames N] [--size WxH] [--rate HZ] [--seed N]\n"
          "       vantor --snapshot FILE.png [--at SECONDS] [--size WxH] [--rate HZ] [--seed N]\n"
          "\n"
@@ -339,6 +356,15 @@ const char* usageText() {
          "                     second)\n"
          "  --install, --visual V, --pair\n"
          "                     accepted as xscreensaver hacks accept them, and ignored\n"
+         "\n"
+         "On Wayland (WAYLAND_DISPLAY set), the window is a native one unless --x11 is given:\n"
+         "  --x11              use X11 (or XWayland) even where Wayland is available\n"
+         "  --layer background draw on every output's background: a live wallpaper\n"
+         "                     (in sway's config: exec vantor --layer background)\n"
+         "  --layer overlay    cover every output and end on any key, button or move of the\n"
+         "                     pointer, or on SIGTERM: a screen saver for swayidle, e.g.\n"
+         "                     exec swayidle -w timeout 300 'vantor --layer overlay &' \\\n"
+         "                          resume 'pkill -TERM -x vantor'\n"
          "\n"
          "Without a display (a simulated clock: the same options write the same files):\n"
          "  --render DIR       write frame-00001.png, frame-00002.png, ... into DIR\n"

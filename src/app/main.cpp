@@ -21,6 +21,7 @@
 #include "host/SeededClock.h"
 #include "host/framework/Bundle.h"
 #include "host/offscreen/OffscreenSurface.h"
+#include "host/wayland/WaylandSurface.h"
 #include "host/x11/X11Surface.h"
 #include "image/MaskAtlas.h"
 
@@ -89,7 +90,33 @@ std::unique_ptr<Surface> MakeOffscreenSurface(const Options& options, int wakeFd
   return surface;
 }
 
+// Wayland is the default where a compositor is announced, unless an X11 window was asked for;
+// --layer exists only there.
+bool WantsWayland(const Options& options) {
+  const char* compositor = std::getenv("WAYLAND_DISPLAY");
+  return !options.layer.empty() || (compositor != nullptr && compositor[0] != '\0' &&
+                                    !options.x11 && !options.root && !options.hasWindowId);
+}
+
+std::unique_ptr<Surface> MakeWaylandSurface(const Options& options, int wakeFd,
+                                            std::string* error) {
+  WaylandTarget target;
+  target.kind = options.layer == "background" ? WaylandTarget::Background
+                : options.layer == "overlay"  ? WaylandTarget::Overlay
+                                              : WaylandTarget::Window;
+  target.width = options.windowWidth;  // a position cannot be asked for on Wayland
+  target.height = options.windowHeight;
+  auto surface = std::make_unique<WaylandSurface>(target, options.delayMicroseconds, wakeFd);
+  if (!surface->create(nullptr, error)) {
+    return nullptr;
+  }
+  return surface;
+}
+
 std::unique_ptr<Surface> MakeWindowSurface(const Options& options, int wakeFd, std::string* error) {
+  if (WantsWayland(options)) {
+    return MakeWaylandSurface(options, wakeFd, error);
+  }
   X11Target target;
   const char* daemonWindow = std::getenv("XSCREENSAVER_WINDOW");
   if (options.hasWindowId) {
