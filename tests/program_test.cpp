@@ -25,20 +25,6 @@
 
 namespace {
 
-// The program installed with its files under /usr in a stage of its own, where any user can
-// reach them: out of the build tree, so that it finds only what was installed.
-const std::string& Installed() {
-  static TemporaryFolder stage;
-  static const std::string usr = [] {
-    chmod(stage.path().c_str(), 0755);
-    Exit done = run({"/usr/bin/cmake", "--install", VANTOR_BUILD_DIR, "--prefix", "/usr"},
-                    {"DESTDIR=" + stage.path()});
-    EXPECT_EQ(done.status, 0) << done.err;
-    return stage.path() + "/usr";
-  }();
-  return usr;
-}
-
 // A virtual X server. It picks a free display number itself and writes it on a line of its own
 // once it takes connections; one that does not start is a test failure.
 class Xvfb {

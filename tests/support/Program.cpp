@@ -1,6 +1,7 @@
 #include "support/Program.h"
 
 #include <png.h>
+#include <sys/stat.h>
 
 Exit run(const Arguments& argv, const Arguments& environment, double timeoutSeconds) {
   return Process(argv, environment).wait(timeoutSeconds);
@@ -19,6 +20,18 @@ long Lines(const std::string& text) { return std::count(text.begin(), text.end()
 Arguments Vantor(Arguments arguments) {
   arguments.insert(arguments.begin(), programPath());
   return arguments;
+}
+
+const std::string& Installed() {
+  static TemporaryFolder stage;
+  static const std::string usr = [] {
+    chmod(stage.path().c_str(), 0755);
+    Exit done = run({"/usr/bin/cmake", "--install", VANTOR_BUILD_DIR, "--prefix", "/usr"},
+                    {"DESTDIR=" + stage.path()});
+    EXPECT_EQ(done.status, 0) << done.err;
+    return stage.path() + "/usr";
+  }();
+  return usr;
 }
 
 bool readPng(const std::string& path, Frame* frame, std::string* error) {

@@ -122,6 +122,11 @@ long Lines(const std::string& text);
 // The program under test with `arguments`.
 Arguments Vantor(Arguments arguments);
 
+// The program installed with its files under /usr in a stage of its own, where any user can
+// reach them: out of the build tree, so that it finds only what was installed. Made once, on
+// first use; the stage's usr folder.
+const std::string& Installed();
+
 // False with *error set when the file is missing or not a PNG (any 8-bit type, read as RGB).
 bool readPng(const std::string& path, Frame* frame, std::string* error);
 

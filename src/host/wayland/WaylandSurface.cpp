@@ -3,11 +3,12 @@
 
 #include <EGL/eglext.h>
 #include <GL/glext.h>
-#include <linux/input-event-codes.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
 #include <wayland-egl.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -98,8 +99,9 @@ void SeatCapabilities(void* data, wl_seat* /*seat*/, uint32_t capabilities) {
 void SeatName(void*, wl_seat*, const char*) {}
 const wl_seat_listener kSeatListener = {SeatCapabilities, SeatName};
 
-// The keymap is not needed (keys are told apart by their codes), but its descriptor is ours.
-void KeyboardKeymap(void*, wl_keyboard*, uint32_t, int32_t fd, uint32_t) { close(fd); }
+void KeyboardKeymap(void* data, wl_keyboard*, uint32_t format, int32_t fd, uint32_t size) {
+  Owner(data)->keymap(format, fd, size);
+}
 void KeyboardEnter(void*, wl_keyboard*, uint32_t, wl_surface*, wl_array*) {}
 void KeyboardLeave(void*, wl_keyboard*, uint32_t, wl_surface*) {}
 void KeyboardKey(void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state) {
@@ -107,7 +109,10 @@ void KeyboardKey(void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uin
     Owner(data)->keyPressed(key);
   }
 }
-void KeyboardModifiers(void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {}
+void KeyboardModifiers(void* data, wl_keyboard*, uint32_t, uint32_t depressed, uint32_t latched,
+                       uint32_t locked, uint32_t group) {
+  Owner(data)->modifiers(depressed, latched, locked, group);
+}
 void KeyboardRepeat(void*, wl_keyboard*, int32_t, int32_t) {}
 const wl_keyboard_listener kKeyboardListener = {KeyboardKeymap, KeyboardEnter,     KeyboardLeave,
                                                 KeyboardKey,    KeyboardModifiers, KeyboardRepeat};
@@ -160,6 +165,8 @@ WaylandSurface::~WaylandSurface() {
   if (keyboard_ != nullptr) {
     wl_keyboard_destroy(keyboard_);
   }
+  xkb_state_unref(keyState_);
+  xkb_context_unref(keyContext_);
   if (pointer_ != nullptr) {
     wl_pointer_destroy(pointer_);
   }
@@ -505,6 +512,9 @@ void WaylandSurface::seatCapabilities(uint32_t capabilities) {
   const bool keys = (capabilities & WL_SEAT_CAPABILITY_KEYBOARD) != 0;
   const bool pointing = (capabilities & WL_SEAT_CAPABILITY_POINTER) != 0;
   if (keys && keyboard_ == nullptr) {
+    if (keyContext_ == nullptr) {
+      keyContext_ = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    }
     keyboard_ = wl_seat_get_keyboard(seat_);
     wl_keyboard_add_listener(keyboard_, &kKeyboardListener, this);
   } else if (!keys && keyboard_ != nullptr) {
@@ -521,9 +531,48 @@ void WaylandSurface::seatCapabilities(uint32_t capabilities) {
   }
 }
 
+void WaylandSurface::keymap(uint32_t format, int fd, uint32_t size) {
+  // Each keyboard (a virtual one too) brings its own map from codes to symbols.
+  xkb_state_unref(keyState_);
+  keyState_ = nullptr;
+  if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 && size > 0) {
+    void* text = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (text != MAP_FAILED) {
+      xkb_keymap* map =
+          xkb_keymap_new_from_buffer(keyContext_, static_cast<const char*>(text),
+                                     strnlen(static_cast<const char*>(text), size),
+                                     XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
+      munmap(text, size);
+      if (map != nullptr) {
+        keyState_ = xkb_state_new(map);
+        xkb_keymap_unref(map);
+      }
+    }
+  }
+  close(fd);
+}
+
+void WaylandSurface::modifiers(uint32_t depressed, uint32_t latched, uint32_t locked,
+                               uint32_t group) {
+  if (keyState_ != nullptr) {
+    xkb_state_update_mask(keyState_, depressed, latched, locked, 0, 0, group);
+  }
+}
+
 void WaylandSurface::keyPressed(uint32_t key) {
-  // Keys are the kernel's codes: the saver ends on any, a window on Escape or Q.
-  if (target_.kind == WaylandTarget::Overlay || key == KEY_ESC || key == KEY_Q) {
+  if (target_.kind == WaylandTarget::Overlay) {
+    closeRequested_ = true;  // the saver ends on any key
+    return;
+  }
+  if (keyState_ == nullptr) {
+    return;
+  }
+  // Wayland sends the kernel's key codes; XKB numbers them from 8.
+  const xkb_keysym_t symbol = xkb_state_key_get_one_sym(keyState_, key + 8);
+  const bool control =
+      xkb_state_mod_name_is_active(keyState_, XKB_MOD_NAME_CTRL, XKB_STATE_MODS_EFFECTIVE) > 0;
+  if (symbol == XKB_KEY_Escape || symbol == XKB_KEY_q || symbol == XKB_KEY_Q ||
+      (control && (symbol == XKB_KEY_c || symbol == XKB_KEY_C))) {
     closeRequested_ = true;
   }
 }

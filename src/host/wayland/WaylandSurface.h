@@ -36,6 +36,8 @@ struct xdg_surface;
 struct xdg_toplevel;
 struct zwlr_layer_shell_v1;
 struct zwlr_layer_surface_v1;
+struct xkb_context;
+struct xkb_state;
 
 // What to draw on.
 struct WaylandTarget {
@@ -109,6 +111,9 @@ class WaylandSurface : public Surface {
   void layerClosed(WaylandOutput* output);
   void canvasEntered(wl_output* output);
   void seatCapabilities(std::uint32_t capabilities);
+  void keymap(std::uint32_t format, int fd, std::uint32_t size);  // takes the descriptor
+  void modifiers(std::uint32_t depressed, std::uint32_t latched, std::uint32_t locked,
+                 std::uint32_t group);
   void keyPressed(std::uint32_t key);
   void pointerAt(wl_surface* surface, double x, double y);
   void pointerButton();
@@ -149,6 +154,8 @@ class WaylandSurface : public Surface {
   wl_seat* seat_ = nullptr;
   std::uint32_t seatName_ = 0;
   wl_keyboard* keyboard_ = nullptr;
+  xkb_context* keyContext_ = nullptr;
+  xkb_state* keyState_ = nullptr;  // the keyboard's map and modifiers; null until it sends one
   wl_pointer* pointer_ = nullptr;
   std::list<WaylandOutput> outputs_;  // a list: listeners hold pointers to the records
 

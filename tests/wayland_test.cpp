@@ -1,0 +1,239 @@
+// Guards the Wayland surface under a headless sway of each test's own, run (with Vantor) as an
+// unprivileged user: the window and both layers show a moving, symmetric kaleidoscope; every
+// output is covered at its own pixel size as outputs come and change; the saver ends on a key
+// and on SIGTERM; and the compositor going away ends Vantor with status 1 and one line.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "support/Frame.h"
+#include "support/Program.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+// A headless sway with its own runtime folder (mode 0700, owned by the user it runs as) and a
+// plain configuration: no wallpaper program of its own, no window borders.
+class Sway {
+ public:
+  Sway() {
+    for (const char* tool :
+         {"/usr/bin/sway", "/usr/bin/swaymsg", "/usr/bin/grim", "/usr/bin/wtype"}) {
+      if (access(tool, X_OK) != 0) {
+        problem_ = std::string(tool) + " is not installed (scripts/install-deps installs it)";
+        return;
+      }
+    }
+    const std::string& folder = runtime_.path();
+    std::ofstream(folder + "/config") << "swaybg_command -\ndefault_border none\n";
+    chmod(folder.c_str(), 0700);
+    if (geteuid() == 0 && chown(folder.c_str(), 65534, 65534) != 0) {
+      problem_ = "cannot hand " + folder + " to nobody";
+      return;
+    }
+    server_ = std::make_unique<Process>(
+        AsUser({"/usr/bin/sway", "-c", folder + "/config"}),
+        Arguments{"XDG_RUNTIME_DIR=" + folder, "HOME=" + folder, "WLR_BACKENDS=headless",
+                  "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman", "WAYLAND_DISPLAY", "DISPLAY",
+                  "SWAYSOCK"});
+    // It is up when both of its sockets are there: clients' and swaymsg's.
+    eventually(
+        [&] {
+          for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            const std::string name = entry.path().filename();
+            if (name.rfind("wayland-", 0) == 0 && name.find(".lock") == std::string::npos) {
+              display_ = name;
+            } else if (name.rfind("sway-ipc.", 0) == 0) {
+              ipc_ = entry.path();
+            }
+          }
+          return (!display_.empty() && !ipc_.empty()) || !server_->running();
+        },
+        10.0);
+    if (display_.empty() || ipc_.empty()) {
+      problem_ = "sway did not start: " + server_->errorSoFar();
+    }
+  }
+  ~Sway() { stop(); }
+
+  // Empty when it runs; else why not.
+  const std::string& problem() const { return problem_; }
+
+  void stop() {
+    if (server_ != nullptr) {
+      server_->signal(SIGTERM);
+      server_->wait(10.0);
+    }
+  }
+
+  Arguments environment() const {
+    return {"XDG_RUNTIME_DIR=" + runtime_.path(), "WAYLAND_DISPLAY=" + display_, "SWAYSOCK=" + ipc_,
+            "DISPLAY", "XSCREENSAVER_WINDOW"};
+  }
+
+  // The installed program, as the user sway runs as.
+  std::unique_ptr<Process> start(const Arguments& arguments) const {
+    Arguments command = {Installed() + "/bin/vantor"};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return std::make_unique<Process>(AsUser(command), environment());
+  }
+
+  // A tool such as swaymsg or wtype, run to its end.
+  Exit tool(const Arguments& command) const { return run(AsUser(command), environment(), 20.0); }
+
+  // One output's picture (all outputs' when `output` is empty), taken with grim.
+  bool capture(const std::string& output, Frame* frame, std::string* error) const {
+    const std::string file = runtime_.path() + "/shot.png";
+    Arguments command = {"/usr/bin/grim"};
+    if (!output.empty()) {
+      command.insert(command.end(), {"-o", output});
+    }
+    command.push_back(file);
+    Exit done = tool(command);
+    *error = done.err;
+    return done.status == 0 && readPng(file, frame, error);
+  }
+
+ private:
+  TemporaryFolder runtime_;
+  std::unique_ptr<Process> server_;
+  std::string display_;
+  std::string ipc_;
+  std::string problem_;
+};
+
+// Share (0..1) of pixels that are near-black in every channel.
+double DarkShare(const Frame& frame) {
+  long dark = 0;
+  for (size_t i = 0; i < frame.rgb.size(); i += 3) {
+    dark += std::max({frame.rgb[i], frame.rgb[i + 1], frame.rgb[i + 2]}) <= 16;
+  }
+  return frame.rgb.empty() ? 0.0 : 3.0 * dark / frame.rgb.size();
+}
+
+// Waits for a width x height picture of `output` that shows a symmetric kaleidoscope on its
+// black ground (sway's own empty background is an even grey, symmetric too) and, when `before`
+// is given, differs from it (the picture moves). While the mirrors glide to another angle, now
+// and then, frames are not symmetric.
+::testing::AssertionResult ShowsKaleidoscope(const Sway& sway, const std::string& output, int width,
+                                             int height, Frame* frame,
+                                             const Frame* before = nullptr) {
+  std::string error;
+  const bool shown = eventually(
+      [&] {
+        return sway.capture(output, frame, &error) && frame->width == width &&
+               frame->height == height && (before == nullptr || frame->rgb != before->rgb) &&
+               DarkShare(*frame) > 0.1 && IsSymmetricKaleidoscope(*frame);
+      },
+      15.0);
+  if (shown) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure()
+         << output << ": wanted " << width << "x" << height << ", got " << frame->width << "x"
+         << frame->height
+         << (before != nullptr && frame->rgb == before->rgb ? " (not moving) " : " ") << error
+         << IsSymmetricKaleidoscope(*frame).message();
+}
+
+class Wayland : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!sway_.problem().empty()) {
+      GTEST_SKIP() << "no Wayland compositor can run here: " << sway_.problem();
+    }
+  }
+
+  void message(const Arguments& words) {
+    Arguments command = {"/usr/bin/swaymsg"};
+    command.insert(command.end(), words.begin(), words.end());
+    Exit done = sway_.tool(command);
+    ASSERT_EQ(done.status, 0) << done.out << done.err;
+  }
+
+  Sway sway_;
+};
+
+// With WAYLAND_DISPLAY set, the default is a native window; it fills the output (sway tiles it).
+TEST_F(Wayland, TheWindowShowsAMovingKaleidoscopeAndClosesOnEscapeOrTheCompositorsClose) {
+  for (bool escape : {true, false}) {
+    auto vantor = sway_.start({});
+    Frame first, later;
+    ASSERT_TRUE(ShowsKaleidoscope(sway_, "", 1280, 720, &first)) << vantor->errorSoFar();
+    EXPECT_TRUE(ShowsKaleidoscope(sway_, "", 1280, 720, &later, &first));
+    if (escape) {
+      // Another key leaves the window open. The pause lets Vantor bind the new virtual
+      // keyboard before the key arrives.
+      EXPECT_EQ(sway_.tool({"/usr/bin/wtype", "-s", "1500", "-k", "x"}).status, 0);
+      EXPECT_FALSE(eventually([&] { return !vantor->running(); }, 0.5)) << vantor->errorSoFar();
+      EXPECT_EQ(sway_.tool({"/usr/bin/wtype", "-s", "1500", "-k", "Escape"}).status, 0);
+    } else {
+      message({"kill"});
+    }
+    Exit done = vantor->wait(10.0);
+    EXPECT_EQ(done.status, 0) << (escape ? "Escape: " : "kill: ") << done.err;
+    EXPECT_EQ(done.err, "");
+  }
+}
+
+// Outputs of different sizes and scales, one added and one resized while Vantor runs.
+TEST_F(Wayland, TheWallpaperCoversEveryOutputAtItsOwnPixelSizeAsOutputsComeAndChange) {
+  message({"create_output"});
+  message({"output", "HEADLESS-2", "resolution", "800x600", "position", "1280", "0", "scale", "2"});
+  auto vantor = sway_.start({"--layer", "background"});
+  Frame first, later, other;
+  ASSERT_TRUE(ShowsKaleidoscope(sway_, "HEADLESS-1", 1280, 720, &first)) << vantor->errorSoFar();
+  EXPECT_TRUE(ShowsKaleidoscope(sway_, "HEADLESS-1", 1280, 720, &later, &first));
+  EXPECT_TRUE(ShowsKaleidoscope(sway_, "HEADLESS-2", 800, 600, &other));
+
+  message({"create_output"});
+  message({"output", "HEADLESS-3", "resolution", "640x480", "position", "1680", "0"});
+  EXPECT_TRUE(ShowsKaleidoscope(sway_, "HEADLESS-3", 640, 480, &other)) << "an added output";
+  message({"output", "HEADLESS-1", "resolution", "1024x768"});
+  EXPECT_TRUE(ShowsKaleidoscope(sway_, "HEADLESS-1", 1024, 768, &other)) << "a resized output";
+
+  EXPECT_TRUE(vantor->running()) << vantor->errorSoFar();
+  vantor->signal(SIGTERM);
+  Exit done = vantor->wait(5.0);
+  EXPECT_EQ(done.signal, SIGTERM) << "status " << done.status << ": " << done.err;
+}
+
+// Any key ends the saver (not only Escape); so does SIGTERM, what swayidle's resume sends.
+TEST_F(Wayland, TheSaverCoversTheOutputAndEndsOnAnyKeyOrSigterm) {
+  for (bool key : {true, false}) {
+    auto vantor = sway_.start({"--layer", "overlay"});
+    Frame first, later;
+    ASSERT_TRUE(ShowsKaleidoscope(sway_, "HEADLESS-1", 1280, 720, &first)) << vantor->errorSoFar();
+    EXPECT_TRUE(ShowsKaleidoscope(sway_, "HEADLESS-1", 1280, 720, &later, &first));
+    if (key) {
+      EXPECT_EQ(sway_.tool({"/usr/bin/wtype", "-s", "1500", "-k", "x"}).status, 0);
+      Exit done = vantor->wait(10.0);
+      EXPECT_EQ(done.status, 0) << done.err;
+      EXPECT_EQ(done.err, "");
+    } else {
+      vantor->signal(SIGTERM);
+      Exit done = vantor->wait(5.0);
+      EXPECT_EQ(done.signal, SIGTERM) << "status " << done.status << ": " << done.err;
+      EXPECT_LT(done.seconds, 1.0);
+    }
+  }
+}
+
+TEST_F(Wayland, TheCompositorGoingAwayEndsVantorWithStatusOneAndOneLine) {
+  auto vantor = sway_.start({"--layer", "background"});
+  Frame frame;
+  ASSERT_TRUE(ShowsKaleidoscope(sway_, "HEADLESS-1", 1280, 720, &frame)) << vantor->errorSoFar();
+  sway_.stop();
+  Exit done = vantor->wait(5.0);
+  EXPECT_EQ(done.status, 1) << done.err;
+  EXPECT_EQ(Lines(done.err), 1) << done.err;
+  EXPECT_NE(done.err.find("Wayland compositor"), std::string::npos) << done.err;
+  EXPECT_LT(done.seconds, 2.0);
+}
+
+}  // namespace
