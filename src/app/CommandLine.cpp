@@ -357,7 +357,8 @@ const char* usageText() {
          "  --install, --visual V, --pair\n"
          "                     accepted as xscreensaver hacks accept them, and ignored\n"
          "\n"
-         "On Wayland (WAYLAND_DISPLAY set), the window is a native one unless --x11 is given:\n"
+         "On Wayland (WAYLAND_DISPLAY set), the window is a native one unless --x11, --root\n"
+         "or --window-id asks for X11:\n"
          "  --x11              use X11 (or XWayland) even where Wayland is available\n"
          "  --layer background draw on every output's background: a live wallpaper\n"
          "                     (in sway's config: exec vantor --layer background)\n"
@@ -383,5 +384,5 @@ const char* usageText() {
          "  --version          show the version\n"
          "\n"
          "Exit status: 0 done, 1 cannot run (no display, no OpenGL, unwritable output, window\n"
-         "destroyed), 2 bad usage.\n";
+         "destroyed, Wayland compositor gone or lacking a protocol), 2 bad usage.\n";
 }

@@ -203,7 +203,8 @@ bool WaylandSurface::create(const char* displayName, std::string* error) {
     const char* name = displayName != nullptr ? displayName : std::getenv("WAYLAND_DISPLAY");
     *error = std::string("cannot connect to the Wayland compositor '") +
              (name != nullptr ? name : "wayland-0") + "': " + std::strerror(errno) +
-             "; check WAYLAND_DISPLAY and XDG_RUNTIME_DIR, or use --x11";
+             "; check WAYLAND_DISPLAY and XDG_RUNTIME_DIR" +
+             (target_.kind == WaylandTarget::Window ? ", or use --x11" : "");
     return false;
   }
   registry_ = wl_display_get_registry(display_);
