@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "host/GlDriver.h"
 #include "xdg-shell-client.h"
 // The protocol names a parameter `namespace`, a C++ keyword.
 #define namespace layer_namespace
@@ -70,7 +71,6 @@ void LayerConfigure(void* data, zwlr_layer_surface_v1* layer, uint32_t serial, u
                     uint32_t height) {
   auto* output = static_cast<WaylandOutput*>(data);
   zwlr_layer_surface_v1_ack_configure(layer, serial);
-  output->canvas.configureSerial = serial;
   output->owner->configureCanvas(&output->canvas, serial, static_cast<int>(width),
                                  static_cast<int>(height));
 }
@@ -300,6 +300,7 @@ bool WaylandSurface::createContext(std::string* error) {
              "; install Mesa's OpenGL drivers (libgl1-mesa-dri)";
     return false;
   }
+  KeepGlDriverMapped();
   return true;
 }
 
