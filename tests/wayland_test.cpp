@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "support/Frame.h"
 #include "support/Program.h"
@@ -141,6 +142,19 @@ double DarkShare(const Frame& frame) {
          << IsSymmetricKaleidoscope(*frame).message();
 }
 
+// CPU time, user and system, that a running process has used so far, in seconds.
+double CpuSeconds(pid_t pid) {
+  const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+  std::istringstream fields(stat.substr(stat.rfind(')') + 2));  // from the third field on
+  std::string skipped;
+  for (int field = 3; field < 14; field++) {
+    fields >> skipped;
+  }
+  long user = 0, system = 0;
+  fields >> user >> system;
+  return static_cast<double>(user + system) / sysconf(_SC_CLK_TCK);
+}
+
 class Wayland : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -179,6 +193,20 @@ TEST_F(Wayland, TheWindowShowsAMovingKaleidoscopeAndClosesOnEscapeOrTheComposito
     EXPECT_EQ(done.status, 0) << (escape ? "Escape: " : "kill: ") << done.err;
     EXPECT_EQ(done.err, "");
   }
+}
+
+// On a workspace out of sight the compositor asks for no frames, and Vantor draws none.
+TEST_F(Wayland, AHiddenWindowCostsNothingUntilItIsShownAgain) {
+  auto vantor = sway_.start({});
+  Frame first, later;
+  ASSERT_TRUE(ShowsKaleidoscope(sway_, "", 1280, 720, &first)) << vantor->errorSoFar();
+  message({"workspace", "2"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // a frame under way ends
+  const double before = CpuSeconds(vantor->pid());
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_LT(CpuSeconds(vantor->pid()) - before, 0.05) << "CPU seconds in one second, hidden";
+  message({"workspace", "1"});
+  EXPECT_TRUE(ShowsKaleidoscope(sway_, "", 1280, 720, &later, &first));
 }
 
 // Outputs of different sizes and scales, one added and one resized while Vantor runs.

@@ -82,6 +82,7 @@ class Process {
     reaped_ = reaped_ || pid_ <= 0 || waitpid(pid_, &rawStatus_, WNOHANG) == pid_;
     return !reaped_;
   }
+  pid_t pid() const { return pid_; }  // the program's own: env and setpriv exec it
   void signal(int number) {
     if (running()) {
       kill(pid_, number);
