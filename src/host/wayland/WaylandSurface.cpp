@@ -57,9 +57,7 @@ void OutputDone(void* data, wl_output* /*output*/) {
 void OutputScale(void* data, wl_output* /*output*/, int32_t factor) {
   static_cast<WaylandOutput*>(data)->scale = std::max(1, factor);
 }
-void OutputName(void* data, wl_output* /*output*/, const char* name) {
-  static_cast<WaylandOutput*>(data)->outputName = name;
-}
+void OutputName(void*, wl_output*, const char*) {}
 void OutputDescription(void*, wl_output*, const char*) {}
 const wl_output_listener kOutputListener = {OutputGeometry, OutputMode, OutputDone,
                                             OutputScale,    OutputName, OutputDescription};
@@ -451,12 +449,12 @@ void WaylandSurface::configureCanvas(WaylandCanvas* canvas, uint32_t serial, int
   canvas->logicalHeight = logicalHeight;
 }
 
+// The compositor took the layer away (its output is going, as a rule); the output's record
+// stays until the output's global goes, and gets a new surface if the output comes back.
 void WaylandSurface::layerClosed(WaylandOutput* output) {
+  zwlr_layer_surface_v1_destroy(output->layer);  // the role goes before its surface
+  output->layer = nullptr;
   destroyCanvas(&output->canvas);
-  if (output->layer != nullptr) {
-    zwlr_layer_surface_v1_destroy(output->layer);
-    output->layer = nullptr;
-  }
 }
 
 void WaylandSurface::releaseEglWindow(WaylandCanvas* canvas) {

@@ -51,7 +51,8 @@ struct WaylandTarget {
 class WaylandSurface;
 
 // A wl_surface we draw on, with its EGL window. The compositor decides its logical size; its
-// buffer is that size times the integer scale.
+// buffer is that size times the integer scale. The WaylandSurface owns every object in it and
+// releases them in destroyCanvas.
 struct WaylandCanvas {
   wl_surface* surface = nullptr;
   wl_egl_window* eglWindow = nullptr;
@@ -68,13 +69,13 @@ struct WaylandCanvas {
   int pixelHeight() const { return logicalHeight * scale; }
 };
 
-// One output of the compositor and, in a layer mode, the layer surface on it.
+// One output of the compositor and, in a layer mode, the layer surface on it. Owned by the
+// WaylandSurface's list; destroyOutput releases its objects and the record.
 struct WaylandOutput {
   WaylandSurface* owner = nullptr;
   std::uint32_t name = 0;  // the registry's name for the global
   wl_output* output = nullptr;
-  std::string outputName;  // the compositor's name for it (wl_output 4), e.g. HEADLESS-1
-  int scale = 1;           // as announced; applied when the output says it is done
+  int scale = 1;  // as announced; applied when the output says it is done
   zwlr_layer_surface_v1* layer = nullptr;
   WaylandCanvas canvas;
 };
