@@ -251,7 +251,9 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
     arguments.insert(arguments.end(), {"--resources", resourcesPath()});
     return std::make_unique<Process>(
         Vantor(arguments),
-        Arguments{"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW" + daemonWindow});
+        // Without WAYLAND_DISPLAY: in a Wayland session the own window would be a native one.
+        Arguments{"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW" + daemonWindow,
+                  "WAYLAND_DISPLAY"});
   };
   // The own window covers the screen, so a picture of the screen is one of the window.
   for (const Arguments& arguments : {Arguments{"-geometry", "640x480"}, {"--root"}}) {
@@ -298,7 +300,7 @@ TEST(UnderLoad, SigtermEndsTheSaverWithinATenthOfASecond) {
   for (int attempt = 0; attempt < 3; attempt++) {
     // The own window covers the screen, so a picture of the screen is one of the window.
     Process saver(Vantor({"-geometry", "160x120", "--resources", resourcesPath()}),
-                  {"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW"});
+                  {"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW", "WAYLAND_DISPLAY"});
     ASSERT_TRUE(ShowsKaleidoscope(server, "root")) << saver.errorSoFar();
     saver.signal(SIGTERM);
     Exit done = saver.wait(5.0);
