@@ -252,7 +252,14 @@ TEST_F(Wayland, TheSaverCoversTheOutputAndEndsOnAnyKeyOrSigterm) {
   }
 }
 
-TEST_F(Wayland, TheCompositorGoingAwayEndsVantorWithStatusOneAndOneLine) {
+TEST_F(Wayland, NoCompositorOrItsGoingAwayEndsVantorWithStatusOneAndOneLine) {
+  Arguments nowhere = sway_.environment();
+  nowhere.push_back("WAYLAND_DISPLAY=wayland-nobody");
+  Exit refused = run(AsUser({Installed() + "/bin/vantor", "--layer", "overlay"}), nowhere, 10.0);
+  EXPECT_EQ(refused.status, 1) << refused.err;
+  EXPECT_EQ(Lines(refused.err), 1) << refused.err;
+  EXPECT_NE(refused.err.find("wayland-nobody"), std::string::npos) << refused.err;
+
   auto vantor = sway_.start({"--layer", "background"});
   Frame frame;
   ASSERT_TRUE(ShowsKaleidoscope(sway_, "HEADLESS-1", 1280, 720, &frame)) << vantor->errorSoFar();
