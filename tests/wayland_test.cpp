@@ -209,21 +209,21 @@ TEST_F(Wayland, AHiddenWindowCostsNothingUntilItIsShownAgain) {
   EXPECT_TRUE(ShowsKaleidoscope(sway_, "", 1280, 720, &later, &first));
 }
 
-// Outputs of different sizes and scales, one added and one resized while Vantor runs.
+// One output drawn on directly, then a second of another size and scale added while Vantor
+// runs, then the first resized: each is covered at its own pixel size.
 TEST_F(Wayland, TheWallpaperCoversEveryOutputAtItsOwnPixelSizeAsOutputsComeAndChange) {
-  message({"create_output"});
-  message({"output", "HEADLESS-2", "resolution", "800x600", "position", "1280", "0", "scale", "2"});
   auto vantor = sway_.start({"--layer", "background"});
-  Frame first, later, other;
+  Frame first, later, added, resized;
   ASSERT_TRUE(ShowsKaleidoscope(sway_, "HEADLESS-1", 1280, 720, &first)) << vantor->errorSoFar();
   EXPECT_TRUE(ShowsKaleidoscope(sway_, "HEADLESS-1", 1280, 720, &later, &first));
-  EXPECT_TRUE(ShowsKaleidoscope(sway_, "HEADLESS-2", 800, 600, &other));
 
   message({"create_output"});
-  message({"output", "HEADLESS-3", "resolution", "640x480", "position", "1680", "0"});
-  EXPECT_TRUE(ShowsKaleidoscope(sway_, "HEADLESS-3", 640, 480, &other)) << "an added output";
+  message({"output", "HEADLESS-2", "resolution", "800x600", "position", "1280", "0", "scale", "2"});
+  EXPECT_TRUE(ShowsKaleidoscope(sway_, "HEADLESS-2", 800, 600, &added)) << "an added output";
+  EXPECT_TRUE(ShowsKaleidoscope(sway_, "HEADLESS-1", 1280, 720, &first, &later));
   message({"output", "HEADLESS-1", "resolution", "1024x768"});
-  EXPECT_TRUE(ShowsKaleidoscope(sway_, "HEADLESS-1", 1024, 768, &other)) << "a resized output";
+  EXPECT_TRUE(ShowsKaleidoscope(sway_, "HEADLESS-1", 1024, 768, &resized)) << "a resized output";
+  EXPECT_TRUE(ShowsKaleidoscope(sway_, "HEADLESS-2", 800, 600, &later, &added));
 
   EXPECT_TRUE(vantor->running()) << vantor->errorSoFar();
   vantor->signal(SIGTERM);

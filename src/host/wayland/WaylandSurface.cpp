@@ -667,9 +667,30 @@ bool WaylandSurface::anyCanvasReady() const {
                                        [&](const WaylandOutput& out) { return ready(out.canvas); });
 }
 
+WaylandCanvas* WaylandSurface::soleCanvas() {
+  WaylandCanvas* sole = nullptr;
+  int count = 0;
+  forEachCanvas([&](WaylandCanvas* canvas) {
+    if (canvas->eglSurface != EGL_NO_SURFACE) {
+      sole = canvas;
+      count++;
+    }
+  });
+  return count == 1 ? sole : nullptr;
+}
+
 bool WaylandSurface::makeCurrent() {
   if (context_ == EGL_NO_CONTEXT) {
     return false;
+  }
+  // One surface is drawn on directly: copying a picture costs about as much as drawing it.
+  WaylandCanvas* sole = soleCanvas();
+  if (sole != nullptr) {
+    if (!eglMakeCurrent(eglDisplay_, sole->eglSurface, sole->eglSurface, context_)) {
+      return false;
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    return true;
   }
   if (eglGetCurrentContext() != context_ &&
       !eglMakeCurrent(eglDisplay_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_)) {
@@ -761,6 +782,12 @@ SurfaceEvent WaylandSurface::waitForTick() {
   }
 }
 
+void WaylandSurface::swap(WaylandCanvas* canvas) {
+  canvas->frame = wl_surface_frame(canvas->surface);
+  wl_callback_add_listener(canvas->frame, &kFrameListener, canvas);
+  eglSwapBuffers(eglDisplay_, canvas->eglSurface);
+}
+
 void WaylandSurface::showOn(WaylandCanvas* canvas) {
   if (!eglMakeCurrent(eglDisplay_, canvas->eglSurface, canvas->eglSurface, context_)) {
     return;
@@ -778,25 +805,33 @@ void WaylandSurface::showOn(WaylandCanvas* canvas) {
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
   glBlitFramebuffer(left, bottom, left + shownWidth, bottom + shownHeight, 0, 0, width, height,
                     GL_COLOR_BUFFER_BIT, GL_LINEAR);
-  canvas->frame = wl_surface_frame(canvas->surface);
-  wl_callback_add_listener(canvas->frame, &kFrameListener, canvas);
-  eglSwapBuffers(eglDisplay_, canvas->eglSurface);
+  swap(canvas);
 }
 
 bool WaylandSurface::present(std::string* error) {
-  // The engine asks for the back buffer, which a framebuffer object does not have; the
-  // request is ignored and its error flag is cleared here, so nobody reads it later.
-  for (int i = 0; i < 8 && glGetError() != GL_NO_ERROR; i++) {
-  }
-  const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
-  glDisable(GL_SCISSOR_TEST);  // it would clip the copies
-  forEachCanvas([&](WaylandCanvas* canvas) {
-    if (canvas->eglSurface != EGL_NO_SURFACE && canvas->frame == nullptr && !canvas->dirty) {
-      showOn(canvas);
+  auto ready = [](const WaylandCanvas* canvas) {
+    return canvas->eglSurface != EGL_NO_SURFACE && canvas->frame == nullptr && !canvas->dirty;
+  };
+  WaylandCanvas* sole = soleCanvas();
+  if (sole != nullptr) {
+    if (ready(sole)) {
+      swap(sole);
     }
-  });
-  if (scissor) {
-    glEnable(GL_SCISSOR_TEST);
+  } else {
+    // The engine asks for the back buffer, which a framebuffer object does not have; the
+    // request is ignored and its error flag is cleared here, so nobody reads it later.
+    for (int i = 0; i < 8 && glGetError() != GL_NO_ERROR; i++) {
+    }
+    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+    glDisable(GL_SCISSOR_TEST);  // it would clip the copies
+    forEachCanvas([&](WaylandCanvas* canvas) {
+      if (ready(canvas)) {
+        showOn(canvas);
+      }
+    });
+    if (scissor) {
+      glEnable(GL_SCISSOR_TEST);
+    }
   }
   if (wl_display_flush(display_) < 0 && errno != EAGAIN) {
     *error = connectionFailure();

@@ -3,12 +3,14 @@
 // layer of every output (wlr-layer-shell: the background layer for a live wallpaper, the
 // overlay layer for screen saving). Sizes are in pixels unless called logical.
 //
-// One engine serves every output. The process has one view and so one frame size: each tick
-// draws once into a framebuffer object the size of the largest output in pixels (logical size
-// times integer scale). Each output's surface then shows that picture scaled to cover its own
-// pixel size, the excess cropped evenly from the longer side, and is swapped on its own. A
-// tick is drawn only when some surface's frame callback has come back (a hidden surface asks
-// for nothing and costs nothing), and never sooner than one --delay after the last.
+// One engine serves every output. The process has one view and so one frame size, that of
+// the largest surface in pixels (logical size times integer scale). A single surface (the
+// window, or the layer on a single output) is drawn on directly. With several, each tick draws
+// once into a framebuffer object of that size, and each surface shows the picture scaled to
+// cover its own pixel size, the excess cropped evenly from the longer side, and is swapped on
+// its own. A tick is drawn only when some surface's frame callback has come back (a hidden
+// surface asks for nothing and costs nothing), and never sooner than one --delay after the
+// last.
 #pragma once
 
 #include <EGL/egl.h>
@@ -132,7 +134,12 @@ class WaylandSurface : public Surface {
   void releaseEglWindow(WaylandCanvas* canvas);
   // Gives a configured canvas whose size or scale changed an EGL window of its pixel size.
   void sizeCanvas(WaylandCanvas* canvas);
+  // The one canvas with an EGL surface, or null when there are none or several.
+  WaylandCanvas* soleCanvas();
+  // Shows the framebuffer object's picture on the canvas, then swaps it.
   void showOn(WaylandCanvas* canvas);
+  // Asks for the canvas's next frame callback and hands its back buffer to the compositor.
+  void swap(WaylandCanvas* canvas);
   // Follows the largest canvas; true when the frame size changed.
   bool followLargest();
   bool anyCanvasReady() const;
