@@ -3,8 +3,10 @@
 // output is covered at its own pixel size as outputs come and change; the saver ends on a key
 // and on SIGTERM; and the compositor going away ends Vantor with status 1 and one line.
 #include <gtest/gtest.h>
+#include <linux/input-event-codes.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <wayland-client.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -15,6 +17,7 @@
 #include "support/Frame.h"
 #include "support/Program.h"
 #include "support/TestFiles.h"
+#include "wlr-virtual-pointer-unstable-v1-client.h"
 
 namespace {
 
@@ -72,6 +75,9 @@ class Sway {
     }
   }
 
+  // The path of the socket clients connect to.
+  std::string socket() const { return runtime_.path() + "/" + display_; }
+
   Arguments environment() const {
     return {"XDG_RUNTIME_DIR=" + runtime_.path(), "WAYLAND_DISPLAY=" + display_, "SWAYSOCK=" + ipc_,
             "DISPLAY", "XSCREENSAVER_WINDOW"};
@@ -106,6 +112,78 @@ class Sway {
   std::string display_;
   std::string ipc_;
   std::string problem_;
+};
+
+// A pointer device of the test's own, made through the virtual-pointer protocol: a headless
+// sway has no other. Its moves are relative, in logical pixels.
+class VirtualPointer {
+ public:
+  explicit VirtualPointer(const Sway& sway) : display_(wl_display_connect(sway.socket().c_str())) {
+    if (display_ == nullptr) {
+      return;
+    }
+    static const wl_registry_listener kListener = {
+        [](void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t) {
+          auto* self = static_cast<VirtualPointer*>(data);
+          if (std::string(interface) == wl_seat_interface.name && self->seat_ == nullptr) {
+            self->seat_ =
+                static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
+          } else if (std::string(interface) == zwlr_virtual_pointer_manager_v1_interface.name) {
+            self->manager_ = static_cast<zwlr_virtual_pointer_manager_v1*>(
+                wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+          }
+        },
+        [](void*, wl_registry*, uint32_t) {}};
+    wl_registry* registry = wl_display_get_registry(display_);
+    wl_registry_add_listener(registry, &kListener, this);
+    wl_display_roundtrip(display_);
+    wl_registry_destroy(registry);
+    if (seat_ != nullptr && manager_ != nullptr) {
+      pointer_ = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager_, seat_);
+      wl_display_roundtrip(display_);
+    }
+  }
+  ~VirtualPointer() {
+    if (pointer_ != nullptr) {
+      zwlr_virtual_pointer_v1_destroy(pointer_);
+    }
+    if (manager_ != nullptr) {
+      zwlr_virtual_pointer_manager_v1_destroy(manager_);
+    }
+    if (seat_ != nullptr) {
+      wl_seat_destroy(seat_);
+    }
+    if (display_ != nullptr) {
+      wl_display_roundtrip(display_);
+      wl_display_disconnect(display_);
+    }
+  }
+  VirtualPointer(const VirtualPointer&) = delete;
+  VirtualPointer& operator=(const VirtualPointer&) = delete;
+
+  bool made() const { return pointer_ != nullptr; }
+  void move(double dx, double dy) {
+    zwlr_virtual_pointer_v1_motion(pointer_, now(), wl_fixed_from_double(dx),
+                                   wl_fixed_from_double(dy));
+    zwlr_virtual_pointer_v1_frame(pointer_);
+    wl_display_roundtrip(display_);
+  }
+  void click() {
+    for (auto state : {WL_POINTER_BUTTON_STATE_PRESSED, WL_POINTER_BUTTON_STATE_RELEASED}) {
+      zwlr_virtual_pointer_v1_button(pointer_, now(), BTN_LEFT, state);
+      zwlr_virtual_pointer_v1_frame(pointer_);
+    }
+    wl_display_roundtrip(display_);
+  }
+
+ private:
+  uint32_t now() { return time_ += 10; }  // milliseconds, only ever increasing
+
+  wl_display* display_;
+  wl_seat* seat_ = nullptr;
+  zwlr_virtual_pointer_manager_v1* manager_ = nullptr;
+  zwlr_virtual_pointer_v1* pointer_ = nullptr;
+  uint32_t time_ = 0;
 };
 
 // Share (0..1) of pixels that are near-black in every channel.
@@ -231,24 +309,40 @@ TEST_F(Wayland, TheWallpaperCoversEveryOutputAtItsOwnPixelSizeAsOutputsComeAndCh
   EXPECT_EQ(done.signal, SIGTERM) << "status " << done.status << ": " << done.err;
 }
 
-// Any key ends the saver (not only Escape); so does SIGTERM, what swayidle's resume sends.
-TEST_F(Wayland, TheSaverCoversTheOutputAndEndsOnAnyKeyOrSigterm) {
-  for (bool key : {true, false}) {
+// Any key ends the saver (not only Escape), so do a button and a pointer move of more than a
+// few pixels (not a nudge), and SIGTERM, what swayidle's resume sends.
+TEST_F(Wayland, TheSaverCoversTheOutputAndEndsOnAnyKeyButtonMoveOrSigterm) {
+  for (const std::string way : {"key", "button", "move", "SIGTERM"}) {
+    SCOPED_TRACE(way);
     auto vantor = sway_.start({"--layer", "overlay"});
     Frame first, later;
     ASSERT_TRUE(ShowsKaleidoscope(sway_, "HEADLESS-1", 1280, 720, &first)) << vantor->errorSoFar();
     EXPECT_TRUE(ShowsKaleidoscope(sway_, "HEADLESS-1", 1280, 720, &later, &first));
-    if (key) {
-      EXPECT_EQ(sway_.tool({"/usr/bin/wtype", "-s", "1500", "-k", "x"}).status, 0);
-      Exit done = vantor->wait(10.0);
-      EXPECT_EQ(done.status, 0) << done.err;
-      EXPECT_EQ(done.err, "");
-    } else {
+    if (way == "SIGTERM") {
       vantor->signal(SIGTERM);
       Exit done = vantor->wait(5.0);
       EXPECT_EQ(done.signal, SIGTERM) << "status " << done.status << ": " << done.err;
       EXPECT_LT(done.seconds, 1.0);
+      continue;
     }
+    if (way == "key") {
+      EXPECT_EQ(sway_.tool({"/usr/bin/wtype", "-s", "1500", "-k", "x"}).status, 0);
+    } else {
+      VirtualPointer pointer(sway_);
+      ASSERT_TRUE(pointer.made()) << "sway made no virtual pointer";
+      // As with keys, Vantor binds the new pointer first.
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+      if (way == "button") {
+        pointer.click();
+      } else {
+        pointer.move(3, 2);
+        EXPECT_FALSE(eventually([&] { return !vantor->running(); }, 0.5)) << "ended on a nudge";
+        pointer.move(40, 0);
+      }
+    }
+    Exit done = vantor->wait(10.0);
+    EXPECT_EQ(done.status, 0) << done.err;
+    EXPECT_EQ(done.err, "");
   }
 }
 
