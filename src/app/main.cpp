@@ -1,5 +1,5 @@
 // Vantor's entry point: reads the command line, picks the surface (the one place that knows
-// there are two), finds the resources and runs the tick loop.
+// there are three), finds the resources and runs the tick loop.
 #include <sys/stat.h>
 #include <unistd.h>
 
