@@ -21,8 +21,8 @@ std::string Parse(const std::vector<std::string>& arguments) {
     case Options::Window:
       out << "window " << options.window.width << "x" << options.window.height;
       if (options.window.hasPosition) {
-        out << " x " << options.window.x << (options.window.xFromRight ? " from right" : "") << " y "
-            << options.window.y << (options.window.yFromBottom ? " from bottom" : "");
+        out << " x " << options.window.x << (options.window.xFromRight ? " from right" : "")
+            << " y " << options.window.y << (options.window.yFromBottom ? " from bottom" : "");
       }
       if (options.hasWindowId) {
         out << " id " << options.windowId;

@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <png.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -22,6 +21,7 @@
 #include "host/offscreen/OffscreenSurface.h"
 #include "objects/Glimmets.h"
 #include "support/Frame.h"
+#include "support/Program.h"
 #include "support/TestFiles.h"
 
 // After GoogleTest: Xlib defines None, a name GoogleTest uses.
@@ -29,140 +29,6 @@
 #include <X11/Xutil.h>
 
 namespace {
-
-using Arguments = std::vector<std::string>;
-
-// Polls `condition` every 10 ms until it holds or `timeoutSeconds` pass; true when it held.
-template <typename Condition>
-bool eventually(Condition condition, double timeoutSeconds) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) {
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
-
-struct Exit {
-  int status = -1;       // the exit code, or -1 when a signal ended the program
-  int signal = 0;        // the signal that ended it, else 0
-  double seconds = 0.0;  // from the wait's start to the end
-  std::string out;       // standard output
-  std::string err;       // standard error
-};
-
-// A program started with a changed environment (NAME=VALUE entries set, NAME alone removed),
-// its standard output and error captured in files, and killed (by its own pid) when a test
-// leaves it running.
-class Process {
- public:
-  // `inChild` (may be empty) runs in the child just before the program starts.
-  Process(const Arguments& argv, const Arguments& environment = {},
-          const std::function<void()>& inChild = {}) {
-    // env takes its options (the removals) before the settings, then becomes the program.
-    Arguments command = environment;
-    auto settings = std::stable_partition(command.begin(), command.end(), [](auto& change) {
-      return change.find('=') == std::string::npos;
-    });
-    std::for_each(command.begin(), settings, [](auto& name) { name = "--unset=" + name; });
-    command.insert(command.begin(), "/usr/bin/env");
-    command.insert(command.end(), argv.begin(), argv.end());
-    std::vector<char*> args;
-    for (std::string& arg : command) {
-      args.push_back(&arg[0]);
-    }
-    args.push_back(nullptr);
-    const std::string out = output_.path() + "/out", err = output_.path() + "/err";
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(open("/dev/null", O_RDONLY | O_CLOEXEC), STDIN_FILENO);
-      dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600), STDOUT_FILENO);
-      dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600), STDERR_FILENO);
-      // A test harness may block or ignore signals; the program must see them as a user's would.
-      sigset_t none;
-      sigemptyset(&none);
-      sigprocmask(SIG_SETMASK, &none, nullptr);
-      for (int number : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE, SIGXFSZ}) {
-        ::signal(number, SIG_DFL);
-      }
-      if (inChild) {
-        inChild();
-      }
-      execv(args[0], args.data());
-      _exit(127);
-    }
-  }
-  ~Process() { wait(0.0); }  // not copied: the output folder is not
-
-  bool running() {
-    reaped_ = reaped_ || pid_ <= 0 || waitpid(pid_, &rawStatus_, WNOHANG) == pid_;
-    return !reaped_;
-  }
-  void signal(int number) {
-    if (running()) {
-      kill(pid_, number);
-    }
-  }
-  // Waits up to `timeoutSeconds`; past that the program is killed with SIGKILL.
-  Exit wait(double timeoutSeconds) {
-    const auto start = std::chrono::steady_clock::now();
-    if (!eventually([&] { return !running(); }, timeoutSeconds)) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, &rawStatus_, 0);
-      reaped_ = true;
-    }
-    const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - start;
-    return {WIFEXITED(rawStatus_) ? WEXITSTATUS(rawStatus_) : -1,
-            WIFSIGNALED(rawStatus_) ? WTERMSIG(rawStatus_) : 0, waited.count(),
-            readFile(output_.path() + "/out"), errorSoFar()};
-  }
-  std::string errorSoFar() const { return readFile(output_.path() + "/err"); }
-  pid_t pid() const { return pid_; }
-
- private:
-  TemporaryFolder output_;
-  pid_t pid_ = -1;
-  bool reaped_ = false;
-  int rawStatus_ = 0;
-};
-
-// Runs to the end (or `timeoutSeconds`) and returns how it ended.
-Exit run(const Arguments& argv, const Arguments& environment = {}, double timeoutSeconds = 30.0) {
-  return Process(argv, environment).wait(timeoutSeconds);
-}
-
-// As root, a command runs as nobody: root reads and writes whatever the modes say, and the
-// xscreensaver daemon runs no hacks as root.
-Arguments AsUser(Arguments command) {
-  if (geteuid() == 0) {
-    command.insert(command.begin(),
-                   {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
-  }
-  return command;
-}
-
-long Lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
-
-Arguments Vantor(Arguments arguments) {
-  arguments.insert(arguments.begin(), programPath());
-  return arguments;
-}
-
-// The program installed with its files under /usr in a stage of its own, where any user can
-// reach them: out of the build tree, so that it finds only what was installed.
-const std::string& Installed() {
-  static TemporaryFolder stage;
-  static const std::string usr = [] {
-    chmod(stage.path().c_str(), 0755);
-    Exit done = run({"/usr/bin/cmake", "--install", VANTOR_BUILD_DIR, "--prefix", "/usr"},
-                    {"DESTDIR=" + stage.path()});
-    EXPECT_EQ(done.status, 0) << done.err;
-    return stage.path() + "/usr";
-  }();
-  return usr;
-}
 
 // A virtual X server. It picks a free display number itself and writes it on a line of its own
 // once it takes connections; one that does not start is a test failure.
@@ -198,42 +64,6 @@ class Xvfb {
   Process server_;
   std::string display_;
 };
-
-// False with *error set when the file is missing or not a PNG (any 8-bit type, read as RGB).
-bool readPng(const std::string& path, Frame* frame, std::string* error) {
-  png_image image = {};
-  image.version = PNG_IMAGE_VERSION;
-  if (png_image_begin_read_from_file(&image, path.c_str())) {
-    image.format = PNG_FORMAT_RGB;
-    frame->width = static_cast<int>(image.width);
-    frame->height = static_cast<int>(image.height);
-    frame->rgb.resize(PNG_IMAGE_SIZE(image));
-    if (png_image_finish_read(&image, nullptr, frame->rgb.data(), 0, nullptr)) {
-      return true;
-    }
-  }
-  *error = path + ": " + image.message;
-  png_image_free(&image);
-  return false;
-}
-
-// A frame is a symmetric kaleidoscope picture when at least 1% of it is brighter than
-// near-black and at most 2% of its pixels differ by more than 48 in a channel from their mirror
-// image about the vertical line through the centre (rasterisation along the wedge edges differs
-// a little between a copy and its mirror image).
-::testing::AssertionResult IsSymmetricKaleidoscope(const Frame& frame) {
-  long lit = 0;  // brighter than near-black in some channel
-  for (size_t i = 0; i < frame.rgb.size(); i += 3) {
-    lit += std::max({frame.rgb[i], frame.rgb[i + 1], frame.rgb[i + 2]}) > 16;
-  }
-  const double mismatch = frame.rgb.empty() ? 1.0 : MirrorMismatch(frame, 48);
-  if (frame.rgb.empty() || lit < 0.01 * frame.width * frame.height || mismatch > 0.02) {
-    return ::testing::AssertionFailure()
-           << lit << " of " << frame.width << "x" << frame.height << " pixels lit, "
-           << mismatch * 100 << "% differ from their mirror image";
-  }
-  return ::testing::AssertionSuccess();
-}
 
 // Waits for a symmetric kaleidoscope picture of `window` (or the whole screen with "root"),
 // taken with ImageMagick's import, as wide as `width` when given. While the mirrors glide to
@@ -633,7 +463,9 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
     arguments.insert(arguments.end(), {"--resources", resourcesPath()});
     return std::make_unique<Process>(
         Vantor(arguments),
-        Arguments{"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW" + daemonWindow});
+        // Without WAYLAND_DISPLAY: in a Wayland session the own window would be a native one.
+        Arguments{"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW" + daemonWindow,
+                  "WAYLAND_DISPLAY"});
   };
   // The own window covers the screen, so a picture of the screen is one of the window.
   for (const Arguments& arguments : {Arguments{"-geometry", "640x480"}, {"--root"}}) {
@@ -790,7 +622,7 @@ TEST(UnderLoad, SigtermEndsTheSaverWithinATenthOfASecond) {
   for (int attempt = 0; attempt < 3; attempt++) {
     // The own window covers the screen, so a picture of the screen is one of the window.
     Process saver(Vantor({"-geometry", "160x120", "--resources", resourcesPath()}),
-                  {"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW"});
+                  {"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW", "WAYLAND_DISPLAY"});
     ASSERT_TRUE(ShowsKaleidoscope(server, "root")) << saver.errorSoFar();
     saver.signal(SIGTERM);
     Exit done = saver.wait(5.0);

@@ -193,6 +193,19 @@ const std::vector<OptionSpec> kOptions = {
        return Check(ParseGeometry(v, &o->window),
                     "WIDTHxHEIGHT, optionally followed by +X+Y, -X-Y or a mix");
      }},
+    {"--x11", nullptr, nullptr, OptionSpec::InWindow, false,
+     "use X11 (or XWayland) even where Wayland is available; on\nWayland (WAYLAND_DISPLAY set) "
+     "the window is a native one unless\n--x11, --root or --window-id asks for X11",
+     Set<&Options::x11>},
+    {"--layer", "KIND", nullptr, OptionSpec::InWindow, false,
+     "on Wayland, draw on every output: 'background' is a live\nwallpaper (in sway's config: exec "
+     "vantor --layer background);\n'overlay' covers the outputs and ends on any key, button or "
+     "move\nof the pointer, or on SIGTERM: a screen saver for swayidle, e.g.\nexec swayidle -w "
+     "timeout 300 'vantor --layer overlay &' \\\n     resume 'pkill -TERM -x vantor'",
+     [](Options* o, const std::string& v) {
+       o->layer = v;
+       return Check(v == "background" || v == "overlay", "background or overlay");
+     }},
     {"--fullscreen", nullptr, nullptr, OptionSpec::InWindow, false,
      "our own window fills the screen; f switches between the two",
      [](Options* o, const std::string&) -> const char* {
@@ -391,6 +404,11 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
       *error = typed + " belongs to " + ModeNeeded(spec->modes) + " and cannot be used with " +
                offscreen;
     }
+    return false;
+  }
+  // The layers are Wayland's; these ask for X11.
+  if (!options->layer.empty() && (options->x11 || options->root || options->hasWindowId)) {
+    *error = "--layer draws on Wayland and cannot be used with --x11, --root or --window-id";
     return false;
   }
   return true;

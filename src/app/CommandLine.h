@@ -19,6 +19,9 @@ struct Options {
   unsigned long windowId = 0;
   WindowPlacement window;  // our own window: -geometry, --fullscreen
   bool fps = false;
+  // Wayland: --layer background|overlay (empty: a window); --x11 keeps to X11 even there.
+  std::string layer;
+  bool x11 = false;
   long delayMicroseconds = 33333;  // from the start of one tick to the start of the next
 
   // Render and Snapshot.

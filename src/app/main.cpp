@@ -1,5 +1,5 @@
 // Vantor's entry point: reads the command line, picks the surface (the one place that knows
-// there are two), finds the resources and runs the tick loop.
+// there are three), finds the resources and runs the tick loop.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +23,7 @@
 #include "host/ScopeView.h"
 #include "host/framework/Bundle.h"
 #include "host/offscreen/OffscreenSurface.h"
+#include "host/wayland/WaylandSurface.h"
 #include "host/x11/X11Surface.h"
 #include "image/MaskAtlas.h"
 #include "util/Clock.h"
@@ -38,9 +39,11 @@ int Fail(const std::string& message) {
 // What was printed must have reached standard output (a full disk or /dev/full fails only
 // when the buffer is flushed); a run whose output was lost did not succeed.
 int Finish(int status) {
+  // A write that already failed (text longer than the buffer) left its reason in errno.
+  const int earlier = std::ferror(stdout) ? errno : 0;
   errno = 0;
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    const int reason = errno != 0 ? errno : EIO;
+    const int reason = errno != 0 ? errno : earlier != 0 ? earlier : EIO;
     std::fprintf(stderr,
                  "vantor: cannot write to standard output: %s; send it to a file or a pipe "
                  "that takes it\n",
@@ -131,7 +134,34 @@ std::unique_ptr<OffscreenSurface> MakeOffscreenSurface(const Options& options, i
   return surface;
 }
 
+// Wayland is the default where a compositor is announced, unless an X11 window was asked for;
+// --layer exists only there.
+bool WantsWayland(const Options& options) {
+  const char* compositor = std::getenv("WAYLAND_DISPLAY");
+  return !options.layer.empty() || (compositor != nullptr && compositor[0] != '\0' &&
+                                    !options.x11 && !options.root && !options.hasWindowId);
+}
+
+std::unique_ptr<Surface> MakeWaylandSurface(const Options& options, int wakeFd,
+                                            std::string* error) {
+  WaylandTarget target;
+  target.kind = options.layer == "background" ? WaylandTarget::Background
+                : options.layer == "overlay"  ? WaylandTarget::Overlay
+                                              : WaylandTarget::Window;
+  target.width = options.window.width;  // a position cannot be asked for on Wayland
+  target.height = options.window.height;
+  target.fullscreen = options.window.fullscreen;
+  auto surface = std::make_unique<WaylandSurface>(target, options.delayMicroseconds, wakeFd);
+  if (!surface->create(nullptr, error)) {
+    return nullptr;
+  }
+  return surface;
+}
+
 std::unique_ptr<Surface> MakeWindowSurface(const Options& options, int wakeFd, std::string* error) {
+  if (WantsWayland(options)) {
+    return MakeWaylandSurface(options, wakeFd, error);
+  }
   X11Target target;
   const char* daemonWindow = std::getenv("XSCREENSAVER_WINDOW");
   if (options.hasWindowId) {

@@ -1,5 +1,6 @@
-// The seam between the saver view and where its pixels go: one interface, two surfaces
-// (x11: a window on an X display; offscreen: a headless context writing PNG files).
+// The seam between the saver view and where its pixels go: one interface, three surfaces
+// (x11: a window on an X display; wayland: a window or layer surfaces on a Wayland
+// compositor; offscreen: a headless context writing PNG files).
 // Sizes are in pixels. A surface owns its OpenGL context; the context is created with the
 // surface, so a surface that exists can always be made current.
 #pragma once

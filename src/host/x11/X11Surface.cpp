@@ -6,17 +6,10 @@
 #include <poll.h>
 #include <unistd.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-#include <dlfcn.h>
-#include <link.h>
-
-#include <cstdlib>
-#include <cstring>
-#endif
-
 #include <algorithm>
 #include <cstdio>
 
+#include "host/GlDriver.h"
 #include "host/PngWriter.h"
 #include "host/x11/WindowPixels.h"
 
@@ -72,24 +65,6 @@ bool QuitKey(const XKeyEvent& key) {
   }
   return (length == 1 && text[0] == 3) || ((key.state & ControlMask) && symbol == XK_c);
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-// Mesa unloads its GL driver when the display closes. LeakSanitizer, checking at exit, then no
-// longer sees the driver's globals and reports the blocks they still point to as leaks, with
-// stacks it cannot read (and so cannot suppress). In sanitizer builds the driver stays mapped.
-int KeepMappedIfGlDriver(dl_phdr_info* info, size_t /*size*/, void* /*data*/) {
-  const char* name = info->dlpi_name;
-  if (name != nullptr && (std::strstr(name, "/dri/") || std::strstr(name, "GLX_mesa") ||
-                          std::strstr(name, "libLLVM") || std::strstr(name, "libgallium"))) {
-    dlopen(name, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
-  }
-  return 0;
-}
-
-void KeepGlDriverMapped() { dl_iterate_phdr(KeepMappedIfGlDriver, nullptr); }
-#else
-void KeepGlDriverMapped() {}
-#endif
 
 }  // namespace
 

@@ -1,0 +1,66 @@
+#include "support/Program.h"
+
+#include <png.h>
+#include <sys/stat.h>
+
+Exit run(const Arguments& argv, const Arguments& environment, double timeoutSeconds) {
+  return Process(argv, environment).wait(timeoutSeconds);
+}
+
+Arguments AsUser(Arguments command) {
+  if (geteuid() == 0) {
+    command.insert(command.begin(),
+                   {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  }
+  return command;
+}
+
+long Lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
+
+Arguments Vantor(Arguments arguments) {
+  arguments.insert(arguments.begin(), programPath());
+  return arguments;
+}
+
+const std::string& Installed() {
+  static TemporaryFolder stage;
+  static const std::string usr = [] {
+    chmod(stage.path().c_str(), 0755);
+    Exit done = run({"/usr/bin/cmake", "--install", VANTOR_BUILD_DIR, "--prefix", "/usr"},
+                    {"DESTDIR=" + stage.path()});
+    EXPECT_EQ(done.status, 0) << done.err;
+    return stage.path() + "/usr";
+  }();
+  return usr;
+}
+
+bool readPng(const std::string& path, Frame* frame, std::string* error) {
+  png_image image = {};
+  image.version = PNG_IMAGE_VERSION;
+  if (png_image_begin_read_from_file(&image, path.c_str())) {
+    image.format = PNG_FORMAT_RGB;
+    frame->width = static_cast<int>(image.width);
+    frame->height = static_cast<int>(image.height);
+    frame->rgb.resize(PNG_IMAGE_SIZE(image));
+    if (png_image_finish_read(&image, nullptr, frame->rgb.data(), 0, nullptr)) {
+      return true;
+    }
+  }
+  *error = path + ": " + image.message;
+  png_image_free(&image);
+  return false;
+}
+
+::testing::AssertionResult IsSymmetricKaleidoscope(const Frame& frame) {
+  long lit = 0;  // brighter than near-black in some channel
+  for (size_t i = 0; i < frame.rgb.size(); i += 3) {
+    lit += std::max({frame.rgb[i], frame.rgb[i + 1], frame.rgb[i + 2]}) > 16;
+  }
+  const double mismatch = frame.rgb.empty() ? 1.0 : MirrorMismatch(frame, 48);
+  if (frame.rgb.empty() || lit < 0.01 * frame.width * frame.height || mismatch > 0.02) {
+    return ::testing::AssertionFailure()
+           << lit << " of " << frame.width << "x" << frame.height << " pixels lit, "
+           << mismatch * 100 << "% differ from their mirror image";
+  }
+  return ::testing::AssertionSuccess();
+}
