@@ -35,6 +35,20 @@ bool ParseDouble(const std::string& text, double low, double high, double* value
   return true;
 }
 
+// A plain decimal number (digits with at most one point), from `low` to `high`.
+bool ParseDecimal(const std::string& text, double low, double high, double* value) {
+  size_t digits = 0;
+  size_t points = 0;
+  for (char c : text) {
+    digits += std::isdigit(static_cast<unsigned char>(c)) != 0;
+    points += c == '.';
+  }
+  if (digits == 0 || points > 1 || digits + points != text.size()) {
+    return false;
+  }
+  return ParseDouble(text, low, high, value);
+}
+
 const int kLargestSide = 16384;
 
 // WIDTHxHEIGHT, each 1 to 16384.
@@ -212,6 +226,14 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
       }
       options->delayMicroseconds = static_cast<long>(delay);
       windowOnly();
+    } else if (name == "scale") {
+      // Drawing smaller than the window and enlarging: one option, kept apart from the rest.
+      if (!takeValue(&text))
+        return false;
+      if (!ParseDecimal(text, 0.25, 1.0, &options->scale)) {
+        return bad("a decimal number from 0.25 to 1", text);
+      }
+      windowOnly();
     } else if (name == "install" || name == "pair") {
       // Accepted as xscreensaver's hacks accept them; the context follows the window's visual.
       if (!noValue())
@@ -318,7 +340,7 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
 
 const char* usageText() {
   return "usage: vantor [--root | --window | --window-id ID] [-geometry WxH] [--fps]\n"
-         "              [--delay USEC] [--seed N]\n"
+         "              [--delay USEC] [--scale F] [--seed N]\n"
          "       vantor --render DIR [--frames N] [--size WxH] [--rate HZ] [--seed N]\n"
          "       vantor --snapshot FILE.png [--at SECONDS] [--size WxH] [--rate HZ] [--seed N]\n"
          "\n"
@@ -337,6 +359,9 @@ const char* usageText() {
          "  --no-fps           do not (the default)\n"
          "  --delay USEC       microseconds from one frame to the next (default 33333: 30 a\n"
          "                     second)\n"
+         "  --scale F          draw at F (0.25 to 1) times the window's width and height and\n"
+         "                     enlarge over it (default: 1, or on a software renderer the\n"
+         "                     largest F that draws at most 1920x1080 pixels)\n"
          "  --install, --visual V, --pair\n"
          "                     accepted as xscreensaver hacks accept them, and ignored\n"
          "\n"

@@ -112,6 +112,7 @@ std::unique_ptr<Surface> MakeWindowSurface(const Options& options, int wakeFd, s
     target.y = options.windowY;
     target.hasPosition = options.windowHasPosition;
   }
+  target.scale = options.scale;
   auto surface = std::make_unique<X11Surface>(target, options.delayMicroseconds, wakeFd);
   if (!surface->create(nullptr, error)) {
     return nullptr;
