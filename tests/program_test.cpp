@@ -17,9 +17,9 @@
 #include <thread>
 #include <tuple>
 
-#include "host/DrawScale.h"
 #include "support/Frame.h"
 #include "support/TestFiles.h"
+#include "util/DrawScale.h"
 
 // After GoogleTest: Xlib defines None, a name GoogleTest uses.
 #include <X11/Xlib.h>
@@ -463,9 +463,25 @@ long Wakeups(pid_t pid) {
   return voluntary;
 }
 
-// Of the lit 2x2 blocks (at even coordinates) in the middle square of side `side` of the
-// window, the share whose four pixels are the same colour: 1 when every drawn pixel is shown
-// twice in each direction. No lit block yet gives -1.
+// Of the lit 2x2 blocks (at even coordinates) in a square of side `side` whose pixels `pixel`
+// gives as 0xRRGGBB, the share whose four pixels are the same: 1 when every drawn pixel is shown
+// twice in each direction. Fewer than 100 lit blocks give -1.
+double DoubledShare(const std::function<unsigned long(int, int)>& pixel, int side) {
+  long lit = 0, doubled = 0;
+  for (int y = 0; y + 1 < side; y += 2) {
+    for (int x = 0; x + 1 < side; x += 2) {
+      const unsigned long a = pixel(x, y), b = pixel(x + 1, y), c = pixel(x, y + 1),
+                          d = pixel(x + 1, y + 1);
+      if ((a | b | c | d) != 0) {
+        lit++;
+        doubled += a == b && a == c && a == d;
+      }
+    }
+  }
+  return lit < 100 ? -1.0 : static_cast<double>(doubled) / lit;
+}
+
+// The same for the middle square of a window.
 double DoubledShare(Display* display, Window window, int side) {
   XWindowAttributes attributes;
   XGetWindowAttributes(display, window, &attributes);
@@ -475,21 +491,10 @@ double DoubledShare(Display* display, Window window, int side) {
   if (image == nullptr) {
     return -1.0;
   }
-  long lit = 0, doubled = 0;
-  for (int y = 0; y + 1 < side; y += 2) {
-    for (int x = 0; x + 1 < side; x += 2) {
-      const unsigned long a = XGetPixel(image, x, y) & 0xffffff;
-      const unsigned long b = XGetPixel(image, x + 1, y) & 0xffffff;
-      const unsigned long c = XGetPixel(image, x, y + 1) & 0xffffff;
-      const unsigned long d = XGetPixel(image, x + 1, y + 1) & 0xffffff;
-      if ((a | b | c | d) != 0) {
-        lit++;
-        doubled += a == b && a == c && a == d;
-      }
-    }
-  }
+  const double share =
+      DoubledShare([&](int x, int y) { return XGetPixel(image, x, y) & 0xffffff; }, side);
   XDestroyImage(image);
-  return lit < 100 ? -1.0 : static_cast<double>(doubled) / lit;
+  return share;
 }
 
 // Waits for a picture in the middle of the screen, then says how much of it is doubled.
@@ -524,10 +529,8 @@ TEST(Scale, TheAutomaticScaleDrawsAtMostFullHdOnlyOnSoftwareRenderers) {
   EXPECT_GT(static_cast<long>(DrawnSide(2560, scale) + 1) * (DrawnSide(1600, scale) + 1),
             1920L * 1080L)
       << scale;
-  for (const Arguments& arguments : {Arguments{"--scale", "0.2"},
-                                     {"--scale", "1.5"},
-                                     {"--scale", "1e0"},
-                                     {"--render", "x", "--scale", "0.5"}}) {
+  for (const Arguments& arguments :
+       {Arguments{"--scale", "0.2"}, {"--scale", "1.5"}, {"--scale", "1e0"}}) {
     Exit done = run(Vantor(arguments), {"DISPLAY"});
     EXPECT_EQ(done.status, 2) << arguments[1] << ": " << done.err;
     EXPECT_EQ(Lines(done.err), 1) << done.err;
@@ -549,6 +552,34 @@ TEST(Scale, AHalfScaleWindowIsAWholeSymmetricPictureWithEveryPixelDoubled) {
       EXPECT_EQ(doubled, 1.0) << "scale 0.5";
     }
   }
+}
+
+TEST(Scale, RendersAreUnchangedAtScaleOneAndDoubledAtHalf) {
+  TemporaryFolder folder;
+  Frame frames[3];
+  const char* scales[3] = {nullptr, "1", "0.5"};
+  for (int i = 0; i < 3; i++) {
+    const std::string file = folder.path() + "/" + std::to_string(i) + ".png";
+    Arguments arguments = {"--snapshot", file,     "--at", "2",           "--size",
+                           "320x240",    "--seed", "42",   "--resources", resourcesPath()};
+    if (scales[i] != nullptr) {
+      arguments.insert(arguments.end(), {"--scale", scales[i]});
+    }
+    Exit done = run(Vantor(arguments), {"DISPLAY"});
+    std::string error;
+    ASSERT_EQ(done.status, 0) << done.err;
+    ASSERT_TRUE(readPng(file, &frames[i], &error)) << error;
+  }
+  EXPECT_EQ(readFile(folder.path() + "/0.png"), readFile(folder.path() + "/1.png"));
+  const Frame& half = frames[2];
+  EXPECT_EQ(half.width, 320);
+  EXPECT_EQ(half.height, 240);
+  EXPECT_TRUE(IsSymmetricKaleidoscope(half));
+  auto pixel = [&](int x, int y) {
+    const std::uint8_t* p = half.at(x + 40, y);
+    return static_cast<unsigned long>(p[0] << 16 | p[1] << 8 | p[2]);
+  };
+  EXPECT_EQ(DoubledShare(pixel, 240), 1.0);
 }
 
 TEST(Scale, AFullScreenOf3840x2160IsDrawnAt1920x1080) {

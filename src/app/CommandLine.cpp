@@ -233,7 +233,6 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
       if (!ParseDecimal(text, 0.25, 1.0, &options->scale)) {
         return bad("a decimal number from 0.25 to 1", text);
       }
-      windowOnly();
     } else if (name == "install" || name == "pair") {
       // Accepted as xscreensaver's hacks accept them; the context follows the window's visual.
       if (!noValue())
@@ -341,8 +340,10 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
 const char* usageText() {
   return "usage: vantor [--root | --window | --window-id ID] [-geometry WxH] [--fps]\n"
          "              [--delay USEC] [--scale F] [--seed N]\n"
-         "       vantor --render DIR [--frames N] [--size WxH] [--rate HZ] [--seed N]\n"
-         "       vantor --snapshot FILE.png [--at SECONDS] [--size WxH] [--rate HZ] [--seed N]\n"
+         "       vantor --render DIR [--frames N] [--size WxH] [--rate HZ] [--scale F]\n"
+         "              [--seed N]\n"
+         "       vantor --snapshot FILE.png [--at SECONDS] [--size WxH] [--rate HZ] [--scale F]\n"
+         "              [--seed N]\n"
          "\n"
          "Vantor draws a kaleidoscope: in a window of its own, on the root window, in a window\n"
          "given by id (as the xscreensaver daemon and its settings dialog run it), or without\n"
@@ -359,9 +360,7 @@ const char* usageText() {
          "  --no-fps           do not (the default)\n"
          "  --delay USEC       microseconds from one frame to the next (default 33333: 30 a\n"
          "                     second)\n"
-         "  --scale F          draw at F (0.25 to 1) times the window's width and height and\n"
-         "                     enlarge over it (default: 1, or on a software renderer the\n"
-         "                     largest F that draws at most 1920x1080 pixels)\n"
+
          "  --install, --visual V, --pair\n"
          "                     accepted as xscreensaver hacks accept them, and ignored\n"
          "\n"
@@ -372,10 +371,14 @@ const char* usageText() {
          "  --at SECONDS       the time of the --snapshot frame (default 5)\n"
          "  --size WxH         picture size in pixels (default 1280x720)\n"
          "  --rate HZ          frames per simulated second (default 30)\n"
+
          "\n"
          "Always:\n"
          "  --seed N           the clock starts at second N since 1970 (default: now); it seeds\n"
          "                     the randomness, so one seed draws one kaleidoscope\n"
+         "  --scale F          draw at F (0.25 to 1) times the width and height, then enlarge\n"
+         "                     (default 1; in a window on a software renderer, the largest F\n"
+         "                     that draws at most 1920x1080 pixels)\n"
          "  --resources DIR    the folder holding DiscMasks.jpg (else $VANTOR_RESOURCES,\n"
          "                     ../share/vantor beside the program, the build tree's resources/)\n"
          "  --help             show this text\n"

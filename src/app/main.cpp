@@ -79,7 +79,8 @@ std::unique_ptr<Surface> MakeOffscreenSurface(const Options& options, int wakeFd
     output.frames = std::llround(options.atSeconds * options.rate) + 1;
   }
   auto surface = std::make_unique<OffscreenSurface>(wakeFd);
-  if (!surface->create(options.width, options.height, error)) {
+  if (!surface->create(options.width, options.height, error,
+                       options.scale > 0.0 ? options.scale : 1.0)) {
     *error = "cannot make a headless OpenGL context (" + *error +
              "); install Mesa's EGL and software drivers with scripts/install-deps";
     return nullptr;

@@ -3,12 +3,17 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "host/offscreen/PngWriter.h"
+#include "util/DrawScale.h"
 
-bool OffscreenSurface::create(int width, int height, std::string* error) {
+bool OffscreenSurface::create(int width, int height, std::string* error, double scale) {
   started_ = lastProgress_ = std::chrono::steady_clock::now();
-  return context_.create(width, height, error);
+  scale_ = scale;
+  outputWidth_ = width;
+  outputHeight_ = height;
+  return context_.create(DrawnSide(width, scale), DrawnSide(height, scale), error);
 }
 
 void OffscreenSurface::useSimulatedClock(long long startSeconds, double rate) {
@@ -49,18 +54,46 @@ bool OffscreenSurface::present(std::string* error) {
     return true;
   }
   context_.readRgb(&rgb_);
+  const std::uint8_t* frame = outputFrame();
   if (writeFrame) {
     char name[32];
     std::snprintf(name, sizeof name, "/frame-%05ld.png", ticks_);
-    if (!writePng(output_.renderFolder + name, width(), height(), rgb_.data(), error)) {
+    if (!writePng(output_.renderFolder + name, outputWidth_, outputHeight_, frame, error)) {
       return false;
     }
   }
-  if (writeSnapshot && !writePng(output_.snapshotFile, width(), height(), rgb_.data(), error)) {
+  if (writeSnapshot && !writePng(output_.snapshotFile, outputWidth_, outputHeight_, frame, error)) {
     return false;
   }
   reportProgress(last);
   return true;
+}
+
+const std::uint8_t* OffscreenSurface::outputFrame() {
+  const int drawnWidth = width();
+  const int drawnHeight = height();
+  if (scale_ >= 1.0) {
+    outputWidth_ = drawnWidth;  // the view may have resized the buffer: write what it drew
+    outputHeight_ = drawnHeight;
+    return rgb_.data();
+  }
+  const size_t rowBytes = static_cast<size_t>(outputWidth_) * 3;
+  enlarged_.resize(rowBytes * static_cast<size_t>(outputHeight_));
+  int lastSource = -1;
+  for (int y = 0; y < outputHeight_; y++) {
+    std::uint8_t* row = enlarged_.data() + rowBytes * static_cast<size_t>(y);
+    const int source = static_cast<int>(static_cast<long>(y) * drawnHeight / outputHeight_);
+    if (source == lastSource) {
+      std::memcpy(row, row - rowBytes, rowBytes);
+      continue;
+    }
+    lastSource = source;
+    const std::uint8_t* in = rgb_.data() + static_cast<size_t>(source) * drawnWidth * 3;
+    for (int x = 0; x < outputWidth_; x++) {
+      std::memcpy(row + 3 * x, in + 3 * (static_cast<long>(x) * drawnWidth / outputWidth_), 3);
+    }
+  }
+  return enlarged_.data();
 }
 
 void OffscreenSurface::reportProgress(bool last) {

@@ -17,7 +17,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "host/DrawScale.h"
+#include "util/DrawScale.h"
 
 namespace {
 

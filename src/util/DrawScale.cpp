@@ -1,4 +1,4 @@
-#include "host/DrawScale.h"
+#include "util/DrawScale.h"
 
 #include <algorithm>
 #include <cmath>
