@@ -22,9 +22,13 @@ bool WindowEnlarger::supports(Display* display, const XVisualInfo& visual) {
   if (formats != nullptr) {
     XFree(formats);
   }
+  int eventBase = 0;
+  int errorBase = 0;
   return visual.c_class == TrueColor && bitsPerPixel == 32 && visual.red_mask == 0xff0000 &&
          visual.green_mask == 0xff00 && visual.blue_mask == 0xff &&
-         ImageByteOrder(display) == (littleEndian ? LSBFirst : MSBFirst);
+         ImageByteOrder(display) == (littleEndian ? LSBFirst : MSBFirst) &&
+         XRenderQueryExtension(display, &eventBase, &errorBase) &&
+         XRenderFindVisualFormat(display, visual.visual) != nullptr;
 }
 
 bool WindowEnlarger::resize(Display* display, Window window, const XVisualInfo& visual,
@@ -60,58 +64,77 @@ bool WindowEnlarger::resize(Display* display, Window window, const XVisualInfo& 
   glDrawBuffer(GL_COLOR_ATTACHMENT0);
   glReadBuffer(GL_COLOR_ATTACHMENT0);
 
-  small_.assign(static_cast<size_t>(drawnWidth) * static_cast<size_t>(drawnHeight), 0);
-  columns_.resize(static_cast<size_t>(windowWidth));
-  for (int x = 0; x < windowWidth; x++) {
-    columns_[static_cast<size_t>(x)] =
-        static_cast<int>(static_cast<long>(x) * drawnWidth / windowWidth);
-  }
-  gc_ = XCreateGC(display_, window_, 0, nullptr);
-  if (!makeImage(visual, failedSinceSync)) {
-    *error = "cannot make a " + std::to_string(windowWidth) + "x" + std::to_string(windowHeight) +
+  if (!makePixmap(visual, failedSinceSync)) {
+    *error = "cannot make a " + std::to_string(drawnWidth) + "x" + std::to_string(drawnHeight) +
              " image for the window: " + std::strerror(errno);
     release();
     return false;
   }
+  XRenderPictFormat* format = XRenderFindVisualFormat(display_, visual.visual);
+  source_ = XRenderCreatePicture(display_, pixmap_, format, 0, nullptr);
+  target_ = XRenderCreatePicture(display_, window_, format, 0, nullptr);
+  // Each window pixel samples the pixmap at its centre mapped back by this transform: scaled
+  // down to the drawn size, and upside down, since OpenGL reads the bottom row first.
+  const double across = static_cast<double>(drawnWidth) / windowWidth;
+  const double down = static_cast<double>(drawnHeight) / windowHeight;
+  XTransform transform = {{{XDoubleToFixed(across), 0, 0},
+                           {0, XDoubleToFixed(-down), XDoubleToFixed(drawnHeight)},
+                           {0, 0, XDoubleToFixed(1.0)}}};
+  XRenderSetPictureTransform(display_, source_, &transform);
+  XRenderSetPictureFilter(display_, source_, FilterNearest, nullptr, 0);
   return true;
 }
 
-bool WindowEnlarger::makeImage(const XVisualInfo& visual,
-                               const std::function<bool()>& failedSinceSync) {
-  const size_t bytes = static_cast<size_t>(windowWidth_) * static_cast<size_t>(windowHeight_) * 4;
+bool WindowEnlarger::makePixmap(const XVisualInfo& visual,
+                                const std::function<bool()>& failedSinceSync) {
+  const auto width = static_cast<unsigned>(drawnWidth_);
+  const auto height = static_cast<unsigned>(drawnHeight_);
+  const auto depth = static_cast<unsigned>(visual.depth);
+  const size_t bytes = static_cast<size_t>(width) * height * 4;
   if (XShmQueryExtension(display_)) {
-    image_ = XShmCreateImage(display_, visual.visual, static_cast<unsigned>(visual.depth), ZPixmap,
-                             nullptr, &shm_, static_cast<unsigned>(windowWidth_),
-                             static_cast<unsigned>(windowHeight_));
-    shm_.shmid = image_ == nullptr ? -1 : shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    shm_.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    shm_.shmaddr = shm_.shmid < 0 ? reinterpret_cast<char*>(-1)
+                                  : static_cast<char*>(shmat(shm_.shmid, nullptr, 0));
     if (shm_.shmid >= 0) {
-      shm_.shmaddr = static_cast<char*>(shmat(shm_.shmid, nullptr, 0));
       // Marked for removal now: it goes when both sides detach, even if we are killed.
       shmctl(shm_.shmid, IPC_RMID, nullptr);
-      if (shm_.shmaddr != reinterpret_cast<char*>(-1)) {
-        image_->data = shm_.shmaddr;
-        shm_.readOnly = True;
-        XShmAttach(display_, &shm_);
-        XSync(display_, False);
-        // A server on another machine cannot attach our memory.
-        shared_ = !failedSinceSync();
-        if (shared_) {
-          return true;
-        }
+    }
+    if (shm_.shmaddr != reinterpret_cast<char*>(-1)) {
+      shm_.readOnly = False;  // a pixmap on it is one the server may draw on
+      XShmAttach(display_, &shm_);
+      XSync(display_, False);
+      // A server on another machine cannot attach our memory.
+      shared_ = !failedSinceSync();
+      if (!shared_) {
         shmdt(shm_.shmaddr);
       }
     }
-    if (image_ != nullptr) {
-      image_->data = nullptr;
-      XDestroyImage(image_);
-      image_ = nullptr;
-    }
   }
-  plain_.assign(bytes / 4, 0);
-  image_ = XCreateImage(display_, visual.visual, static_cast<unsigned>(visual.depth), ZPixmap, 0,
-                        reinterpret_cast<char*>(plain_.data()), static_cast<unsigned>(windowWidth_),
-                        static_cast<unsigned>(windowHeight_), 32, 0);
-  return image_ != nullptr;
+  if (shared_) {
+    pixels_ = reinterpret_cast<std::uint32_t*>(shm_.shmaddr);
+    int major = 0;
+    int minor = 0;
+    Bool pixmaps = False;
+    sharedPixmap_ = XShmQueryVersion(display_, &major, &minor, &pixmaps) && pixmaps &&
+                    XShmPixmapFormat(display_) == ZPixmap;
+    if (sharedPixmap_) {
+      pixmap_ = XShmCreatePixmap(display_, window_, shm_.shmaddr, &shm_, width, height, depth);
+      return true;
+    }
+    image_ = XShmCreateImage(display_, visual.visual, depth, ZPixmap, shm_.shmaddr, &shm_, width,
+                             height);
+  } else {
+    small_.assign(bytes / 4, 0);
+    pixels_ = small_.data();
+    image_ = XCreateImage(display_, visual.visual, depth, ZPixmap, 0,
+                          reinterpret_cast<char*>(pixels_), width, height, 32, 0);
+  }
+  if (image_ == nullptr || image_->bytes_per_line != drawnWidth_ * 4) {
+    return false;
+  }
+  pixmap_ = XCreatePixmap(display_, window_, width, height, depth);
+  gc_ = XCreateGC(display_, pixmap_, 0, nullptr);
+  return true;
 }
 
 void WindowEnlarger::release() {
@@ -124,58 +147,50 @@ void WindowEnlarger::release() {
     glReadBuffer(GL_BACK);
     framebuffer_ = color_ = depth_ = 0;
   }
-  if (image_ != nullptr) {
-    if (shared_) {
-      XShmDetach(display_, &shm_);
-      XSync(display_, False);
-      shmdt(shm_.shmaddr);
-      shared_ = false;
-    }
-    image_->data = nullptr;  // ours, not Xlib's to free
-    XDestroyImage(image_);
-    image_ = nullptr;
+  if (source_ != 0) {
+    XRenderFreePicture(display_, source_);
+    XRenderFreePicture(display_, target_);
+    source_ = target_ = 0;
   }
   if (gc_ != nullptr) {
     XFreeGC(display_, gc_);
     gc_ = nullptr;
   }
-  plain_.clear();
-  plain_.shrink_to_fit();
+  if (pixmap_ != 0) {
+    XFreePixmap(display_, pixmap_);
+    pixmap_ = 0;
+  }
+  if (image_ != nullptr) {
+    image_->data = nullptr;  // ours, not Xlib's to free
+    XDestroyImage(image_);
+    image_ = nullptr;
+  }
+  if (shared_) {
+    XShmDetach(display_, &shm_);
+    XSync(display_, False);
+    shmdt(shm_.shmaddr);
+    shared_ = sharedPixmap_ = false;
+  }
+  small_.clear();
+  small_.shrink_to_fit();
+  pixels_ = nullptr;
 }
 
 void WindowEnlarger::present() {
-  glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  glReadPixels(0, 0, drawnWidth_, drawnHeight_, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
-               small_.data());
-  // The server must have copied the last frame out of the shared image before it is written
-  // again; by now it long has, so this round trip does not wait, as one after the put would.
+  // The server must be done with the last frame's pixels before they are written again; by
+  // now it long has, so this round trip does not wait, as one after the stretch would.
   if (shared_) {
     XSync(display_, False);
   }
-  auto* out = reinterpret_cast<std::uint32_t*>(image_->data);
-  const size_t stride = static_cast<size_t>(image_->bytes_per_line / 4);
-  const int* columns = columns_.data();
-  int lastSource = -1;
-  for (int y = 0; y < windowHeight_; y++) {
-    std::uint32_t* row = out + stride * static_cast<size_t>(y);
-    // The window's top row shows the drawn frame's top row, which OpenGL reads back last.
-    const int source =
-        drawnHeight_ - 1 - static_cast<int>(static_cast<long>(y) * drawnHeight_ / windowHeight_);
-    if (source == lastSource) {
-      std::memcpy(row, row - stride, static_cast<size_t>(windowWidth_) * 4);
-      continue;
-    }
-    lastSource = source;
-    const std::uint32_t* in = small_.data() + static_cast<size_t>(source) * drawnWidth_;
-    for (int x = 0; x < windowWidth_; x++) {
-      row[x] = in[columns[x]];
-    }
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glReadPixels(0, 0, drawnWidth_, drawnHeight_, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels_);
+  const auto width = static_cast<unsigned>(drawnWidth_);
+  const auto height = static_cast<unsigned>(drawnHeight_);
+  if (shared_ && !sharedPixmap_) {
+    XShmPutImage(display_, pixmap_, gc_, image_, 0, 0, 0, 0, width, height, False);
+  } else if (!shared_) {
+    XPutImage(display_, pixmap_, gc_, image_, 0, 0, 0, 0, width, height);
   }
-  if (shared_) {
-    XShmPutImage(display_, window_, gc_, image_, 0, 0, 0, 0, static_cast<unsigned>(windowWidth_),
-                 static_cast<unsigned>(windowHeight_), False);
-  } else {
-    XPutImage(display_, window_, gc_, image_, 0, 0, 0, 0, static_cast<unsigned>(windowWidth_),
-              static_cast<unsigned>(windowHeight_));
-  }
+  XRenderComposite(display_, PictOpSrc, source_, 0, target_, 0, 0, 0, 0, 0, 0,
+                   static_cast<unsigned>(windowWidth_), static_cast<unsigned>(windowHeight_));
 }
