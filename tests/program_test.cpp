@@ -537,14 +537,36 @@ TEST(Scale, TheAutomaticScaleDrawsAtMostFullHdOnlyOnSoftwareRenderers) {
   }
 }
 
+// Pixels of the --fps overlay's yellow in the 120x48 corner of the screen at `top`.
+long OverlayPixels(const Xvfb& server, int top) {
+  Display* display = XOpenDisplay(server.display().c_str());
+  XImage* image =
+      XGetImage(display, DefaultRootWindow(display), 0, top, 120, 48, AllPlanes, ZPixmap);
+  long yellow = 0;
+  for (int y = 0; image != nullptr && y < 48; y++) {
+    for (int x = 0; x < 120; x++) {
+      const unsigned long pixel = XGetPixel(image, x, y);
+      yellow += (pixel >> 16 & 0xff) > 160 && (pixel >> 8 & 0xff) > 160 && (pixel & 0xff) < 96;
+    }
+  }
+  if (image != nullptr) {
+    XDestroyImage(image);
+  }
+  XCloseDisplay(display);
+  return yellow;
+}
+
 TEST(Scale, AHalfScaleWindowIsAWholeSymmetricPictureWithEveryPixelDoubled) {
   for (const char* scale : {"0.5", "1"}) {
     Xvfb server(640, 480);
     ASSERT_TRUE(server.started());
     Process saver(
-        Vantor({"-geometry", "640x480", "--scale", scale, "--resources", resourcesPath()}),
+        Vantor({"-geometry", "640x480", "--scale", scale, "--fps", "--resources", resourcesPath()}),
         {"DISPLAY=" + server.display()});
     EXPECT_TRUE(ShowsKaleidoscope(server, "root")) << scale << saver.errorSoFar();
+    // Right way up: the overlay's text is in the bottom-left corner, not the top-left.
+    EXPECT_GT(OverlayPixels(server, 480 - 48), 100) << scale;
+    EXPECT_EQ(OverlayPixels(server, 0), 0) << scale;
     const double doubled = ScreenDoubledShare(server);
     if (scale == std::string("1")) {
       EXPECT_LT(doubled, 0.9) << "scale 1";
