@@ -187,8 +187,8 @@ void X11Surface::applyScale() {
   if (scale_ < 1.0 && !WindowEnlarger::supports(display_, *visual_)) {
     if (target_.scale > 0.0) {
       std::fprintf(stderr,
-                   "vantor: cannot enlarge frames over %s: its visual is not 24-bit true colour; "
-                   "drawing at full size\n",
+                   "vantor: cannot enlarge frames over %s: its visual is not 24-bit true colour "
+                   "or the display has no RENDER extension; drawing at full size\n",
                    windowName().c_str());
     }
     scale_ = 1.0;
