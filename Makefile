@@ -41,8 +41,15 @@ run: build
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install build/default --strip $(if $(CMAKE_INSTALL_PREFIX),--prefix "$(CMAKE_INSTALL_PREFIX)")
 
-# The figures and their targets in one table, then the mirrored replay against redrawing.
+# The figures and their targets in one table, then the mirrored replay against redrawing. The
+# table sets Vantor beside Debian's GL kaleidoscope hack, installed here for that alone.
+PEER_PACKAGE = xscreensaver-gl
+
 bench: build
+	@dpkg-query -W -f='$${Status}' $(PEER_PACKAGE) 2>/dev/null | grep -q "install ok installed" || \
+	  { echo "make bench: installing $(PEER_PACKAGE) to compare against" >&2; \
+	    if [ "$$(id -u)" -eq 0 ]; then apt-get install -y $(PEER_PACKAGE); \
+	    else sudo apt-get install -y $(PEER_PACKAGE); fi; }
 	bench/table.py build/default/bench
 	build/default/bench/reflection_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 

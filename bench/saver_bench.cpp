@@ -1,6 +1,10 @@
 // Vantor as people run it: the program in its own 1280x720 window on a virtual X server.
 // How long from exec to the first frame on screen, and what the running saver costs: the
 // share of one core it uses at 30 ticks a second over 20 s, and its peak resident memory.
+// Then full screen at 1280x720, 1920x1080 and 3840x2160, Vantor (with its automatic scale)
+// beside the GL kaleidoscope of Debian's xscreensaver-gl, run as a black box at the same rate:
+// frames shown a second (counted by the X server's damage reports) and the CPU of the program
+// and of the X server together, since work moved into the server is no saving.
 // The seed is fixed, so every run draws the same kaleidoscope: what a frame costs depends on
 // the scene (how large the pieces are drawn), and random scenes would drown the figure.
 #include <benchmark/benchmark.h>
@@ -13,6 +17,8 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xdamage.h>
+#include <poll.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -68,10 +74,10 @@ void Stop(pid_t pid) {
   waitpid(pid, nullptr, 0);
 }
 
-// A virtual X server on a free display that it picks itself, for the whole program.
+// A virtual X server on a free display that it picks itself.
 class VirtualScreen {
  public:
-  VirtualScreen() {
+  explicit VirtualScreen(const std::string& size = "1920x1080") {
     int pipeFds[2];
     if (pipe(pipeFds) != 0) {
       return;
@@ -81,7 +87,7 @@ class VirtualScreen {
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 3);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     pid_ = Spawn({"/usr/bin/Xvfb", "-displayfd", "3", "-noreset", "-nolisten", "tcp", "-screen",
-                  "0", "1920x1080x24"},
+                  "0", size + "x24"},
                  {}, &actions);
     posix_spawn_file_actions_destroy(&actions);
     close(pipeFds[1]);
@@ -102,6 +108,7 @@ class VirtualScreen {
     }
   }
   const std::string& display() const { return display_; }
+  pid_t pid() const { return pid_; }
 
  private:
   pid_t pid_ = -1;
@@ -221,6 +228,96 @@ void RunningSaver(benchmark::State& state) {
   state.counters["peak_rss_mb"] = peakMegabytes;
 }
 BENCHMARK(RunningSaver)->Iterations(1)->Unit(benchmark::kSecond);
+
+constexpr const char* kPeer = "/usr/libexec/xscreensaver/kaleidocycle";
+
+// Frames put on the root window of `display` in `seconds`: each report of damage counts one,
+// and is cleared at once so the next frame reports again.
+long CountFrames(Display* display, Damage damage, int damageEvent, double seconds) {
+  long frames = 0;
+  const double end = Now() + seconds;
+  for (double now = Now(); now < end; now = Now()) {
+    while (XPending(display) > 0) {
+      XEvent event;
+      XNextEvent(display, &event);
+      if (event.type == damageEvent + XDamageNotify) {
+        frames++;
+        XDamageSubtract(display, damage, None, None);
+      }
+    }
+    pollfd connection = {ConnectionNumber(display), POLLIN, 0};
+    poll(&connection, 1, static_cast<int>((end - now) * 1000.0) + 1);
+  }
+  return frames;
+}
+
+// One program drawing on the whole screen of a virtual X server of the benchmark's size, at
+// 30 frames a second (Vantor's default --delay; the peer's -delay).
+void FullScreen(benchmark::State& state, bool peer) {
+  const int width = static_cast<int>(state.range(0));
+  const int height = static_cast<int>(state.range(1));
+  if (peer && access(kPeer, X_OK) != 0) {
+    state.SkipWithError("no peer program (make bench installs xscreensaver-gl)");
+    return;
+  }
+  VirtualScreen screen(std::to_string(width) + "x" + std::to_string(height));
+  Display* display = XOpenDisplay(screen.display().c_str());
+  int damageEvent = 0;
+  int damageError = 0;
+  if (display == nullptr || !XDamageQueryExtension(display, &damageEvent, &damageError)) {
+    state.SkipWithError("no virtual X server with the DAMAGE extension (install xvfb)");
+    if (display != nullptr) {
+      XCloseDisplay(display);
+    }
+    return;
+  }
+  const Damage damage = XDamageCreate(display, DefaultRootWindow(display), XDamageReportNonEmpty);
+  const double seconds = 15.0;
+  double fps = 0.0;
+  double programPercent = 0.0;
+  double serverPercent = 0.0;
+  for (auto _ : state) {
+    const std::vector<std::string> argv =
+        peer ? std::vector<std::string>{kPeer, "-root", "-delay", "33333"}
+             : std::vector<std::string>{VANTOR_PROGRAM,   "--root", "--resources",
+                                        VANTOR_RESOURCES, "--seed", "1700000000"};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t program = Spawn(argv, {"DISPLAY=" + screen.display()}, &actions);
+    posix_spawn_file_actions_destroy(&actions);
+    CountFrames(display, damage, damageEvent, 3.0);  // past start-up
+    if (program < 0 || waitpid(program, nullptr, WNOHANG) != 0) {
+      state.SkipWithError("the program did not start or ended early");
+      break;
+    }
+    const long programBefore = CpuTicks(program);
+    const long serverBefore = CpuTicks(screen.pid());
+    const long frames = CountFrames(display, damage, damageEvent, seconds);
+    const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+    programPercent =
+        100.0 * static_cast<double>(CpuTicks(program) - programBefore) / (tick * seconds);
+    serverPercent =
+        100.0 * static_cast<double>(CpuTicks(screen.pid()) - serverBefore) / (tick * seconds);
+    fps = static_cast<double>(frames) / seconds;
+    Stop(program);
+  }
+  XDamageDestroy(display, damage);
+  XCloseDisplay(display);
+  state.counters["fps"] = fps;
+  state.counters["cpu_percent"] = programPercent + serverPercent;
+  state.counters["program_percent"] = programPercent;
+  state.counters["server_percent"] = serverPercent;
+  state.counters["cpu_ms_per_frame"] =
+      fps > 0.0 ? 10.0 * (programPercent + serverPercent) / fps : 0.0;
+}
+
+void FullScreenSizes(benchmark::internal::Benchmark* benchmark) {
+  benchmark->Args({1280, 720})->Args({1920, 1080})->Args({3840, 2160});
+  benchmark->Iterations(1)->Unit(benchmark::kSecond);
+}
+BENCHMARK_CAPTURE(FullScreen, Vantor, false)->Apply(FullScreenSizes);
+BENCHMARK_CAPTURE(FullScreen, Peer, true)->Apply(FullScreenSizes);
 
 }  // namespace
 

@@ -23,6 +23,7 @@
 #include "support/Frame.h"
 #include "support/Program.h"
 #include "support/TestFiles.h"
+#include "util/DrawScale.h"
 
 // After GoogleTest: Xlib defines None, a name GoogleTest uses.
 #include <X11/Xlib.h>
@@ -510,6 +511,155 @@ long Wakeups(pid_t pid) {
     }
   }
   return voluntary;
+}
+
+// Of the lit 2x2 blocks (at even coordinates) in a square of side `side` whose pixels `pixel`
+// gives as 0xRRGGBB, the share whose four pixels are the same: 1 when every drawn pixel is shown
+// twice in each direction. Fewer than 100 lit blocks give -1.
+double DoubledShare(const std::function<unsigned long(int, int)>& pixel, int side) {
+  long lit = 0, doubled = 0;
+  for (int y = 0; y + 1 < side; y += 2) {
+    for (int x = 0; x + 1 < side; x += 2) {
+      const unsigned long a = pixel(x, y), b = pixel(x + 1, y), c = pixel(x, y + 1),
+                          d = pixel(x + 1, y + 1);
+      if ((a | b | c | d) != 0) {
+        lit++;
+        doubled += a == b && a == c && a == d;
+      }
+    }
+  }
+  return lit < 100 ? -1.0 : static_cast<double>(doubled) / lit;
+}
+
+// The same for the middle square of a window.
+double DoubledShare(Display* display, Window window, int side) {
+  XWindowAttributes attributes;
+  XGetWindowAttributes(display, window, &attributes);
+  const int left = (attributes.width - side) / 2 & ~1, top = (attributes.height - side) / 2 & ~1;
+  XImage* image = XGetImage(display, window, left, top, static_cast<unsigned>(side),
+                            static_cast<unsigned>(side), AllPlanes, ZPixmap);
+  if (image == nullptr) {
+    return -1.0;
+  }
+  const double share =
+      DoubledShare([&](int x, int y) { return XGetPixel(image, x, y) & 0xffffff; }, side);
+  XDestroyImage(image);
+  return share;
+}
+
+// Waits for a picture in the middle of the screen, then says how much of it is doubled.
+double ScreenDoubledShare(const Xvfb& server) {
+  Display* display = XOpenDisplay(server.display().c_str());
+  double share = -1.0;
+  if (display != nullptr) {
+    eventually(
+        [&] { return (share = DoubledShare(display, DefaultRootWindow(display), 256)) >= 0; },
+        20.0);
+    XCloseDisplay(display);
+  }
+  return share;
+}
+
+// Guards drawing a window smaller and enlarging it: the automatic scale is 1 on hardware and
+// keeps a software renderer at 1920x1080 pixels or fewer; a window drawn at half scale shows
+// a whole mirror-symmetric picture with every pixel doubled; at scale 1 it draws every pixel.
+TEST(Scale, TheAutomaticScaleDrawsAtMostFullHdOnlyOnSoftwareRenderers) {
+  const char* llvmpipe = "llvmpipe (LLVM 15.0.6, 256 bits)";
+  EXPECT_EQ(ChooseDrawScale(0.0, llvmpipe, 3840, 2160), 0.5);
+  EXPECT_EQ(DrawnSide(3840, 0.5), 1920);
+  EXPECT_EQ(DrawnSide(2160, 0.5), 1080);
+  EXPECT_EQ(ChooseDrawScale(0.0, llvmpipe, 1920, 1080), 1.0);
+  EXPECT_EQ(ChooseDrawScale(0.0, "AMD Radeon RX 6600 (radeonsi, navi23)", 3840, 2160), 1.0);
+  EXPECT_EQ(ChooseDrawScale(0.0, "softpipe", 7680, 4320), 0.25);
+  EXPECT_EQ(ChooseDrawScale(0.75, "AMD Radeon", 640, 480), 0.75);
+  // Not 16:9: the largest scale whose area fits, within a pixel a side.
+  const double scale = ChooseDrawScale(0.0, "swrast", 2560, 1600);
+  const long area = static_cast<long>(DrawnSide(2560, scale)) * DrawnSide(1600, scale);
+  EXPECT_LE(area, 1920L * 1080L) << scale;
+  EXPECT_GT(static_cast<long>(DrawnSide(2560, scale) + 1) * (DrawnSide(1600, scale) + 1),
+            1920L * 1080L)
+      << scale;
+  for (const Arguments& arguments :
+       {Arguments{"--scale", "0.2"}, {"--scale", "1.5"}, {"--scale", "1e0"}}) {
+    Exit done = run(Vantor(arguments), {"DISPLAY"});
+    EXPECT_EQ(done.status, 2) << arguments[1] << ": " << done.err;
+    EXPECT_EQ(Lines(done.err), 1) << done.err;
+  }
+}
+
+// Pixels of the --fps overlay's yellow in the 120x48 corner of the screen at `top`.
+long OverlayPixels(const Xvfb& server, int top) {
+  Display* display = XOpenDisplay(server.display().c_str());
+  XImage* image =
+      XGetImage(display, DefaultRootWindow(display), 0, top, 120, 48, AllPlanes, ZPixmap);
+  long yellow = 0;
+  for (int y = 0; image != nullptr && y < 48; y++) {
+    for (int x = 0; x < 120; x++) {
+      const unsigned long pixel = XGetPixel(image, x, y);
+      yellow += (pixel >> 16 & 0xff) > 160 && (pixel >> 8 & 0xff) > 160 && (pixel & 0xff) < 96;
+    }
+  }
+  if (image != nullptr) {
+    XDestroyImage(image);
+  }
+  XCloseDisplay(display);
+  return yellow;
+}
+
+TEST(Scale, AHalfScaleWindowIsAWholeSymmetricPictureWithEveryPixelDoubled) {
+  for (const char* scale : {"0.5", "1"}) {
+    Xvfb server(640, 480);
+    ASSERT_TRUE(server.started());
+    Process saver(
+        Vantor({"-geometry", "640x480", "--scale", scale, "--fps", "--resources", resourcesPath()}),
+        {"DISPLAY=" + server.display()});
+    EXPECT_TRUE(ShowsKaleidoscope(server, "root")) << scale << saver.errorSoFar();
+    // Right way up: the overlay's text is in the bottom-left corner, not the top-left.
+    EXPECT_GT(OverlayPixels(server, 480 - 48), 100) << scale;
+    EXPECT_EQ(OverlayPixels(server, 0), 0) << scale;
+    const double doubled = ScreenDoubledShare(server);
+    if (scale == std::string("1")) {
+      EXPECT_LT(doubled, 0.9) << "scale 1";
+    } else {
+      EXPECT_EQ(doubled, 1.0) << "scale 0.5";
+    }
+  }
+}
+
+TEST(Scale, RendersAreUnchangedAtScaleOneAndDoubledAtHalf) {
+  TemporaryFolder folder;
+  Frame frames[3];
+  const char* scales[3] = {nullptr, "1", "0.5"};
+  for (int i = 0; i < 3; i++) {
+    const std::string file = folder.path() + "/" + std::to_string(i) + ".png";
+    Arguments arguments = {"--snapshot", file,     "--at", "2",           "--size",
+                           "320x240",    "--seed", "42",   "--resources", resourcesPath()};
+    if (scales[i] != nullptr) {
+      arguments.insert(arguments.end(), {"--scale", scales[i]});
+    }
+    Exit done = run(Vantor(arguments), {"DISPLAY"});
+    std::string error;
+    ASSERT_EQ(done.status, 0) << done.err;
+    ASSERT_TRUE(readPng(file, &frames[i], &error)) << error;
+  }
+  EXPECT_EQ(readFile(folder.path() + "/0.png"), readFile(folder.path() + "/1.png"));
+  const Frame& half = frames[2];
+  EXPECT_EQ(half.width, 320);
+  EXPECT_EQ(half.height, 240);
+  EXPECT_TRUE(IsSymmetricKaleidoscope(half));
+  auto pixel = [&](int x, int y) {
+    const std::uint8_t* p = half.at(x + 40, y);
+    return static_cast<unsigned long>(p[0] << 16 | p[1] << 8 | p[2]);
+  };
+  EXPECT_EQ(DoubledShare(pixel, 240), 1.0);
+}
+
+TEST(Scale, AFullScreenOf3840x2160IsDrawnAt1920x1080) {
+  Xvfb server(3840, 2160);
+  ASSERT_TRUE(server.started());
+  Process saver(Vantor({"--root", "--resources", resourcesPath()}),
+                {"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW"});
+  EXPECT_EQ(ScreenDoubledShare(server), 1.0) << saver.errorSoFar();
 }
 
 // Guards the cost of a window nobody sees: unmapped, or covered whole by another window, the

@@ -265,6 +265,12 @@ const std::vector<OptionSpec> kOptions = {
      }},
 
     // Anywhere.
+    {"--scale", "F",
+     "1; in a window on a software renderer, the largest F that\ndraws at most 1920x1080 pixels",
+     OptionSpec::Anywhere, false, "draw at F (0.25 to 1) times the width and height, then enlarge",
+     [](Options* o, const std::string& v) {
+       return Check(ParseDouble(v, 0.25, 1.0, &o->scale), "a decimal number from 0.25 to 1");
+     }},
     {"--speed", "X", "1", OptionSpec::Anywhere, true,
      "how fast the scene runs against the clock, from 0.25 to 4:\neverything that moves, spins, "
      "pulses and morphs follows it",

@@ -23,6 +23,10 @@ struct Options {
   std::string layer;
   bool x11 = false;
   long delayMicroseconds = 33333;  // from the start of one tick to the start of the next
+  // --scale: the share of each side of the window (or picture) that is drawn and then
+  // enlarged over it, 0.25 to 1; 0 lets a window choose (smaller only on a software renderer)
+  // and draws a picture at full size.
+  double scale = 0.0;
 
   // Render and Snapshot.
   std::string renderFolder;

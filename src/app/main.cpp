@@ -123,7 +123,8 @@ std::unique_ptr<OffscreenSurface> MakeOffscreenSurface(const Options& options, i
     output.frames = std::llround(options.atSeconds * options.rate) + 1;
   }
   auto surface = std::make_unique<OffscreenSurface>(wakeFd);
-  if (!surface->create(options.width, options.height, error)) {
+  if (!surface->create(options.width, options.height, error,
+                       options.scale > 0.0 ? options.scale : 1.0)) {
     *error = "cannot make a headless OpenGL context (" + *error +
              "); install Mesa's EGL and software drivers with scripts/install-deps";
     return nullptr;
@@ -180,6 +181,7 @@ std::unique_ptr<Surface> MakeWindowSurface(const Options& options, int wakeFd, s
   } else {
     target.placement = options.window;
   }
+  target.scale = options.scale;
   auto surface = std::make_unique<X11Surface>(target, options.delayMicroseconds, wakeFd);
   if (!surface->create(nullptr, error)) {
     return nullptr;

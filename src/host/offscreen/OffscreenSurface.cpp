@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "host/PngWriter.h"
+#include "util/DrawScale.h"
 #include "util/LocalTiming.h"
 
 OffscreenSurface::~OffscreenSurface() {
@@ -25,9 +26,12 @@ std::string frameFileName(long frame, long frameCount) {
   return name;
 }
 
-bool OffscreenSurface::create(int width, int height, std::string* error) {
+bool OffscreenSurface::create(int width, int height, std::string* error, double scale) {
   started_ = lastProgress_ = std::chrono::steady_clock::now();
-  return context_.create(width, height, error);
+  scale_ = scale;
+  outputWidth_ = width;
+  outputHeight_ = height;
+  return context_.create(DrawnSide(width, scale), DrawnSide(height, scale), error);
 }
 
 void OffscreenSurface::useSimulatedClock(long long startSeconds, double rate, double speed) {
@@ -84,10 +88,11 @@ bool OffscreenSurface::present(std::string* error) {
     return true;
   }
   context_.readRgb(&rgb_);
+  const std::uint8_t* frame = outputFrame();
   const std::string path = writeFrame
                                ? output_.renderFolder + "/" + frameFileName(ticks_, output_.frames)
                                : output_.snapshotFile;
-  if (!writePng(path, width(), height(), rgb_.data(), wakeFd_, error)) {
+  if (!writePng(path, outputWidth_, outputHeight_, frame, wakeFd_, error)) {
     *error += "; give a path you can write to, on a disk with room";
     return false;
   }
@@ -98,12 +103,13 @@ bool OffscreenSurface::present(std::string* error) {
 }
 
 bool OffscreenSurface::streamFrame(std::string* error) {
+  const std::uint8_t* pixels = outputFrame();
   std::string header;
   if (video_ == nullptr) {
-    video_ = std::make_unique<VideoStream>(width(), height(), output_.rate);
+    video_ = std::make_unique<VideoStream>(outputWidth_, outputHeight_, output_.rate);
     header = video_->header();
   }
-  const std::vector<std::uint8_t>& frame = video_->frame(rgb_.data());
+  const std::vector<std::uint8_t>& frame = video_->frame(pixels);
   // A frame is written whole even when a signal arrives on the way, so the stream never ends
   // inside one; the tick loop notices the signal before the next.
   for (const auto& [data, size] :
@@ -123,6 +129,33 @@ bool OffscreenSurface::streamFrame(std::string* error) {
     }
   }
   return true;
+}
+
+const std::uint8_t* OffscreenSurface::outputFrame() {
+  const int drawnWidth = width();
+  const int drawnHeight = height();
+  if (scale_ >= 1.0) {
+    outputWidth_ = drawnWidth;  // the view may have resized the buffer: write what it drew
+    outputHeight_ = drawnHeight;
+    return rgb_.data();
+  }
+  const size_t rowBytes = static_cast<size_t>(outputWidth_) * 3;
+  enlarged_.resize(rowBytes * static_cast<size_t>(outputHeight_));
+  int lastSource = -1;
+  for (int y = 0; y < outputHeight_; y++) {
+    std::uint8_t* row = enlarged_.data() + rowBytes * static_cast<size_t>(y);
+    const int source = static_cast<int>(static_cast<long>(y) * drawnHeight / outputHeight_);
+    if (source == lastSource) {
+      std::memcpy(row, row - rowBytes, rowBytes);
+      continue;
+    }
+    lastSource = source;
+    const std::uint8_t* in = rgb_.data() + static_cast<size_t>(source) * drawnWidth * 3;
+    for (int x = 0; x < outputWidth_; x++) {
+      std::memcpy(row + 3 * x, in + 3 * (static_cast<long>(x) * drawnWidth / outputWidth_), 3);
+    }
+  }
+  return enlarged_.data();
 }
 
 void OffscreenSurface::reportProgress(bool last) {

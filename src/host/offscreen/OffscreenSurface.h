@@ -2,7 +2,8 @@
 // view's size, for tests and for --render / --snapshot. Ticks come as fast as frames are
 // drawn; with a simulated clock the animation still advances 1/rate seconds per tick.
 // Frames are read back top row first and written as PNG files, or as a video stream to
-// standard output.
+// standard output. A frame may be drawn at a smaller scale; it is then enlarged (each pixel
+// repeated) to the output size before it is written.
 #pragma once
 
 #include <chrono>
@@ -38,8 +39,9 @@ class OffscreenSurface : public Surface {
   OffscreenSurface(const OffscreenSurface&) = delete;
   OffscreenSurface& operator=(const OffscreenSurface&) = delete;
 
-  // Creates the context with a width x height buffer and makes it current.
-  bool create(int width, int height, std::string* error);
+  // Creates the context and makes it current. Frames are width x height pixels; the view
+  // draws them at `scale` (0.25 to 1) of each side.
+  bool create(int width, int height, std::string* error, double scale = 1.0);
   void setOutput(OffscreenOutput output) { output_ = std::move(output); }
   // Drives the frame timer from a simulated clock, owned here, while this surface lives.
   void useSimulatedClock(long long startSeconds, double rate, double speed = 1.0);
@@ -63,6 +65,8 @@ class OffscreenSurface : public Surface {
 
  private:
   void reportProgress(bool last);
+  // The last frame, enlarged from the drawn size to the output size when they differ.
+  const std::uint8_t* outputFrame();
   // One frame onto standard output, the stream's header before the first. Waits for a slow
   // reader; false with *error when the reader went away or the write failed.
   bool streamFrame(std::string* error);
@@ -78,6 +82,10 @@ class OffscreenSurface : public Surface {
   std::vector<std::uint8_t> rgb_;
   std::unique_ptr<VideoStream> video_;  // made with the first streamed frame
   bool readerGone_ = false;
+  double scale_ = 1.0;
+  int outputWidth_ = 0;  // of the frames written
+  int outputHeight_ = 0;
+  std::vector<std::uint8_t> enlarged_;  // rgb_ at the output size, when that is larger
   std::chrono::steady_clock::time_point started_;
   std::chrono::steady_clock::time_point lastProgress_;
 };

@@ -12,18 +12,22 @@
 #include "host/GlDriver.h"
 #include "host/PngWriter.h"
 #include "host/x11/WindowPixels.h"
+#include "util/DrawScale.h"
 
 namespace {
 
 // Mesa's software renderer draws on a thread per core by default. On one core a frame of up to
 // 1920x1200 still takes well under a tick at 30 a second, and handing every frame to other
-// threads costs about a tenth more CPU than drawing it on ours; so on such screens, unless the
-// user chose otherwise, it draws on the calling thread. The renderer reads the choice when GLX
-// first touches the display, so this comes before any glX call. Hardware drivers ignore it.
-void ChooseRasterThreads(Display* display) {
+// threads costs about a tenth more CPU than drawing it on ours; so when no more than that is
+// drawn (a screen that size, or a bigger one drawn at a smaller scale, as the automatic scale
+// always does on such a renderer), unless the user chose otherwise, it draws on the calling
+// thread. The renderer reads the choice when GLX first touches the display, so this comes
+// before any glX call. Hardware drivers ignore it.
+void ChooseRasterThreads(Display* display, double requestedScale) {
   const Screen* screen = DefaultScreenOfDisplay(display);
-  const long pixels = static_cast<long>(WidthOfScreen(screen)) * HeightOfScreen(screen);
-  if (pixels <= 1920L * 1200L) {
+  const double scale = requestedScale > 0.0 ? requestedScale : 1.0;
+  const double pixels = static_cast<double>(WidthOfScreen(screen)) * HeightOfScreen(screen);
+  if (requestedScale <= 0.0 || pixels * scale * scale <= 1920.0 * 1200.0) {
     setenv("LP_NUM_THREADS", "0", 0);
   }
 }
@@ -75,6 +79,7 @@ X11Surface::~X11Surface() {
   if (display_ == nullptr) {
     return;
   }
+  enlarger_.release();  // while the display is open and the context current
   glXMakeCurrent(display_, None, nullptr);
   if (context_ != nullptr) {
     glXDestroyContext(display_, context_);
@@ -106,7 +111,7 @@ bool X11Surface::create(const char* displayName, std::string* error) {
             : "cannot open display '" + displayName_ + "'; use --render DIR to draw without one";
     return false;
   }
-  ChooseRasterThreads(display_);
+  ChooseRasterThreads(display_, target_.scale);
   xErrorCode = 0;
   previousErrorHandler_ = XSetErrorHandler(RecordXError);
   previousIoErrorHandler_ = XSetIOErrorHandler(LoseConnection);
@@ -148,6 +153,58 @@ bool X11Surface::create(const char* displayName, std::string* error) {
              "; check the display's GLX driver (glxinfo)";
     return false;
   }
+  const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  renderer_ = renderer == nullptr ? "" : renderer;
+  applyScale();
+  return true;
+}
+
+void X11Surface::applyScale() {
+  scale_ = ChooseDrawScale(target_.scale, renderer_.c_str(), windowWidth_, windowHeight_);
+  if (scale_ < 1.0 && !WindowEnlarger::supports(display_, *visual_)) {
+    if (target_.scale > 0.0) {
+      std::fprintf(stderr,
+                   "vantor: cannot enlarge frames over %s: its visual is not 24-bit true colour "
+                   "or the display has no RENDER extension; drawing at full size\n",
+                   windowName().c_str());
+    }
+    scale_ = 1.0;
+  }
+  width_ = DrawnSide(windowWidth_, scale_);
+  height_ = DrawnSide(windowHeight_, scale_);
+  if (scale_ >= 1.0 || (width_ == windowWidth_ && height_ == windowHeight_)) {
+    enlarger_.release();
+    width_ = windowWidth_;
+    height_ = windowHeight_;
+    return;
+  }
+  auto shmRefused = [] {
+    if (xErrorCode != BadAccess) {
+      return false;
+    }
+    xErrorCode = 0;
+    return true;
+  };
+  std::string problem;
+  if (!enlarger_.resize(display_, window_, *visual_, width_, height_, windowWidth_, windowHeight_,
+                        shmRefused, &problem)) {
+    std::fprintf(stderr, "vantor: %s; drawing at full size\n", problem.c_str());
+    scale_ = 1.0;
+    width_ = windowWidth_;
+    height_ = windowHeight_;
+  }
+}
+
+bool X11Surface::windowResized(int width, int height, SurfaceEvent* event) {
+  if (width == windowWidth_ && height == windowHeight_) {
+    return false;
+  }
+  windowWidth_ = width;
+  windowHeight_ = height;
+  applyScale();
+  event->kind = SurfaceEvent::Resized;
+  event->width = width_;
+  event->height = height_;
   return true;
 }
 
@@ -194,8 +251,8 @@ bool X11Surface::createOwnWindow(std::string* error) {
                           InputOutput, visual_->visual,
                           CWColormap | CWBackPixel | CWBorderPixel | CWEventMask, &attributes);
   ownWindow_ = true;
-  width_ = target_.placement.width;
-  height_ = target_.placement.height;
+  windowWidth_ = width_ = target_.placement.width;
+  windowHeight_ = height_ = target_.placement.height;
 
   XStoreName(display_, window_, "Vantor");
   XClassHint classHint;
@@ -252,8 +309,8 @@ bool X11Surface::adoptWindow(Window window, std::string* error) {
   // unmapped or covered.
   XSelectInput(display_, window_, StructureNotifyMask | VisibilityChangeMask);
   mapped_ = attributes.map_state == IsViewable;
-  width_ = attributes.width;
-  height_ = attributes.height;
+  windowWidth_ = width_ = attributes.width;
+  windowHeight_ = height_ = attributes.height;
   XVisualInfo wanted = {};
   wanted.visualid = XVisualIDFromVisual(attributes.visual);
   int count = 0;
@@ -306,16 +363,8 @@ bool X11Surface::lostWindow(SurfaceEvent* event) {
 bool X11Surface::handleEvent(const XEvent& xevent, SurfaceEvent* event) {
   switch (xevent.type) {
     case ConfigureNotify:
-      if (xevent.xconfigure.window == window_ &&
-          (xevent.xconfigure.width != width_ || xevent.xconfigure.height != height_)) {
-        width_ = xevent.xconfigure.width;
-        height_ = xevent.xconfigure.height;
-        event->kind = SurfaceEvent::Resized;
-        event->width = width_;
-        event->height = height_;
-        return true;
-      }
-      return false;
+      return xevent.xconfigure.window == window_ &&
+             windowResized(xevent.xconfigure.width, xevent.xconfigure.height, event);
     case MapNotify:
     case UnmapNotify:
       if (xevent.xany.window != window_) {
@@ -368,15 +417,7 @@ bool X11Surface::checkForeignSize(SurfaceEvent* event) {
     }
     return lostWindow(event);
   }
-  if (attributes.width == width_ && attributes.height == height_) {
-    return false;
-  }
-  width_ = attributes.width;
-  height_ = attributes.height;
-  event->kind = SurfaceEvent::Resized;
-  event->width = width_;
-  event->height = height_;
-  return true;
+  return windowResized(attributes.width, attributes.height, event);
 }
 
 SurfaceEvent X11Surface::waitForTick() {
@@ -478,8 +519,9 @@ void X11Surface::saveFrame() {
   std::vector<std::uint8_t> rgb;
   std::string error;
   const std::string name = savedFrameName();
-  if (!readWindowPixels(display_, window_, width_, height_, &rgb, &error) ||
-      !writePng(name, width_, height_, rgb.data(), wakeFd_, &error)) {
+  // What the window shows, at its own size whatever the scale the frame is drawn at.
+  if (!readWindowPixels(display_, window_, windowWidth_, windowHeight_, &rgb, &error) ||
+      !writePng(name, windowWidth_, windowHeight_, rgb.data(), wakeFd_, &error)) {
     std::fprintf(stderr, "vantor: cannot save the frame: %s; try again with s\n", error.c_str());
     return;
   }
@@ -506,7 +548,9 @@ bool X11Surface::noteVisibility(bool mapped, bool obscured, SurfaceEvent* event)
 }
 
 bool X11Surface::present(std::string* error) {
-  if (doubleBuffered_) {
+  if (enlarger_.active()) {
+    enlarger_.present();
+  } else if (doubleBuffered_) {
     glXSwapBuffers(display_, window_);
   }
   XFlush(display_);

@@ -1,7 +1,9 @@
 // The window surface: draws with GLX (through libglvnd) into a window of our own, the root
 // window, or a window given by id (xscreensaver's full-screen window or its preview). The
 // context is made from the window's own visual; double-buffered visuals are presented with
-// glXSwapBuffers after each frame. Ticks are paced on the monotonic clock.
+// glXSwapBuffers after each frame. A window may be drawn at a smaller scale: the view then sees
+// the drawn size as the surface's, and present() enlarges the frame over the window. Ticks are
+// paced on the monotonic clock.
 #pragma once
 
 #include <GL/glx.h>
@@ -12,6 +14,7 @@
 
 #include "host/Surface.h"
 #include "host/WindowPlacement.h"
+#include "host/x11/WindowEnlarger.h"
 
 // Which window to draw on.
 struct X11Target {
@@ -20,6 +23,7 @@ struct X11Target {
   unsigned long window = 0;   // GivenWindow: its id
   bool preview = false;       // GivenWindow: it is the settings dialog's preview
   WindowPlacement placement;  // OwnWindow: where it goes and how large it is
+  double scale = 0.0;         // share of each side of the window that is drawn; 0 chooses
 };
 
 class X11Surface : public Surface {
@@ -37,6 +41,7 @@ class X11Surface : public Surface {
 
   bool makeCurrent() override;
   void setDrawableSize(int /*width*/, int /*height*/) override {}  // the window decides
+  // The drawn size: the window's, times the scale.
   int width() const override { return width_; }
   int height() const override { return height_; }
   bool isPreview() const override { return target_.preview; }
@@ -44,6 +49,7 @@ class X11Surface : public Surface {
   bool present(std::string* error) override;
 
   bool doubleBuffered() const { return doubleBuffered_; }
+  double scale() const { return scale_; }
   Window window() const { return window_; }
 
  private:
@@ -68,6 +74,10 @@ class X11Surface : public Surface {
   // Own window: writes what it shows as a PNG file in the current folder and says its name.
   void saveFrame();
   std::string windowName() const;
+  // Chooses the scale for the window's present size and sets the drawn size to match.
+  void applyScale();
+  // Records a new window size; true with Resized in *event when the drawn size changed.
+  bool windowResized(int width, int height, SurfaceEvent* event);
 
   X11Target target_;
   std::chrono::microseconds tick_;
@@ -82,8 +92,13 @@ class X11Surface : public Surface {
   bool doubleBuffered_ = false;
   Atom deleteWindow_ = 0;
   int glxErrorBase_ = 0;
-  int width_ = 0;
+  int windowWidth_ = 0;
+  int windowHeight_ = 0;
+  int width_ = 0;  // drawn
   int height_ = 0;
+  double scale_ = 1.0;
+  std::string renderer_;  // GL_RENDERER
+  WindowEnlarger enlarger_;
   bool mapped_ = false;  // as the window system last said; a new own window maps soon
   bool fullscreen_ = false;
   XRectangle windowed_ = {};  // the own window's place and size when not filling the screen
