@@ -16,22 +16,6 @@
 
 namespace {
 
-// Mesa's software renderer draws on a thread per core by default. On one core a frame of up to
-// 1920x1200 still takes well under a tick at 30 a second, and handing every frame to other
-// threads costs about a tenth more CPU than drawing it on ours; so when no more than that is
-// drawn (a screen that size, or a bigger one drawn at a smaller scale, as the automatic scale
-// always does on such a renderer), unless the user chose otherwise, it draws on the calling
-// thread. The renderer reads the choice when GLX first touches the display, so this comes
-// before any glX call. Hardware drivers ignore it.
-void ChooseRasterThreads(Display* display, double requestedScale) {
-  const Screen* screen = DefaultScreenOfDisplay(display);
-  const double scale = requestedScale > 0.0 ? requestedScale : 1.0;
-  const double pixels = static_cast<double>(WidthOfScreen(screen)) * HeightOfScreen(screen);
-  if (requestedScale <= 0.0 || pixels * scale * scale <= 1920.0 * 1200.0) {
-    setenv("LP_NUM_THREADS", "0", 0);
-  }
-}
-
 // Xlib's error handlers are process-wide functions, so what they catch is kept here. An error
 // on a window that went away must not print Xlib's dump: it is recorded and reported once.
 int xErrorCode = 0;
@@ -111,7 +95,12 @@ bool X11Surface::create(const char* displayName, std::string* error) {
             : "cannot open display '" + displayName_ + "'; use --render DIR to draw without one";
     return false;
   }
-  ChooseRasterThreads(display_, target_.scale);
+  // The automatic scale never draws more than 1920x1080 on a software renderer.
+  const Screen* screen = DefaultScreenOfDisplay(display_);
+  const double scale = target_.scale > 0.0 ? target_.scale : 1.0;
+  ChooseRasterThreads(target_.scale <= 0.0 ? 0.0
+                                           : static_cast<double>(WidthOfScreen(screen)) *
+                                                 HeightOfScreen(screen) * scale * scale);
   xErrorCode = 0;
   previousErrorHandler_ = XSetErrorHandler(RecordXError);
   previousIoErrorHandler_ = XSetIOErrorHandler(LoseConnection);
