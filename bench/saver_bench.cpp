@@ -8,10 +8,6 @@
 // The seed is fixed, so every run draws the same kaleidoscope: what a frame costs depends on
 // the scene (how large the pieces are drawn), and random scenes would drown the figure.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -20,13 +16,13 @@
 #include <X11/extensions/Xdamage.h>
 #include <poll.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
+#include <chrono>
+#include <memory>
 #include <string>
-#include <vector>
+#include <thread>
 
-extern char** environ;
+#include "Process.h"
+#include "Xvfb.h"
 
 namespace {
 
@@ -39,91 +35,24 @@ double Now() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-void Pause(double seconds) {
-  timespec pause = {
-      static_cast<time_t>(seconds),
-      static_cast<long>((seconds - static_cast<double>(static_cast<time_t>(seconds))) * 1e9)};
-  nanosleep(&pause, nullptr);
+void Pause(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
+
+// Share of one core that `ticks` of CPU are over `seconds`.
+double Percent(long ticks, double seconds) {
+  return 100.0 * static_cast<double>(ticks) / (static_cast<double>(sysconf(_SC_CLK_TCK)) * seconds);
 }
 
-pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnvironment,
-            posix_spawn_file_actions_t* actions = nullptr) {
-  std::vector<char*> args;
-  for (const std::string& arg : argv) {
-    args.push_back(const_cast<char*>(arg.c_str()));
-  }
-  args.push_back(nullptr);
-  std::vector<std::string> environment(extraEnvironment);
-  for (char** entry = environ; *entry != nullptr; entry++) {
-    environment.emplace_back(*entry);
-  }
-  std::vector<char*> env;
-  for (std::string& entry : environment) {
-    env.push_back(&entry[0]);
-  }
-  env.push_back(nullptr);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, args[0], actions, nullptr, args.data(), env.data()) != 0) {
-    return -1;
-  }
-  return pid;
-}
-
-void Stop(pid_t pid) {
-  kill(pid, SIGTERM);
-  waitpid(pid, nullptr, 0);
-}
-
-// A virtual X server on a free display that it picks itself.
-class VirtualScreen {
- public:
-  explicit VirtualScreen(const std::string& size = "1920x1080") {
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) {
-      return;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 3);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_ = Spawn({"/usr/bin/Xvfb", "-displayfd", "3", "-noreset", "-nolisten", "tcp", "-screen",
-                  "0", size + "x24"},
-                 {}, &actions);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
-    // The server writes its display number and a newline once it takes connections.
-    std::string number;
-    char digit = 0;
-    while (pid_ > 0 && read(pipeFds[0], &digit, 1) == 1 && digit != '\n') {
-      number += digit;
-    }
-    close(pipeFds[0]);
-    if (digit == '\n' && !number.empty()) {
-      display_ = ":" + number;
-    }
-  }
-  ~VirtualScreen() {
-    if (pid_ > 0) {
-      Stop(pid_);
-    }
-  }
-  const std::string& display() const { return display_; }
-  pid_t pid() const { return pid_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string display_;
-};
-
-VirtualScreen& Screen() {
-  static VirtualScreen screen;
+// The virtual X server of the first benchmarks, for the whole program.
+Xvfb& Screen() {
+  static Xvfb screen(1920, 1080);
   return screen;
 }
 
-pid_t StartSaver() {
-  return Spawn({VANTOR_PROGRAM, "-geometry", std::to_string(kWidth) + "x" + std::to_string(kHeight),
+std::unique_ptr<Process> StartSaver(int width = kWidth, int height = kHeight) {
+  return std::make_unique<Process>(
+      Arguments{VANTOR_PROGRAM, "-geometry", std::to_string(width) + "x" + std::to_string(height),
                 "--resources", VANTOR_RESOURCES, "--seed", "1700000000"},
-               {"DISPLAY=" + Screen().display()});
+      Arguments{"DISPLAY=" + Screen().display()});
 }
 
 // Whether the saver's window (the server's only top-level window, there being no window
@@ -156,31 +85,6 @@ bool FrameOnScreen(Display* display) {
   return shown;
 }
 
-// Ticks of user and system time the process has used.
-long CpuTicks(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string field;
-  long ticks = 0;
-  for (int i = 1; i <= 15 && stat >> field; i++) {
-    if (i == 14 || i == 15) {
-      ticks += std::atol(field.c_str());
-    }
-  }
-  return ticks;
-}
-
-// Peak resident memory in megabytes.
-double PeakResidentMegabytes(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) {
-      return std::atof(line.c_str() + 6) / 1024.0;
-    }
-  }
-  return 0.0;
-}
-
 void StartToFirstFrame(benchmark::State& state) {
   Display* display = XOpenDisplay(Screen().display().c_str());
   if (display == nullptr) {
@@ -189,12 +93,12 @@ void StartToFirstFrame(benchmark::State& state) {
   }
   for (auto _ : state) {
     double start = Now();
-    pid_t saver = StartSaver();
+    auto saver = StartSaver();
     while (!FrameOnScreen(display) && Now() - start < 10.0) {
       Pause(0.002);
     }
     const double elapsed = Now() - start;
-    Stop(saver);
+    saver.reset();
     if (elapsed >= 10.0) {
       state.SkipWithError("no frame on screen within 10 s");
       break;
@@ -210,24 +114,51 @@ void RunningSaver(benchmark::State& state) {
   double cpuPercent = 0.0;
   double peakMegabytes = 0.0;
   for (auto _ : state) {
-    pid_t saver = StartSaver();
+    auto saver = StartSaver();
     Pause(2.0);  // past start-up
-    if (saver < 0 || waitpid(saver, nullptr, WNOHANG) != 0) {
+    if (!saver->running()) {
       state.SkipWithError("the saver did not start or ended early");
       break;
     }
-    long before = CpuTicks(saver);
+    long before = cpuTicks(saver->pid());
     Pause(seconds);
-    long used = CpuTicks(saver) - before;
-    cpuPercent =
-        100.0 * static_cast<double>(used) / (static_cast<double>(sysconf(_SC_CLK_TCK)) * seconds);
-    peakMegabytes = PeakResidentMegabytes(saver);
-    Stop(saver);
+    cpuPercent = Percent(cpuTicks(saver->pid()) - before, seconds);
+    peakMegabytes = peakResidentMegabytes(saver->pid());
   }
   state.counters["cpu_percent"] = cpuPercent;
   state.counters["peak_rss_mb"] = peakMegabytes;
 }
 BENCHMARK(RunningSaver)->Iterations(1)->Unit(benchmark::kSecond);
+
+// What a window nobody sees costs: a 640x360 saver unmapped, over 10 s.
+void HiddenSaver(benchmark::State& state) {
+  Display* display = XOpenDisplay(Screen().display().c_str());
+  if (display == nullptr) {
+    state.SkipWithError("no virtual X server (install xvfb)");
+    return;
+  }
+  const double seconds = 10.0;
+  double cpuPercent = 0.0;
+  for (auto _ : state) {
+    auto saver = StartSaver(640, 360);
+    Window window = 0;
+    eventually([&] { return (window = VantorWindow(display)) != 0; }, 10.0);
+    if (window == 0) {
+      state.SkipWithError("the saver's window did not show");
+      break;
+    }
+    Pause(1.0);
+    XUnmapWindow(display, window);
+    XSync(display, False);
+    Pause(1.0);
+    const long before = cpuTicks(saver->pid());
+    Pause(seconds);
+    cpuPercent = Percent(cpuTicks(saver->pid()) - before, seconds);
+  }
+  XCloseDisplay(display);
+  state.counters["cpu_percent"] = cpuPercent;
+}
+BENCHMARK(HiddenSaver)->Iterations(1)->Unit(benchmark::kSecond);
 
 constexpr const char* kPeer = "/usr/libexec/xscreensaver/kaleidocycle";
 
@@ -260,7 +191,7 @@ void FullScreen(benchmark::State& state, bool peer) {
     state.SkipWithError("no peer program (make bench installs xscreensaver-gl)");
     return;
   }
-  VirtualScreen screen(std::to_string(width) + "x" + std::to_string(height));
+  Xvfb screen(width, height);
   Display* display = XOpenDisplay(screen.display().c_str());
   int damageEvent = 0;
   int damageError = 0;
@@ -277,30 +208,21 @@ void FullScreen(benchmark::State& state, bool peer) {
   double programPercent = 0.0;
   double serverPercent = 0.0;
   for (auto _ : state) {
-    const std::vector<std::string> argv =
-        peer ? std::vector<std::string>{kPeer, "-root", "-delay", "33333"}
-             : std::vector<std::string>{VANTOR_PROGRAM,   "--root", "--resources",
-                                        VANTOR_RESOURCES, "--seed", "1700000000"};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t program = Spawn(argv, {"DISPLAY=" + screen.display()}, &actions);
-    posix_spawn_file_actions_destroy(&actions);
+    const Arguments argv = peer ? Arguments{kPeer, "-root", "-delay", "33333"}
+                                : Arguments{VANTOR_PROGRAM,   "--root", "--resources",
+                                            VANTOR_RESOURCES, "--seed", "1700000000"};
+    Process program(argv, {"DISPLAY=" + screen.display()});
     CountFrames(display, damage, damageEvent, 3.0);  // past start-up
-    if (program < 0 || waitpid(program, nullptr, WNOHANG) != 0) {
+    if (!program.running()) {
       state.SkipWithError("the program did not start or ended early");
       break;
     }
-    const long programBefore = CpuTicks(program);
-    const long serverBefore = CpuTicks(screen.pid());
+    const long programBefore = cpuTicks(program.pid());
+    const long serverBefore = cpuTicks(screen.pid());
     const long frames = CountFrames(display, damage, damageEvent, seconds);
-    const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
-    programPercent =
-        100.0 * static_cast<double>(CpuTicks(program) - programBefore) / (tick * seconds);
-    serverPercent =
-        100.0 * static_cast<double>(CpuTicks(screen.pid()) - serverBefore) / (tick * seconds);
+    programPercent = Percent(cpuTicks(program.pid()) - programBefore, seconds);
+    serverPercent = Percent(cpuTicks(screen.pid()) - serverBefore, seconds);
     fps = static_cast<double>(frames) / seconds;
-    Stop(program);
   }
   XDamageDestroy(display, damage);
   XCloseDisplay(display);

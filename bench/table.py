@@ -92,6 +92,8 @@ figure("video stream at 1280x720 into a pipe", stream_rows(), "fps", "fps")
 saver = run("saver_bench", repetitions=os.environ.get("BENCH_SAVER_REPETITIONS", "3"))
 figure("saver CPU, own window 1280x720, 30 ticks/s", saver["RunningSaver/iterations:1"],
        "cpu_percent", "% of a core", target=25)
+figure("saver CPU while its window is hidden", saver["HiddenSaver/iterations:1"], "cpu_percent",
+       "% of a core", target=0.5)
 figure("start to first frame on screen", saver["StartToFirstFrame/iterations:5/manual_time"],
        "real_time", "s", scale=1e-3, target=0.25)
 figure("peak resident memory while running", saver["RunningSaver/iterations:1"], "peak_rss_mb",

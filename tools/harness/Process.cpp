@@ -1,0 +1,124 @@
+#include "Process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+// The value after `key` on its line of /proc/PID/status, or -1.
+long StatusField(pid_t pid, const std::string& key) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind(key, 0) == 0) {
+      return std::atol(line.c_str() + key.size());
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+std::string readFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
+
+Process::Process(const Arguments& argv, const Arguments& environment,
+                 const std::function<void()>& inChild) {
+  std::string folder = (std::filesystem::temp_directory_path() / "vantor-process-XXXXXX").string();
+  folder_ = mkdtemp(&folder[0]) != nullptr ? folder : std::string();
+  // env takes its options (the removals) before the settings, then becomes the program.
+  Arguments command = environment;
+  auto settings = std::stable_partition(command.begin(), command.end(), [](auto& change) {
+    return change.find('=') == std::string::npos;
+  });
+  std::for_each(command.begin(), settings, [](auto& name) { name = "--unset=" + name; });
+  command.insert(command.begin(), "/usr/bin/env");
+  command.insert(command.end(), argv.begin(), argv.end());
+  std::vector<char*> args;
+  for (std::string& arg : command) {
+    args.push_back(&arg[0]);
+  }
+  args.push_back(nullptr);
+  const std::string out = folder_ + "/out", err = folder_ + "/err";
+  pid_ = fork();
+  if (pid_ == 0) {
+    dup2(open("/dev/null", O_RDONLY | O_CLOEXEC), STDIN_FILENO);
+    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600), STDOUT_FILENO);
+    dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600), STDERR_FILENO);
+    // A test harness may block or ignore signals; the program must see them as a user's would.
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (int number : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE, SIGXFSZ}) {
+      ::signal(number, SIG_DFL);
+    }
+    if (inChild) {
+      inChild();
+    }
+    execv(args[0], args.data());
+    _exit(127);
+  }
+}
+
+Process::~Process() {
+  wait(0.0);
+  std::error_code ignored;
+  std::filesystem::remove_all(folder_, ignored);
+}
+
+bool Process::running() {
+  reaped_ = reaped_ || pid_ <= 0 || waitpid(pid_, &rawStatus_, WNOHANG) == pid_;
+  return !reaped_;
+}
+
+void Process::signal(int number) {
+  if (running()) {
+    kill(pid_, number);
+  }
+}
+
+Exit Process::wait(double timeoutSeconds) {
+  const auto start = std::chrono::steady_clock::now();
+  if (!eventually([&] { return !running(); }, timeoutSeconds)) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, &rawStatus_, 0);
+    reaped_ = true;
+  }
+  const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - start;
+  return {WIFEXITED(rawStatus_) ? WEXITSTATUS(rawStatus_) : -1,
+          WIFSIGNALED(rawStatus_) ? WTERMSIG(rawStatus_) : 0, waited.count(), outputSoFar(),
+          errorSoFar()};
+}
+
+std::string Process::outputSoFar() const { return readFile(folder_ + "/out"); }
+
+std::string Process::errorSoFar() const { return readFile(folder_ + "/err"); }
+
+Exit run(const Arguments& argv, const Arguments& environment, double timeoutSeconds) {
+  return Process(argv, environment).wait(timeoutSeconds);
+}
+
+long cpuTicks(pid_t pid) {
+  // Fields 14 and 15 of /proc/PID/stat, after the name in parentheses (which may hold spaces).
+  const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+  std::string field;
+  long ticks = 0;
+  for (int i = 3; i <= 15 && fields >> field; i++) {
+    ticks += i >= 14 ? std::atol(field.c_str()) : 0;
+  }
+  return ticks;
+}
+
+long wakeups(pid_t pid) { return StatusField(pid, "voluntary_ctxt_switches:"); }
+
+double peakResidentMegabytes(pid_t pid) { return StatusField(pid, "VmHWM:") / 1024.0; }

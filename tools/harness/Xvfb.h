@@ -1,0 +1,30 @@
+// A virtual X server for the tests and the benchmarks, and finding Vantor's window on it.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <string>
+
+#include "Process.h"
+
+class Xvfb {
+ public:
+  // A width x height screen of 24-bit colour; the server picks a free display number itself
+  // and writes it once it takes connections.
+  Xvfb(int width, int height);
+  ~Xvfb();
+
+  bool started() const { return !display_.empty(); }
+  const std::string& display() const { return display_; }  // ":N"
+  pid_t pid() const { return server_.pid(); }
+  // Why it did not start, when it did not.
+  const std::string& failure() const { return failure_; }
+
+ private:
+  Process server_;
+  std::string display_;
+  std::string failure_;
+};
+
+// The viewable top-level window of class "vantor" on `display`, else 0.
+Window VantorWindow(Display* display);
