@@ -21,11 +21,11 @@ Size SurfaceSize(const Surface& surface) {
   return Size{static_cast<float>(surface.width()), static_cast<float>(surface.height())};
 }
 
-// One frame of the view. Building the engine can run out of memory: that ends the run with one
-// line, and the loop still releases what it holds.
-bool AnimateOneFrame(Vantor& view, std::string* error) {
+// One frame of the view, drawn or only stepped through. Building the engine can run out of
+// memory: that ends the run with one line, and the loop still releases what it holds.
+bool AnimateOneFrame(Vantor& view, bool draw, std::string* error) {
   try {
-    view.animateOneFrame();
+    draw ? view.animateOneFrame() : view.skipOneFrame();
     return true;
   } catch (const std::bad_alloc&) {
     *error = "out of memory while building the kaleidoscope; close other programs and try again";
@@ -56,14 +56,13 @@ LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& sett
     SurfaceEvent event = surface.waitForTick();
     switch (event.kind) {
       case SurfaceEvent::Tick: {
-        if (!event.draw) {
-          view.skipOneFrame();
-          break;
-        }
         double start = Seconds();
-        if (!AnimateOneFrame(view, &end.message)) {
+        if (!AnimateOneFrame(view, event.draw, &end.message)) {
           end.status = 1;
           running = false;
+          break;
+        }
+        if (!event.draw) {
           break;
         }
         if (settings.showFps) {
