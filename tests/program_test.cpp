@@ -23,7 +23,7 @@
 #include "support/Frame.h"
 #include "support/Program.h"
 #include "support/TestFiles.h"
-#include "util/DrawScale.h"
+#include "host/DrawScale.h"
 
 // After GoogleTest: Xlib defines None, a name GoogleTest uses.
 #include <X11/Xlib.h>

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/DrawScale.h"
 #include "host/PngWriter.h"
-#include "util/DrawScale.h"
 #include "util/LocalTiming.h"
 
 OffscreenSurface::~OffscreenSurface() {

@@ -9,10 +9,10 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "host/DrawScale.h"
 #include "host/GlDriver.h"
 #include "host/PngWriter.h"
 #include "host/x11/WindowPixels.h"
-#include "util/DrawScale.h"
 
 namespace {
 

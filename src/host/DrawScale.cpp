@@ -1,4 +1,4 @@
-#include "util/DrawScale.h"
+#include "host/DrawScale.h"
 
 #include <algorithm>
 #include <cmath>
