@@ -48,9 +48,6 @@ class X11Surface : public Surface {
   SurfaceEvent waitForTick() override;
   bool present(std::string* error) override;
 
-  bool doubleBuffered() const { return doubleBuffered_; }
-  double scale() const { return scale_; }
-  Window window() const { return window_; }
 
  private:
   bool createOwnWindow(std::string* error);
