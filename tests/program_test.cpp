@@ -50,19 +50,25 @@ class Xvfb {
       ADD_FAILURE() << "Xvfb did not start: " << (text.empty() ? "no display number" : text);
     } else {
       display_ = ":" + number[2].str();
+      connection_ = XOpenDisplay(display_.c_str());
     }
   }
   ~Xvfb() {
+    if (connection_ != nullptr) {
+      XCloseDisplay(connection_);
+    }
     server_.signal(SIGTERM);
     server_.wait(10.0);
   }
 
   bool started() const { return !display_.empty(); }
   const std::string& display() const { return display_; }  // ":N"
+  Display* connection() const { return connection_; }      // the test's own, or null
 
  private:
   Process server_;
   std::string display_;
+  Display* connection_ = nullptr;
 };
 
 // Waits for a symmetric kaleidoscope picture of `window` (or the whole screen with "root"),
@@ -85,6 +91,30 @@ class Xvfb {
       10.0);
   return shown ? ::testing::AssertionSuccess()
                : ::testing::AssertionFailure() << error << IsSymmetricKaleidoscope(frame).message();
+}
+
+// The viewable window of class "vantor" among the root's children, else 0.
+Window VantorWindow(Display* display) {
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  Window found = 0;
+  if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+    for (unsigned i = 0; i < count && found == 0; i++) {
+      XClassHint hint = {};
+      XWindowAttributes attributes;
+      if (XGetClassHint(display, children[i], &hint)) {
+        if (std::string(hint.res_name) == "vantor" &&
+            XGetWindowAttributes(display, children[i], &attributes) &&
+            attributes.map_state == IsViewable) {
+          found = children[i];
+        }
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+      }
+    }
+    XFree(children);
+  }
+  return found;
 }
 
 // Guards the command line as a user meets it, by running the built program: help without a
@@ -329,8 +359,7 @@ TEST(Signals, EachEndsARenderAndASnapshotWithoutAPartialFile) {
   window.signal(SIGINT);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_TRUE(window.running()) << "an ignored SIGINT ended the window";
-  window.signal(SIGTERM);
-  EXPECT_EQ(window.wait(5.0).signal, SIGTERM);
+  EXPECT_TRUE(EndsOnSigterm(window));
 }
 
 // Guards the program against bad mask atlases: whatever the file found in the search, a render
@@ -456,8 +485,7 @@ TEST(Atlas, EachFileRendersWithOneLineWhenItCannotServe) {
 // by that signal, and a window destroyed under it ends it with status 1 and one line.
 TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
   Xvfb server(640, 480);
-  ASSERT_TRUE(server.started());
-  Display* display = XOpenDisplay(server.display().c_str());
+  Display* display = server.connection();
   ASSERT_NE(display, nullptr);
   auto start = [&](Arguments arguments, const std::string& daemonWindow = "") {
     arguments.insert(arguments.end(), {"--resources", resourcesPath()});
@@ -471,9 +499,7 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
   for (const Arguments& arguments : {Arguments{"-geometry", "640x480"}, {"--root"}}) {
     auto vantor = start(arguments);
     EXPECT_TRUE(ShowsKaleidoscope(server, "root")) << arguments[0] << vantor->errorSoFar();
-    vantor->signal(SIGTERM);
-    Exit done = vantor->wait(5.0);
-    EXPECT_EQ(done.signal, SIGTERM) << "status " << done.status << ": " << done.err;
+    EXPECT_TRUE(EndsOnSigterm(*vantor));
   }
   // Windows of the test's own, as the daemon or its settings dialog would make them.
   for (bool daemons : {true, false}) {
@@ -497,7 +523,6 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
       EXPECT_LT(done.seconds, 1.0);
     }
   }
-  XCloseDisplay(display);
 }
 
 // The times the program's main thread gave up the processor (to wait) and its CPU ticks so far.
@@ -516,19 +541,15 @@ long Wakeups(pid_t pid) {
 // saver draws nothing and does not even wake up; shown again, it draws again.
 TEST(Windows, NothingIsDrawnWhileTheWindowIsUnmappedOrCovered) {
   Xvfb server(320, 240);
-  ASSERT_TRUE(server.started());
-  Display* display = XOpenDisplay(server.display().c_str());
+  Display* display = server.connection();
   ASSERT_NE(display, nullptr);
   Process saver(Vantor({"-geometry", "320x240", "--resources", resourcesPath()}),
                 {"DISPLAY=" + server.display()});
   ASSERT_TRUE(ShowsKaleidoscope(server, "root")) << saver.errorSoFar();
-  Window root, parent, *children = nullptr;
-  unsigned count = 0;
-  XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
-  ASSERT_EQ(count, 1u) << "the saver's window, and no window manager";
-  const Window window = children[0];
-  XFree(children);
-  const Window cover = XCreateSimpleWindow(display, root, 0, 0, 320, 240, 0, 0, 0);
+  const Window window = VantorWindow(display);
+  ASSERT_NE(window, 0u);
+  const Window cover =
+      XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 320, 240, 0, 0, 0);
   for (bool unmap : {true, false}) {
     SCOPED_TRACE(unmap ? "unmapped" : "covered");
     unmap ? XUnmapWindow(display, window) : XMapRaised(display, cover);
@@ -544,31 +565,6 @@ TEST(Windows, NothingIsDrawnWhileTheWindowIsUnmappedOrCovered) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_GE(Wakeups(saver.pid()) - shown, 10) << "wake-ups in half a second when shown";
   }
-  XCloseDisplay(display);
-}
-
-// The viewable window of class "vantor" among the root's children, else 0.
-Window VantorWindow(Display* display) {
-  Window root = 0, parent = 0, *children = nullptr;
-  unsigned count = 0;
-  Window found = 0;
-  if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
-    for (unsigned i = 0; i < count && found == 0; i++) {
-      XClassHint hint = {};
-      XWindowAttributes attributes;
-      if (XGetClassHint(display, children[i], &hint)) {
-        if (std::string(hint.res_name) == "vantor" &&
-            XGetWindowAttributes(display, children[i], &attributes) &&
-            attributes.map_state == IsViewable) {
-          found = children[i];
-        }
-        XFree(hint.res_name);
-        XFree(hint.res_class);
-      }
-    }
-    XFree(children);
-  }
-  return found;
 }
 
 // On a 640x480 screen without a window manager, the own window lands where -geometry puts it:
@@ -576,8 +572,7 @@ Window VantorWindow(Display* display) {
 // window manager is told the same, with the corner the offsets are measured from.
 TEST(Windows, GeometryPlacesTheOwnWindowWhereAsked) {
   Xvfb server(640, 480);
-  ASSERT_TRUE(server.started());
-  Display* display = XOpenDisplay(server.display().c_str());
+  Display* display = server.connection();
   ASSERT_NE(display, nullptr);
   const std::tuple<const char*, int, int, int> cases[] = {
       {"100x80+10+20", 10, 20, NorthWestGravity},
@@ -606,7 +601,6 @@ TEST(Windows, GeometryPlacesTheOwnWindowWhereAsked) {
     vantor.wait(5.0);
     eventually([&] { return VantorWindow(display) == 0; }, 5.0);
   }
-  XCloseDisplay(display);
 }
 
 // Guards the saver's promptness under load: while other processes keep both cores busy, SIGTERM
@@ -762,8 +756,7 @@ TEST(Windows, DefaultSizeFullScreenAndSavedFrames) {
   for (auto [screenWidth, screenHeight, width, height] :
        {std::tuple{1600, 1200, 1024, 768}, {1280, 720, 640, 480}}) {
     Xvfb server(screenWidth, screenHeight);
-    ASSERT_TRUE(server.started());
-    Display* display = XOpenDisplay(server.display().c_str());
+    Display* display = server.connection();
     ASSERT_NE(display, nullptr);
     const Arguments environment = {"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW"};
     {
@@ -774,7 +767,6 @@ TEST(Windows, DefaultSizeFullScreenAndSavedFrames) {
     }
     eventually([&] { return VantorWindow(display) == 0; }, 5.0);
     if (screenWidth != 1280) {
-      XCloseDisplay(display);
       continue;
     }
     TemporaryFolder folder;
@@ -813,7 +805,6 @@ TEST(Windows, DefaultSizeFullScreenAndSavedFrames) {
     EXPECT_TRUE(IsSymmetricKaleidoscope(frame));
     vantor.signal(SIGTERM);
     EXPECT_NE(vantor.wait(5.0).out.find("saved the frame as " + saved[0]), std::string::npos);
-    XCloseDisplay(display);
   }
 }
 

@@ -7,6 +7,16 @@ Exit run(const Arguments& argv, const Arguments& environment, double timeoutSeco
   return Process(argv, environment).wait(timeoutSeconds);
 }
 
+::testing::AssertionResult EndsOnSigterm(Process& process, double timeoutSeconds) {
+  process.signal(SIGTERM);
+  const Exit done = process.wait(timeoutSeconds);
+  if (done.signal == SIGTERM) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure() << "signal " << done.signal << ", status " << done.status
+                                       << " after " << done.seconds << " s: " << done.err;
+}
+
 Arguments AsUser(Arguments command) {
   if (geteuid() == 0) {
     command.insert(command.begin(),

@@ -117,6 +117,9 @@ class Process {
   int rawStatus_ = 0;
 };
 
+// Sends SIGTERM and waits up to `timeoutSeconds`: success when that signal ended the program.
+::testing::AssertionResult EndsOnSigterm(Process& process, double timeoutSeconds = 5.0);
+
 // Runs to the end (or `timeoutSeconds`) and returns how it ended.
 Exit run(const Arguments& argv, const Arguments& environment = {}, double timeoutSeconds = 30.0);
 
