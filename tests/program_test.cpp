@@ -129,8 +129,7 @@ TEST(CommandLine, HelpNeedsNoDisplayAndABadOptionExitsTwoWithOneLine) {
   }
   for (const Arguments& arguments : {Arguments{"--bogus"}, {"--delay", "-5"}, {"--size", "0x10"}}) {
     Exit done = run(Vantor(arguments), {"DISPLAY"});
-    EXPECT_EQ(done.status, 2) << done.err;
-    EXPECT_EQ(Lines(done.err), 1) << done.err;
+    EXPECT_EQ(std::pair(done.status, Lines(done.err)), std::pair(2, 1L)) << done.err;
     EXPECT_NE(done.err.find(arguments.back()), std::string::npos) << done.err;
   }
 }
@@ -143,14 +142,13 @@ TEST(CommandLine, RendersWithOneSeedAreTheSameSymmetricFrames) {
     ASSERT_EQ(done.status, 0) << done.err;
   }
   for (const char* name : {"/frame-00001.png", "/frame-00002.png"}) {
-    const std::string bytes = readFile(folder.path() + "/first" + name);
-    EXPECT_FALSE(bytes.empty()) << name;
-    EXPECT_TRUE(bytes == readFile(folder.path() + "/second" + name)) << name << " differs";
+    EXPECT_TRUE(readFile(folder.path() + "/first" + name) ==
+                readFile(folder.path() + "/second" + name))
+        << name << " differs";
     Frame frame;
     std::string error;
     ASSERT_TRUE(readPng(folder.path() + "/first" + name, &frame, &error)) << error;
-    EXPECT_EQ(frame.width, 320) << name;
-    EXPECT_EQ(frame.height, 240) << name;
+    EXPECT_EQ(std::pair(frame.width, frame.height), std::pair(320, 240)) << name;
     EXPECT_TRUE(IsSymmetricKaleidoscope(frame)) << name;
   }
 }
@@ -177,8 +175,7 @@ TEST(CommandLine, AnUnwritableFolderExitsOneWithOneLine) {
   ASSERT_EQ(mkdir(locked.c_str(), 0555), 0);
   chmod(folder.path().c_str(), 0755);
   Exit done = run(AsUser({Installed() + "/bin/vantor", "--render", locked, "--size", "16x16"}));
-  EXPECT_EQ(done.status, 1) << done.err;
-  EXPECT_EQ(Lines(done.err), 1) << done.err;
+  EXPECT_EQ(std::pair(done.status, Lines(done.err)), std::pair(1, 1L)) << done.err;
   EXPECT_NE(done.err.find(locked), std::string::npos) << done.err;
 }
 
@@ -203,8 +200,7 @@ TEST(CommandLine, OutOfMemoryWhileBuildingExitsOneWithOneLine) {
 TEST(CommandLine, HelpAndVersionIntoAFullDeviceExitOneWithOneLine) {
   for (const char* option : {" --help", " --version"}) {
     Exit done = run({"/bin/sh", "-c", "exec " + programPath() + option + " >/dev/full"});
-    EXPECT_EQ(done.status, 1) << option << ": " << done.err;
-    EXPECT_EQ(Lines(done.err), 1) << done.err;
+    EXPECT_EQ(std::pair(done.status, Lines(done.err)), std::pair(1, 1L)) << done.err;
     EXPECT_NE(done.err.find("No space left on device"), std::string::npos) << done.err;
   }
 }
@@ -268,8 +264,7 @@ TEST(Files, SnapshotsReplaceWholeFilesAndWriteDevicesInPlace) {
   EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 
   Exit full = run(Snapshot("/dev/full"));
-  EXPECT_EQ(full.status, 1) << full.err;
-  EXPECT_EQ(Lines(full.err), 1) << full.err;
+  EXPECT_EQ(std::pair(full.status, Lines(full.err)), std::pair(1, 1L)) << full.err;
   EXPECT_NE(full.err.find("No space left on device"), std::string::npos) << full.err;
   EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
 }
@@ -325,8 +320,9 @@ TEST(Signals, EachEndsARenderAndASnapshotWithoutAPartialFile) {
       vantor.signal(number);
       Exit done = vantor.wait(10.0);
       const bool core = number == SIGQUIT || number == SIGXFSZ;
-      EXPECT_EQ(done.status, core ? 128 + number : -1) << done.err;
-      EXPECT_EQ(done.signal, core ? 0 : number) << done.err;
+      EXPECT_EQ(std::pair(done.status, done.signal),
+                std::pair(core ? 128 + number : -1, core ? 0 : number))
+          << done.err;
       const std::regex line(
           "vantor: interrupted by " + std::string(name) + " after [0-9]+ of " +
           (render ? "100000 frames; the last whole file is " + frames + "/frame-[0-9]{6}\\.png"
@@ -469,8 +465,7 @@ TEST(Atlas, EachFileRendersWithOneLineWhenItCannotServe) {
     if (outcome == Refused) {
       Exit named = run(asNeeded({program, "--render", folder + "/named", "--resources", folder}),
                        {"VANTOR_RESOURCES"});
-      EXPECT_EQ(named.status, 2) << named.err;
-      EXPECT_EQ(Lines(named.err), 1) << named.err;
+      EXPECT_EQ(std::pair(named.status, Lines(named.err)), std::pair(2, 1L)) << named.err;
       EXPECT_EQ(
           named.err.rfind("vantor: --resources " + folder + ": " + folder + "/DiscMasks.jpg ", 0),
           0u)
@@ -518,8 +513,7 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
       XDestroyWindow(display, id);
       XSync(display, False);
       Exit done = vantor->wait(5.0);
-      EXPECT_EQ(done.status, 1) << done.err;
-      EXPECT_EQ(Lines(done.err), 1) << done.err;
+      EXPECT_EQ(std::pair(done.status, Lines(done.err)), std::pair(1, 1L)) << done.err;
       EXPECT_LT(done.seconds, 1.0);
     }
   }
@@ -590,8 +584,7 @@ TEST(Windows, GeometryPlacesTheOwnWindowWhereAsked) {
     int atX = 0, atY = 0;
     Window child = 0;
     XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &atX, &atY, &child);
-    EXPECT_EQ(atX, x);
-    EXPECT_EQ(atY, y);
+    EXPECT_EQ(std::pair(atX, atY), std::pair(x, y));
     XSizeHints hints = {};
     long supplied = 0;
     XGetWMNormalHints(display, window, &hints, &supplied);
