@@ -1,3 +1,5 @@
+// Guards the command line's parser on its own, as a table of cases (argv in, the parse or the
+// exact error line out), and the man page and settings file against the table of options.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -20,15 +20,18 @@ namespace {
 // step done in the wrong precision changes the result. (The morphs below prove the easing.)
 TEST(Math, VectorsRandomAndEaseAtTheirEdges) {
   // Squares of 1e-23 underflow in single precision: the length is 0 and nothing is divided.
-  for (const auto& v :
-       {std::array<float, 4>{0, 3, 4, 5}, {0, 0, 0, 0}, {1e-23f, 1e-23f, 1e-23f, 0}}) {
+  // A vector, its length, its normal.
+  const float tiny = 1e-23f;
+  for (const auto& v : {std::array<float, 7>{0, 3, 4, 5, 0, 0.6f, 0.8f},
+                        {0, 0, 0, 0, 0, 0, 0},
+                        {tiny, tiny, tiny, 0, tiny, tiny, tiny}}) {
     K_VECTOR3 vector;
     SetVector3(&vector, v[0], v[1], v[2]);
     EXPECT_EQ(Vec3Length(&vector), v[3]) << v[0];
     Vec3Normalize(&vector);
     const float normal[] = {vector.x, vector.y, vector.z};
     for (int i = 0; i < 3; i++) {
-      EXPECT_FLOAT_EQ(normal[i], v[i] / (v[3] == 0 ? 1 : v[3])) << v[0];
+      EXPECT_FLOAT_EQ(normal[i], v[4 + i]) << v[0] << ", " << i;
     }
   }
   // The int-to-float conversion keeps 24 bits: the top 64 values of rand round to 2^31, and

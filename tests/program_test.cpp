@@ -282,11 +282,9 @@ TEST(Files, SnapshotEqualsTheRenderedFrameAtItsTime) {
   TemporaryFolder folder;
   const Arguments common = {"--size", "64x48",      "--rate",      "10",
                             "--seed", "1700000000", "--resources", resourcesPath()};
-  Arguments render = Vantor({"--render", folder.path() + "/frames", "--frames", "201"});
-  Arguments snapshot = Vantor({"--snapshot", folder.path() + "/at20.png", "--at", "20"});
-  render.insert(render.end(), common.begin(), common.end());
-  snapshot.insert(snapshot.end(), common.begin(), common.end());
-  Exit rendered = run(render, {}, 120.0), shot = run(snapshot);
+  Exit rendered =
+      run(Vantor({"--render", folder.path() + "/frames", "--frames", "201"}, common), {}, 120.0);
+  Exit shot = run(Vantor({"--snapshot", folder.path() + "/at20.png", "--at", "20"}, common));
   ASSERT_EQ(rendered.status, 0) << rendered.err;
   ASSERT_EQ(shot.status, 0) << shot.err;
   EXPECT_EQ(shot.out, "vantor: wrote the frame at 20 s to " + folder.path() + "/at20.png\n");
@@ -438,11 +436,8 @@ TEST(Atlas, EachFileRendersWithOneLineWhenItCannotServe) {
     Exit done = run(asNeeded(render), {"VANTOR_RESOURCES=" + folder}, 120.0);
     EXPECT_EQ(done.status, 0) << done.err;
     // A slow run also reports its progress once a second: not a warning.
-    std::istringstream lines(done.err);
-    std::string warnings;
-    for (std::string line; std::getline(lines, line);) {
-      warnings += line.rfind("vantor: frame ", 0) == 0 ? "" : line + "\n";
-    }
+    const std::string warnings =
+        std::regex_replace(done.err, std::regex("vantor: frame [^\n]*\n"), "");
     EXPECT_EQ(Lines(warnings), outcome == Usable ? 0 : 1) << done.err;
     if (outcome != Usable) {
       EXPECT_EQ(warnings.rfind("vantor: ", 0), 0u) << done.err;
@@ -517,18 +512,6 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
       EXPECT_LT(done.seconds, 1.0);
     }
   }
-}
-
-// The times the program's main thread gave up the processor (to wait) and its CPU ticks so far.
-long Wakeups(pid_t pid) {
-  std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));
-  long voluntary = -1;
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("voluntary_ctxt_switches:", 0) == 0) {
-      voluntary = std::stol(line.substr(line.find(':') + 1));
-    }
-  }
-  return voluntary;
 }
 
 // Guards the cost of a window nobody sees: unmapped, or covered whole by another window, the
@@ -688,13 +671,11 @@ TEST(Video, AStreamOfThePngFramesThatEndsWithItsReader) {
   TemporaryFolder folder;
   const Arguments options = {"--frames", "12",     "--size", "160x120",     "--rate",
                              "25",       "--seed", "1000",   "--resources", resourcesPath()};
-  Arguments stream = {"--render", "-"}, frames = {"--render", folder.path() + "/frames"};
-  stream.insert(stream.end(), options.begin(), options.end());
-  frames.insert(frames.end(), options.begin(), options.end());
   const std::string video = folder.path() + "/video.y4m";
-  Exit streamed = run({"/bin/sh", "-c", Shell(Vantor(stream)) + " > '" + video + "'"});
+  Exit streamed =
+      run({"/bin/sh", "-c", Shell(Vantor({"--render", "-"}, options)) + " > '" + video + "'"});
   ASSERT_EQ(streamed.status, 0) << streamed.err;
-  ASSERT_EQ(run(Vantor(frames)).status, 0);
+  ASSERT_EQ(run(Vantor({"--render", folder.path() + "/frames"}, options)).status, 0);
   Exit probe = run({"/usr/bin/ffprobe", "-v", "error", "-count_frames", "-show_entries",
                     "stream=width,height,r_frame_rate,nb_read_frames", "-of", "csv=p=0", video});
   EXPECT_EQ(probe.out, "160,120,25/1,12\n") << probe.err;

@@ -3,6 +3,8 @@
 #include <png.h>
 #include <sys/stat.h>
 
+#include <sstream>
+
 Exit run(const Arguments& argv, const Arguments& environment, double timeoutSeconds) {
   return Process(argv, environment).wait(timeoutSeconds);
 }
@@ -27,8 +29,9 @@ Arguments AsUser(Arguments command) {
 
 long Lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
 
-Arguments Vantor(Arguments arguments) {
+Arguments Vantor(Arguments arguments, const Arguments& more) {
   arguments.insert(arguments.begin(), programPath());
+  arguments.insert(arguments.end(), more.begin(), more.end());
   return arguments;
 }
 
@@ -73,4 +76,15 @@ bool readPng(const std::string& path, Frame* frame, std::string* error) {
            << mismatch * 100 << "% differ from their mirror image";
   }
   return ::testing::AssertionSuccess();
+}
+
+long Wakeups(pid_t pid) {
+  std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));
+  long voluntary = -1;
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("voluntary_ctxt_switches:", 0) == 0) {
+      voluntary = std::stol(line.substr(line.find(':') + 1));
+    }
+  }
+  return voluntary;
 }
