@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <tuple>
 
 #include "host/FpsOverlay.h"
 #include "support/GlTest.h"
@@ -96,9 +97,9 @@ TEST_F(Overlay, LeavesTheOpenGlStateAsItFoundIt) {
   EXPECT_EQ(Floats(GL_PROJECTION_MATRIX), projection);
   EXPECT_EQ(Floats(GL_MODELVIEW_MATRIX), modelview);
   EXPECT_EQ(Floats<4>(GL_CURRENT_COLOR), colour);
-  EXPECT_EQ(Integer(GL_MATRIX_MODE), GL_MODELVIEW);
-  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
-  EXPECT_TRUE(glIsEnabled(GL_CLIP_PLANE0));
+  EXPECT_EQ(
+      std::tuple(Integer(GL_MATRIX_MODE), glIsEnabled(GL_DEPTH_TEST), glIsEnabled(GL_CLIP_PLANE0)),
+      std::tuple(GL_MODELVIEW, GL_TRUE, GL_TRUE));
   glDisable(GL_DEPTH_TEST);
   glDisable(GL_CLIP_PLANE0);
 }

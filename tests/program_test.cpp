@@ -51,19 +51,25 @@ class Xvfb {
       ADD_FAILURE() << "Xvfb did not start: " << (text.empty() ? "no display number" : text);
     } else {
       display_ = ":" + number[2].str();
+      connection_ = XOpenDisplay(display_.c_str());
     }
   }
   ~Xvfb() {
+    if (connection_ != nullptr) {
+      XCloseDisplay(connection_);
+    }
     server_.signal(SIGTERM);
     server_.wait(10.0);
   }
 
   bool started() const { return !display_.empty(); }
   const std::string& display() const { return display_; }  // ":N"
+  Display* connection() const { return connection_; }      // the test's own, or null
 
  private:
   Process server_;
   std::string display_;
+  Display* connection_ = nullptr;
 };
 
 // Waits for a symmetric kaleidoscope picture of `window` (or the whole screen with "root"),
@@ -88,6 +94,30 @@ class Xvfb {
                : ::testing::AssertionFailure() << error << IsSymmetricKaleidoscope(frame).message();
 }
 
+// The viewable window of class "vantor" among the root's children, else 0.
+Window VantorWindow(Display* display) {
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  Window found = 0;
+  if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+    for (unsigned i = 0; i < count && found == 0; i++) {
+      XClassHint hint = {};
+      XWindowAttributes attributes;
+      if (XGetClassHint(display, children[i], &hint)) {
+        if (std::string(hint.res_name) == "vantor" &&
+            XGetWindowAttributes(display, children[i], &attributes) &&
+            attributes.map_state == IsViewable) {
+          found = children[i];
+        }
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+      }
+    }
+    XFree(children);
+  }
+  return found;
+}
+
 // Guards the command line as a user meets it, by running the built program: help without a
 // display, one-line usage errors with status 2, repeatable renders, failures with status 1,
 // and the installed layout.
@@ -100,8 +130,7 @@ TEST(CommandLine, HelpNeedsNoDisplayAndABadOptionExitsTwoWithOneLine) {
   }
   for (const Arguments& arguments : {Arguments{"--bogus"}, {"--delay", "-5"}, {"--size", "0x10"}}) {
     Exit done = run(Vantor(arguments), {"DISPLAY"});
-    EXPECT_EQ(done.status, 2) << done.err;
-    EXPECT_EQ(Lines(done.err), 1) << done.err;
+    EXPECT_EQ(std::pair(done.status, Lines(done.err)), std::pair(2, 1L)) << done.err;
     EXPECT_NE(done.err.find(arguments.back()), std::string::npos) << done.err;
   }
 }
@@ -114,14 +143,13 @@ TEST(CommandLine, RendersWithOneSeedAreTheSameSymmetricFrames) {
     ASSERT_EQ(done.status, 0) << done.err;
   }
   for (const char* name : {"/frame-00001.png", "/frame-00002.png"}) {
-    const std::string bytes = readFile(folder.path() + "/first" + name);
-    EXPECT_FALSE(bytes.empty()) << name;
-    EXPECT_TRUE(bytes == readFile(folder.path() + "/second" + name)) << name << " differs";
+    EXPECT_TRUE(readFile(folder.path() + "/first" + name) ==
+                readFile(folder.path() + "/second" + name))
+        << name << " differs";
     Frame frame;
     std::string error;
     ASSERT_TRUE(readPng(folder.path() + "/first" + name, &frame, &error)) << error;
-    EXPECT_EQ(frame.width, 320) << name;
-    EXPECT_EQ(frame.height, 240) << name;
+    EXPECT_EQ(std::pair(frame.width, frame.height), std::pair(320, 240)) << name;
     EXPECT_TRUE(IsSymmetricKaleidoscope(frame)) << name;
   }
 }
@@ -148,8 +176,7 @@ TEST(CommandLine, AnUnwritableFolderExitsOneWithOneLine) {
   ASSERT_EQ(mkdir(locked.c_str(), 0555), 0);
   chmod(folder.path().c_str(), 0755);
   Exit done = run(AsUser({Installed() + "/bin/vantor", "--render", locked, "--size", "16x16"}));
-  EXPECT_EQ(done.status, 1) << done.err;
-  EXPECT_EQ(Lines(done.err), 1) << done.err;
+  EXPECT_EQ(std::pair(done.status, Lines(done.err)), std::pair(1, 1L)) << done.err;
   EXPECT_NE(done.err.find(locked), std::string::npos) << done.err;
 }
 
@@ -174,8 +201,7 @@ TEST(CommandLine, OutOfMemoryWhileBuildingExitsOneWithOneLine) {
 TEST(CommandLine, HelpAndVersionIntoAFullDeviceExitOneWithOneLine) {
   for (const char* option : {" --help", " --version"}) {
     Exit done = run({"/bin/sh", "-c", "exec " + programPath() + option + " >/dev/full"});
-    EXPECT_EQ(done.status, 1) << option << ": " << done.err;
-    EXPECT_EQ(Lines(done.err), 1) << done.err;
+    EXPECT_EQ(std::pair(done.status, Lines(done.err)), std::pair(1, 1L)) << done.err;
     EXPECT_NE(done.err.find("No space left on device"), std::string::npos) << done.err;
   }
 }
@@ -239,8 +265,7 @@ TEST(Files, SnapshotsReplaceWholeFilesAndWriteDevicesInPlace) {
   EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 
   Exit full = run(Snapshot("/dev/full"));
-  EXPECT_EQ(full.status, 1) << full.err;
-  EXPECT_EQ(Lines(full.err), 1) << full.err;
+  EXPECT_EQ(std::pair(full.status, Lines(full.err)), std::pair(1, 1L)) << full.err;
   EXPECT_NE(full.err.find("No space left on device"), std::string::npos) << full.err;
   EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
 }
@@ -258,11 +283,9 @@ TEST(Files, SnapshotEqualsTheRenderedFrameAtItsTime) {
   TemporaryFolder folder;
   const Arguments common = {"--size", "64x48",      "--rate",      "10",
                             "--seed", "1700000000", "--resources", resourcesPath()};
-  Arguments render = Vantor({"--render", folder.path() + "/frames", "--frames", "201"});
-  Arguments snapshot = Vantor({"--snapshot", folder.path() + "/at20.png", "--at", "20"});
-  render.insert(render.end(), common.begin(), common.end());
-  snapshot.insert(snapshot.end(), common.begin(), common.end());
-  Exit rendered = run(render, {}, 120.0), shot = run(snapshot);
+  Exit rendered =
+      run(Vantor({"--render", folder.path() + "/frames", "--frames", "201"}, common), {}, 120.0);
+  Exit shot = run(Vantor({"--snapshot", folder.path() + "/at20.png", "--at", "20"}, common));
   ASSERT_EQ(rendered.status, 0) << rendered.err;
   ASSERT_EQ(shot.status, 0) << shot.err;
   EXPECT_EQ(shot.out, "vantor: wrote the frame at 20 s to " + folder.path() + "/at20.png\n");
@@ -296,8 +319,9 @@ TEST(Signals, EachEndsARenderAndASnapshotWithoutAPartialFile) {
       vantor.signal(number);
       Exit done = vantor.wait(10.0);
       const bool core = number == SIGQUIT || number == SIGXFSZ;
-      EXPECT_EQ(done.status, core ? 128 + number : -1) << done.err;
-      EXPECT_EQ(done.signal, core ? 0 : number) << done.err;
+      EXPECT_EQ(std::pair(done.status, done.signal),
+                std::pair(core ? 128 + number : -1, core ? 0 : number))
+          << done.err;
       const std::regex line(
           "vantor: interrupted by " + std::string(name) + " after [0-9]+ of " +
           (render ? "100000 frames; the last whole file is " + frames + "/frame-[0-9]{6}\\.png"
@@ -330,8 +354,7 @@ TEST(Signals, EachEndsARenderAndASnapshotWithoutAPartialFile) {
   window.signal(SIGINT);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_TRUE(window.running()) << "an ignored SIGINT ended the window";
-  window.signal(SIGTERM);
-  EXPECT_EQ(window.wait(5.0).signal, SIGTERM);
+  EXPECT_TRUE(EndsOnSigterm(window));
 }
 
 // Guards the program against bad mask atlases: whatever the file found in the search, a render
@@ -414,11 +437,8 @@ TEST(Atlas, EachFileRendersWithOneLineWhenItCannotServe) {
     Exit done = run(asNeeded(render), {"VANTOR_RESOURCES=" + folder}, 120.0);
     EXPECT_EQ(done.status, 0) << done.err;
     // A slow run also reports its progress once a second: not a warning.
-    std::istringstream lines(done.err);
-    std::string warnings;
-    for (std::string line; std::getline(lines, line);) {
-      warnings += line.rfind("vantor: frame ", 0) == 0 ? "" : line + "\n";
-    }
+    const std::string warnings =
+        std::regex_replace(done.err, std::regex("vantor: frame [^\n]*\n"), "");
     EXPECT_EQ(Lines(warnings), outcome == Usable ? 0 : 1) << done.err;
     if (outcome != Usable) {
       EXPECT_EQ(warnings.rfind("vantor: ", 0), 0u) << done.err;
@@ -441,8 +461,7 @@ TEST(Atlas, EachFileRendersWithOneLineWhenItCannotServe) {
     if (outcome == Refused) {
       Exit named = run(asNeeded({program, "--render", folder + "/named", "--resources", folder}),
                        {"VANTOR_RESOURCES"});
-      EXPECT_EQ(named.status, 2) << named.err;
-      EXPECT_EQ(Lines(named.err), 1) << named.err;
+      EXPECT_EQ(std::pair(named.status, Lines(named.err)), std::pair(2, 1L)) << named.err;
       EXPECT_EQ(
           named.err.rfind("vantor: --resources " + folder + ": " + folder + "/DiscMasks.jpg ", 0),
           0u)
@@ -457,8 +476,7 @@ TEST(Atlas, EachFileRendersWithOneLineWhenItCannotServe) {
 // by that signal, and a window destroyed under it ends it with status 1 and one line.
 TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
   Xvfb server(640, 480);
-  ASSERT_TRUE(server.started());
-  Display* display = XOpenDisplay(server.display().c_str());
+  Display* display = server.connection();
   ASSERT_NE(display, nullptr);
   auto start = [&](Arguments arguments, const std::string& daemonWindow = "") {
     arguments.insert(arguments.end(), {"--resources", resourcesPath()});
@@ -472,9 +490,7 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
   for (const Arguments& arguments : {Arguments{"-geometry", "640x480"}, {"--root"}}) {
     auto vantor = start(arguments);
     EXPECT_TRUE(ShowsKaleidoscope(server, "root")) << arguments[0] << vantor->errorSoFar();
-    vantor->signal(SIGTERM);
-    Exit done = vantor->wait(5.0);
-    EXPECT_EQ(done.signal, SIGTERM) << "status " << done.status << ": " << done.err;
+    EXPECT_TRUE(EndsOnSigterm(*vantor));
   }
   // Windows of the test's own, as the daemon or its settings dialog would make them.
   for (bool daemons : {true, false}) {
@@ -493,24 +509,10 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
       XDestroyWindow(display, id);
       XSync(display, False);
       Exit done = vantor->wait(5.0);
-      EXPECT_EQ(done.status, 1) << done.err;
-      EXPECT_EQ(Lines(done.err), 1) << done.err;
+      EXPECT_EQ(std::pair(done.status, Lines(done.err)), std::pair(1, 1L)) << done.err;
       EXPECT_LT(done.seconds, 1.0);
     }
   }
-  XCloseDisplay(display);
-}
-
-// The times the program's main thread gave up the processor (to wait) and its CPU ticks so far.
-long Wakeups(pid_t pid) {
-  std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));
-  long voluntary = -1;
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("voluntary_ctxt_switches:", 0) == 0) {
-      voluntary = std::stol(line.substr(line.find(':') + 1));
-    }
-  }
-  return voluntary;
 }
 
 // Of the lit 2x2 blocks (at even coordinates) in a square of side `side` whose pixels `pixel`
@@ -666,19 +668,15 @@ TEST(Scale, AFullScreenOf3840x2160IsDrawnAt1920x1080) {
 // saver draws nothing and does not even wake up; shown again, it draws again.
 TEST(Windows, NothingIsDrawnWhileTheWindowIsUnmappedOrCovered) {
   Xvfb server(320, 240);
-  ASSERT_TRUE(server.started());
-  Display* display = XOpenDisplay(server.display().c_str());
+  Display* display = server.connection();
   ASSERT_NE(display, nullptr);
   Process saver(Vantor({"-geometry", "320x240", "--resources", resourcesPath()}),
                 {"DISPLAY=" + server.display()});
   ASSERT_TRUE(ShowsKaleidoscope(server, "root")) << saver.errorSoFar();
-  Window root, parent, *children = nullptr;
-  unsigned count = 0;
-  XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
-  ASSERT_EQ(count, 1u) << "the saver's window, and no window manager";
-  const Window window = children[0];
-  XFree(children);
-  const Window cover = XCreateSimpleWindow(display, root, 0, 0, 320, 240, 0, 0, 0);
+  const Window window = VantorWindow(display);
+  ASSERT_NE(window, 0u);
+  const Window cover =
+      XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 320, 240, 0, 0, 0);
   for (bool unmap : {true, false}) {
     SCOPED_TRACE(unmap ? "unmapped" : "covered");
     unmap ? XUnmapWindow(display, window) : XMapRaised(display, cover);
@@ -694,31 +692,6 @@ TEST(Windows, NothingIsDrawnWhileTheWindowIsUnmappedOrCovered) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_GE(Wakeups(saver.pid()) - shown, 10) << "wake-ups in half a second when shown";
   }
-  XCloseDisplay(display);
-}
-
-// The viewable window of class "vantor" among the root's children, else 0.
-Window VantorWindow(Display* display) {
-  Window root = 0, parent = 0, *children = nullptr;
-  unsigned count = 0;
-  Window found = 0;
-  if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
-    for (unsigned i = 0; i < count && found == 0; i++) {
-      XClassHint hint = {};
-      XWindowAttributes attributes;
-      if (XGetClassHint(display, children[i], &hint)) {
-        if (std::string(hint.res_name) == "vantor" &&
-            XGetWindowAttributes(display, children[i], &attributes) &&
-            attributes.map_state == IsViewable) {
-          found = children[i];
-        }
-        XFree(hint.res_name);
-        XFree(hint.res_class);
-      }
-    }
-    XFree(children);
-  }
-  return found;
 }
 
 // On a 640x480 screen without a window manager, the own window lands where -geometry puts it:
@@ -726,8 +699,7 @@ Window VantorWindow(Display* display) {
 // window manager is told the same, with the corner the offsets are measured from.
 TEST(Windows, GeometryPlacesTheOwnWindowWhereAsked) {
   Xvfb server(640, 480);
-  ASSERT_TRUE(server.started());
-  Display* display = XOpenDisplay(server.display().c_str());
+  Display* display = server.connection();
   ASSERT_NE(display, nullptr);
   const std::tuple<const char*, int, int, int> cases[] = {
       {"100x80+10+20", 10, 20, NorthWestGravity},
@@ -745,8 +717,7 @@ TEST(Windows, GeometryPlacesTheOwnWindowWhereAsked) {
     int atX = 0, atY = 0;
     Window child = 0;
     XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &atX, &atY, &child);
-    EXPECT_EQ(atX, x);
-    EXPECT_EQ(atY, y);
+    EXPECT_EQ(std::pair(atX, atY), std::pair(x, y));
     XSizeHints hints = {};
     long supplied = 0;
     XGetWMNormalHints(display, window, &hints, &supplied);
@@ -756,7 +727,6 @@ TEST(Windows, GeometryPlacesTheOwnWindowWhereAsked) {
     vantor.wait(5.0);
     eventually([&] { return VantorWindow(display) == 0; }, 5.0);
   }
-  XCloseDisplay(display);
 }
 
 // Guards the saver's promptness under load: while other processes keep both cores busy, SIGTERM
@@ -851,13 +821,11 @@ TEST(Video, AStreamOfThePngFramesThatEndsWithItsReader) {
   TemporaryFolder folder;
   const Arguments options = {"--frames", "12",     "--size", "160x120",     "--rate",
                              "25",       "--seed", "1000",   "--resources", resourcesPath()};
-  Arguments stream = {"--render", "-"}, frames = {"--render", folder.path() + "/frames"};
-  stream.insert(stream.end(), options.begin(), options.end());
-  frames.insert(frames.end(), options.begin(), options.end());
   const std::string video = folder.path() + "/video.y4m";
-  Exit streamed = run({"/bin/sh", "-c", Shell(Vantor(stream)) + " > '" + video + "'"});
+  Exit streamed =
+      run({"/bin/sh", "-c", Shell(Vantor({"--render", "-"}, options)) + " > '" + video + "'"});
   ASSERT_EQ(streamed.status, 0) << streamed.err;
-  ASSERT_EQ(run(Vantor(frames)).status, 0);
+  ASSERT_EQ(run(Vantor({"--render", folder.path() + "/frames"}, options)).status, 0);
   Exit probe = run({"/usr/bin/ffprobe", "-v", "error", "-count_frames", "-show_entries",
                     "stream=width,height,r_frame_rate,nb_read_frames", "-of", "csv=p=0", video});
   EXPECT_EQ(probe.out, "160,120,25/1,12\n") << probe.err;
@@ -912,8 +880,7 @@ TEST(Windows, DefaultSizeFullScreenAndSavedFrames) {
   for (auto [screenWidth, screenHeight, width, height] :
        {std::tuple{1600, 1200, 1024, 768}, {1280, 720, 640, 480}}) {
     Xvfb server(screenWidth, screenHeight);
-    ASSERT_TRUE(server.started());
-    Display* display = XOpenDisplay(server.display().c_str());
+    Display* display = server.connection();
     ASSERT_NE(display, nullptr);
     const Arguments environment = {"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW"};
     {
@@ -924,7 +891,6 @@ TEST(Windows, DefaultSizeFullScreenAndSavedFrames) {
     }
     eventually([&] { return VantorWindow(display) == 0; }, 5.0);
     if (screenWidth != 1280) {
-      XCloseDisplay(display);
       continue;
     }
     TemporaryFolder folder;
@@ -963,7 +929,6 @@ TEST(Windows, DefaultSizeFullScreenAndSavedFrames) {
     EXPECT_TRUE(IsSymmetricKaleidoscope(frame));
     vantor.signal(SIGTERM);
     EXPECT_NE(vantor.wait(5.0).out.find("saved the frame as " + saved[0]), std::string::npos);
-    XCloseDisplay(display);
   }
 }
 

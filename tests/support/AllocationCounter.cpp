@@ -40,14 +40,12 @@ void AllocationCounter::failAllocation(long nth) { failing = nth == 0 ? 0 : allo
 
 #ifdef __SANITIZE_ADDRESS__
 #define VANTOR_RAW_MALLOC std::malloc
-bool AllocationCounter::seesMalloc() { return false; }
 #else
 // glibc's allocator under its own names, for the replacements to forward to.
 extern "C" void* __libc_malloc(std::size_t size) noexcept;
 extern "C" void* __libc_calloc(std::size_t count, std::size_t size) noexcept;
 extern "C" void* __libc_realloc(void* block, std::size_t size) noexcept;
 #define VANTOR_RAW_MALLOC __libc_malloc
-bool AllocationCounter::seesMalloc() { return true; }
 
 extern "C" void* malloc(std::size_t size) noexcept {
   return Note(__builtin_return_address(0)) ? nullptr : __libc_malloc(size);

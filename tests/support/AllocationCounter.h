@@ -19,8 +19,4 @@ class AllocationCounter {
   // Makes the nth allocation counted from now on (1 for the next) fail: operator new throws
   // std::bad_alloc, malloc returns null. 0 fails none.
   void failAllocation(long nth);
-
-  // Whether malloc, calloc and realloc are seen (false under AddressSanitizer, which
-  // replaces them itself).
-  static bool seesMalloc();
 };

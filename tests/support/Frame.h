@@ -2,6 +2,8 @@
 // that tell whether its copies mirror each other.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -33,6 +35,18 @@ inline bool Differs(const std::uint8_t* a, const std::uint8_t* b, int tolerance)
          std::abs(a[2] - b[2]) > tolerance;
 }
 
+// The number of bytes in which two frames differ: all of the larger one's when the sizes differ.
+inline long DifferingBytes(const Frame& a, const Frame& b) {
+  if (a.rgb.size() != b.rgb.size()) {
+    return static_cast<long>(std::max(a.rgb.size(), b.rgb.size()));
+  }
+  long differing = 0;
+  for (std::size_t i = 0; i < a.rgb.size(); i++) {
+    differing += a.rgb[i] != b.rgb[i];
+  }
+  return differing;
+}
+
 // Share (0..1) of pixels that differ by more than `tolerance` in some channel from their
 // mirror image about the vertical line through the frame's centre.
 inline double MirrorMismatch(const Frame& frame, int tolerance) {
@@ -42,4 +56,25 @@ inline double MirrorMismatch(const Frame& frame, int tolerance) {
     differing += Differs(frame.at(x, y), frame.at(frame.width - 1 - x, y), tolerance);
   }
   return static_cast<double>(differing) / (frame.width * frame.height);
+}
+
+// Share (0..1) of the pixels in the ring between `innerRadius` and `outerRadius` (pixels,
+// around the frame's centre) that differ by more than `tolerance` in some channel from the
+// pixel nearest to their position turned by `degrees` about the centre.
+inline double RotationMismatch(const Frame& frame, double degrees, double innerRadius,
+                               double outerRadius, int tolerance) {
+  const double turn = degrees * M_PI / 180.0, cx = frame.width / 2.0, cy = frame.height / 2.0;
+  long compared = 0, differing = 0;
+  for (int i = 0; i < frame.width * frame.height; i++) {
+    const int x = i % frame.width, y = i / frame.width;
+    const double dx = x + 0.5 - cx, dy = y + 0.5 - cy, r = std::hypot(dx, dy);
+    const int tx = static_cast<int>(std::floor(cx + dx * std::cos(turn) - dy * std::sin(turn)));
+    const int ty = static_cast<int>(std::floor(cy + dx * std::sin(turn) + dy * std::cos(turn)));
+    if (r >= innerRadius && r <= outerRadius && tx >= 0 && ty >= 0 && tx < frame.width &&
+        ty < frame.height) {
+      compared++;
+      differing += Differs(frame.at(x, y), frame.at(tx, ty), tolerance);
+    }
+  }
+  return compared == 0 ? 1.0 : static_cast<double>(differing) / compared;
 }

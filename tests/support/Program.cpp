@@ -3,8 +3,20 @@
 #include <png.h>
 #include <sys/stat.h>
 
+#include <sstream>
+
 Exit run(const Arguments& argv, const Arguments& environment, double timeoutSeconds) {
   return Process(argv, environment).wait(timeoutSeconds);
+}
+
+::testing::AssertionResult EndsOnSigterm(Process& process, double timeoutSeconds) {
+  process.signal(SIGTERM);
+  const Exit done = process.wait(timeoutSeconds);
+  if (done.signal == SIGTERM) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure() << "signal " << done.signal << ", status " << done.status
+                                       << " after " << done.seconds << " s: " << done.err;
 }
 
 Arguments AsUser(Arguments command) {
@@ -17,8 +29,9 @@ Arguments AsUser(Arguments command) {
 
 long Lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
 
-Arguments Vantor(Arguments arguments) {
+Arguments Vantor(Arguments arguments, const Arguments& more) {
   arguments.insert(arguments.begin(), programPath());
+  arguments.insert(arguments.end(), more.begin(), more.end());
   return arguments;
 }
 
@@ -63,4 +76,15 @@ bool readPng(const std::string& path, Frame* frame, std::string* error) {
            << mismatch * 100 << "% differ from their mirror image";
   }
   return ::testing::AssertionSuccess();
+}
+
+long Wakeups(pid_t pid) {
+  std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));
+  long voluntary = -1;
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("voluntary_ctxt_switches:", 0) == 0) {
+      voluntary = std::stol(line.substr(line.find(':') + 1));
+    }
+  }
+  return voluntary;
 }

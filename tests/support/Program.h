@@ -117,6 +117,12 @@ class Process {
   int rawStatus_ = 0;
 };
 
+// Sends SIGTERM and waits up to `timeoutSeconds`: success when that signal ended the program.
+::testing::AssertionResult EndsOnSigterm(Process& process, double timeoutSeconds = 5.0);
+
+// How often the main thread of running process `pid` has given up the processor to wait so far.
+long Wakeups(pid_t pid);
+
 // Runs to the end (or `timeoutSeconds`) and returns how it ended.
 Exit run(const Arguments& argv, const Arguments& environment = {}, double timeoutSeconds = 30.0);
 
@@ -127,8 +133,8 @@ Arguments AsUser(Arguments command);
 // The number of lines in `text`.
 long Lines(const std::string& text);
 
-// The program under test with `arguments`.
-Arguments Vantor(Arguments arguments);
+// The program under test with `arguments`, then `more`.
+Arguments Vantor(Arguments arguments, const Arguments& more = {});
 
 // The program installed with its files under /usr in a stage of its own, where any user can
 // reach them: out of the build tree, so that it finds only what was installed. Made once, on
