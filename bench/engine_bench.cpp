@@ -7,7 +7,7 @@
 #include <string>
 
 #include "BenchScene.h"
-#include "support/AllocationCounter.h"
+#include "AllocationCounter.h"
 
 namespace {
 

@@ -18,59 +18,19 @@
 #include <thread>
 #include <tuple>
 
+#include "Xvfb.h"
+#include "host/DrawScale.h"
 #include "host/offscreen/OffscreenSurface.h"
 #include "objects/Glimmets.h"
 #include "support/Frame.h"
 #include "support/Program.h"
 #include "support/TestFiles.h"
-#include "host/DrawScale.h"
 
 // After GoogleTest: Xlib defines None, a name GoogleTest uses.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
 namespace {
-
-// A virtual X server. It picks a free display number itself and writes it on a line of its own
-// once it takes connections; one that does not start is a test failure.
-class Xvfb {
- public:
-  Xvfb(int width, int height)
-      : server_({"/usr/bin/Xvfb", "-displayfd", "2", "-noreset", "-nolisten", "tcp", "-screen", "0",
-                 std::to_string(width) + "x" + std::to_string(height) + "x24"}) {
-    const std::regex numberLine("(^|\n)([0-9]+)\n");
-    std::smatch number;
-    std::string text;
-    eventually(
-        [&] {
-          text = server_.errorSoFar();
-          return std::regex_search(text, number, numberLine) || !server_.running();
-        },
-        20.0);
-    if (number.empty() || !server_.running()) {
-      ADD_FAILURE() << "Xvfb did not start: " << (text.empty() ? "no display number" : text);
-    } else {
-      display_ = ":" + number[2].str();
-      connection_ = XOpenDisplay(display_.c_str());
-    }
-  }
-  ~Xvfb() {
-    if (connection_ != nullptr) {
-      XCloseDisplay(connection_);
-    }
-    server_.signal(SIGTERM);
-    server_.wait(10.0);
-  }
-
-  bool started() const { return !display_.empty(); }
-  const std::string& display() const { return display_; }  // ":N"
-  Display* connection() const { return connection_; }      // the test's own, or null
-
- private:
-  Process server_;
-  std::string display_;
-  Display* connection_ = nullptr;
-};
 
 // Waits for a symmetric kaleidoscope picture of `window` (or the whole screen with "root"),
 // taken with ImageMagick's import, as wide as `width` when given. While the mirrors glide to
@@ -92,30 +52,6 @@ class Xvfb {
       10.0);
   return shown ? ::testing::AssertionSuccess()
                : ::testing::AssertionFailure() << error << IsSymmetricKaleidoscope(frame).message();
-}
-
-// The viewable window of class "vantor" among the root's children, else 0.
-Window VantorWindow(Display* display) {
-  Window root = 0, parent = 0, *children = nullptr;
-  unsigned count = 0;
-  Window found = 0;
-  if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
-    for (unsigned i = 0; i < count && found == 0; i++) {
-      XClassHint hint = {};
-      XWindowAttributes attributes;
-      if (XGetClassHint(display, children[i], &hint)) {
-        if (std::string(hint.res_name) == "vantor" &&
-            XGetWindowAttributes(display, children[i], &attributes) &&
-            attributes.map_state == IsViewable) {
-          found = children[i];
-        }
-        XFree(hint.res_name);
-        XFree(hint.res_class);
-      }
-    }
-    XFree(children);
-  }
-  return found;
 }
 
 // Guards the command line as a user meets it, by running the built program: help without a
@@ -347,7 +283,7 @@ TEST(Signals, EachEndsARenderAndASnapshotWithoutAPartialFile) {
   EXPECT_EQ(Entries(folder.path()).size(), 150u);
   // So does an interrupt in a window started as a background job; SIGTERM still ends it.
   Xvfb server(64, 48);
-  ASSERT_TRUE(server.started());
+  ASSERT_TRUE(server.started()) << server.failure();
   Process window(Vantor({"-geometry", "64x48", "--resources", resourcesPath()}),
                  {"DISPLAY=" + server.display()}, [] { ::signal(SIGINT, SIG_IGN); });
   ASSERT_TRUE(ShowsKaleidoscope(server, "root")) << window.errorSoFar();
@@ -611,7 +547,7 @@ long OverlayPixels(const Xvfb& server, int top) {
 TEST(Scale, AHalfScaleWindowIsAWholeSymmetricPictureWithEveryPixelDoubled) {
   for (const char* scale : {"0.5", "1"}) {
     Xvfb server(640, 480);
-    ASSERT_TRUE(server.started());
+    ASSERT_TRUE(server.started()) << server.failure();
     Process saver(
         Vantor({"-geometry", "640x480", "--scale", scale, "--fps", "--resources", resourcesPath()}),
         {"DISPLAY=" + server.display()});
@@ -658,7 +594,7 @@ TEST(Scale, RendersAreUnchangedAtScaleOneAndDoubledAtHalf) {
 
 TEST(Scale, AFullScreenOf3840x2160IsDrawnAt1920x1080) {
   Xvfb server(3840, 2160);
-  ASSERT_TRUE(server.started());
+  ASSERT_TRUE(server.started()) << server.failure();
   Process saver(Vantor({"--root", "--resources", resourcesPath()}),
                 {"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW"});
   EXPECT_EQ(ScreenDoubledShare(server), 1.0) << saver.errorSoFar();
@@ -682,15 +618,15 @@ TEST(Windows, NothingIsDrawnWhileTheWindowIsUnmappedOrCovered) {
     unmap ? XUnmapWindow(display, window) : XMapRaised(display, cover);
     XSync(display, False);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const long before = Wakeups(saver.pid());
+    const long before = wakeups(saver.pid());
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    EXPECT_LE(Wakeups(saver.pid()) - before, 2) << "wake-ups in a second while hidden";
+    EXPECT_LE(wakeups(saver.pid()) - before, 2) << "wake-ups in a second while hidden";
     unmap ? XMapWindow(display, window) : XUnmapWindow(display, cover);
     XSync(display, False);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const long shown = Wakeups(saver.pid());
+    const long shown = wakeups(saver.pid());
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_GE(Wakeups(saver.pid()) - shown, 10) << "wake-ups in half a second when shown";
+    EXPECT_GE(wakeups(saver.pid()) - shown, 10) << "wake-ups in half a second when shown";
   }
 }
 
@@ -734,7 +670,7 @@ TEST(Windows, GeometryPlacesTheOwnWindowWhereAsked) {
 // 100 ms, by that signal.
 TEST(UnderLoad, SigtermEndsTheSaverWithinATenthOfASecond) {
   Xvfb server(160, 120);
-  ASSERT_TRUE(server.started());
+  ASSERT_TRUE(server.started()) << server.failure();
   const Arguments spin = {"/bin/sh", "-c", "while :; do :; done"};
   Process firstCore(spin), secondCore(spin);
   // A scheduler hiccup can delay any one run: the best of three must make it.
@@ -762,7 +698,7 @@ TEST(UnderLoad, SigtermEndsTheSaverWithinATenthOfASecond) {
 TEST(Daemon, SelectedHackDrawsAndLeavesNoProcessAfterDeactivation) {
   prctl(PR_SET_CHILD_SUBREAPER, 1);  // what the daemon leaves is ours to reap, not a zombie
   Xvfb server(640, 480);
-  ASSERT_TRUE(server.started());
+  ASSERT_TRUE(server.started()) << server.failure();
   TemporaryFolder home;
   const std::string program = Installed() + "/bin/vantor";
   std::ofstream(home.path() + "/.xscreensaver")

@@ -22,7 +22,7 @@
 #include "host/ScopeView.h"
 #include "host/framework/Bundle.h"
 #include "host/offscreen/OffscreenSurface.h"
-#include "support/AllocationCounter.h"
+#include "AllocationCounter.h"
 #include "support/Seams.h"
 #include "support/TestFiles.h"
 #include "util/LocalTiming.h"

@@ -247,9 +247,9 @@ TEST_F(Wayland, TheWindowShowsAMovingKaleidoscopeIdlesHiddenAndClosesOnEscapeOrT
     if (!escape) {
       message({"workspace", "2"});
       std::this_thread::sleep_for(std::chrono::milliseconds(300));  // a frame under way ends
-      const long before = Wakeups(vantor->pid());
+      const long before = wakeups(vantor->pid());
       std::this_thread::sleep_for(std::chrono::seconds(1));
-      EXPECT_LE(Wakeups(vantor->pid()) - before, 2) << "wake-ups in a second while hidden";
+      EXPECT_LE(wakeups(vantor->pid()) - before, 2) << "wake-ups in a second while hidden";
       message({"workspace", "1"});
       EXPECT_TRUE(ShowsKaleidoscope(sway_, "", 1280, 720, &first, &later)) << "shown again";
       message({"kill"});

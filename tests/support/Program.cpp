@@ -5,10 +5,6 @@
 
 #include <sstream>
 
-Exit run(const Arguments& argv, const Arguments& environment, double timeoutSeconds) {
-  return Process(argv, environment).wait(timeoutSeconds);
-}
-
 ::testing::AssertionResult EndsOnSigterm(Process& process, double timeoutSeconds) {
   process.signal(SIGTERM);
   const Exit done = process.wait(timeoutSeconds);
@@ -76,15 +72,4 @@ bool readPng(const std::string& path, Frame* frame, std::string* error) {
            << mismatch * 100 << "% differ from their mirror image";
   }
   return ::testing::AssertionSuccess();
-}
-
-long Wakeups(pid_t pid) {
-  std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));
-  long voluntary = -1;
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("voluntary_ctxt_switches:", 0) == 0) {
-      voluntary = std::stol(line.substr(line.find(':') + 1));
-    }
-  }
-  return voluntary;
 }

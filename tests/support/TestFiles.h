@@ -13,15 +13,10 @@
 #include <vector>
 
 #include "JpegWriter.h"
+#include "Process.h"
 
 inline std::string programPath() { return VANTOR_PROGRAM; }
 inline std::string resourcesPath() { return std::string(VANTOR_SOURCE_DIR) + "/resources"; }
-
-// The whole file, or "" when it cannot be read.
-inline std::string readFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), {}};
-}
 
 // Returns false when the file cannot be written.
 inline bool WriteBytes(const std::string& path, const std::string& bytes) {

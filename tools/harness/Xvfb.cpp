@@ -21,10 +21,14 @@ Xvfb::Xvfb(int width, int height)
     failure_ = "Xvfb did not start: " + (text.empty() ? std::string("no display number") : text);
   } else {
     display_ = ":" + number[2].str();
+    connection_ = XOpenDisplay(display_.c_str());
   }
 }
 
 Xvfb::~Xvfb() {
+  if (connection_ != nullptr) {
+    XCloseDisplay(connection_);
+  }
   server_.signal(SIGTERM);
   server_.wait(10.0);
 }

@@ -17,6 +17,7 @@ class Xvfb {
   bool started() const { return !display_.empty(); }
   const std::string& display() const { return display_; }  // ":N"
   pid_t pid() const { return server_.pid(); }
+  Display* connection() const { return connection_; }  // the caller's own, or null
   // Why it did not start, when it did not.
   const std::string& failure() const { return failure_; }
 
@@ -24,6 +25,7 @@ class Xvfb {
   Process server_;
   std::string display_;
   std::string failure_;
+  Display* connection_ = nullptr;
 };
 
 // The viewable top-level window of class "vantor" on `display`, else 0.
