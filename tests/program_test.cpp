@@ -35,19 +35,25 @@ namespace {
 // Waits for a symmetric kaleidoscope picture of `window` (or the whole screen with "root"),
 // taken with ImageMagick's import, as wide as `width` when given. While the mirrors glide to
 // another angle, now and then, frames are not symmetric.
-::testing::AssertionResult ShowsKaleidoscope(const Xvfb& server, const std::string& window,
-                                             int width = 0) {
+// A picture of `window` (or the whole screen with "root"), taken with ImageMagick's import;
+// false with *error when none could be taken.
+bool Screenshot(const Xvfb& server, const std::string& window, Frame* frame, std::string* error) {
   TemporaryFolder folder;
   const std::string file = folder.path() + "/shot.png";
+  Exit done =
+      run({"/usr/bin/import", "-silent", "-window", window, file}, {"DISPLAY=" + server.display()});
+  *error = done.err;
+  return done.status == 0 && readPng(file, frame, error);
+}
+
+::testing::AssertionResult ShowsKaleidoscope(const Xvfb& server, const std::string& window,
+                                             int width = 0) {
   Frame frame;
   std::string error;
   const bool shown = eventually(
       [&] {
-        Exit done = run({"/usr/bin/import", "-silent", "-window", window, file},
-                        {"DISPLAY=" + server.display()});
-        error = done.err;
-        return done.status == 0 && readPng(file, &frame, &error) &&
-               (width == 0 || frame.width == width) && IsSymmetricKaleidoscope(frame);
+        return Screenshot(server, window, &frame, &error) && (width == 0 || frame.width == width) &&
+               IsSymmetricKaleidoscope(frame);
       },
       10.0);
   return shown ? ::testing::AssertionSuccess()
@@ -451,51 +457,52 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
   }
 }
 
-// Of the lit 2x2 blocks (at even coordinates) in a square of side `side` whose pixels `pixel`
-// gives as 0xRRGGBB, the share whose four pixels are the same: 1 when every drawn pixel is shown
-// twice in each direction. Fewer than 100 lit blocks give -1.
-double DoubledShare(const std::function<unsigned long(int, int)>& pixel, int side) {
+// Of the lit 2x2 blocks in the middle `side` x `side` square of `frame`, the share whose four
+// pixels are the same: 1 when every drawn pixel is shown twice in each direction. Fewer than
+// 100 lit blocks give -1.
+double DoubledShare(const Frame& frame, int side) {
+  const int left = (frame.width - side) / 2 & ~1, top = (frame.height - side) / 2 & ~1;
   long lit = 0, doubled = 0;
-  for (int y = 0; y + 1 < side; y += 2) {
-    for (int x = 0; x + 1 < side; x += 2) {
-      const unsigned long a = pixel(x, y), b = pixel(x + 1, y), c = pixel(x, y + 1),
-                          d = pixel(x + 1, y + 1);
-      if ((a | b | c | d) != 0) {
+  for (int y = top; y + 1 < top + side; y += 2) {
+    for (int x = left; x + 1 < left + side; x += 2) {
+      const std::uint8_t *a = frame.at(x, y), *b = frame.at(x + 1, y), *c = frame.at(x, y + 1),
+                         *d = frame.at(x + 1, y + 1);
+      if (frame.brightness(x, y) + frame.brightness(x + 1, y) + frame.brightness(x, y + 1) +
+              frame.brightness(x + 1, y + 1) >
+          0) {
         lit++;
-        doubled += a == b && a == c && a == d;
+        doubled += !Differs(a, b, 0) && !Differs(a, c, 0) && !Differs(a, d, 0);
       }
     }
   }
   return lit < 100 ? -1.0 : static_cast<double>(doubled) / lit;
 }
 
-// The same for the middle square of a window.
-double DoubledShare(Display* display, Window window, int side) {
-  XWindowAttributes attributes;
-  XGetWindowAttributes(display, window, &attributes);
-  const int left = (attributes.width - side) / 2 & ~1, top = (attributes.height - side) / 2 & ~1;
-  XImage* image = XGetImage(display, window, left, top, static_cast<unsigned>(side),
-                            static_cast<unsigned>(side), AllPlanes, ZPixmap);
-  if (image == nullptr) {
-    return -1.0;
-  }
-  const double share =
-      DoubledShare([&](int x, int y) { return XGetPixel(image, x, y) & 0xffffff; }, side);
-  XDestroyImage(image);
+// Waits for a picture of the screen with enough drawn in its middle, then says how much of
+// that is doubled.
+double ScreenDoubledShare(const Xvfb& server) {
+  Frame frame;
+  std::string error;
+  double share = -1.0;
+  eventually(
+      [&] {
+        return Screenshot(server, "root", &frame, &error) &&
+               (share = DoubledShare(frame, 256)) >= 0;
+      },
+      20.0);
   return share;
 }
 
-// Waits for a picture in the middle of the screen, then says how much of it is doubled.
-double ScreenDoubledShare(const Xvfb& server) {
-  Display* display = XOpenDisplay(server.display().c_str());
-  double share = -1.0;
-  if (display != nullptr) {
-    eventually(
-        [&] { return (share = DoubledShare(display, DefaultRootWindow(display), 256)) >= 0; },
-        20.0);
-    XCloseDisplay(display);
+// Pixels of the --fps overlay's yellow in the 120x48 corner of `frame` from row `top`.
+long OverlayPixels(const Frame& frame, int top) {
+  long yellow = 0;
+  for (int y = top; y < top + 48; y++) {
+    for (int x = 0; x < 120; x++) {
+      const std::uint8_t* p = frame.at(x, y);
+      yellow += p[0] > 160 && p[1] > 160 && p[2] < 96;
+    }
   }
-  return share;
+  return yellow;
 }
 
 // Guards drawing a window smaller and enlarging it: the automatic scale is 1 on hardware and
@@ -525,25 +532,6 @@ TEST(Scale, TheAutomaticScaleDrawsAtMostFullHdOnlyOnSoftwareRenderers) {
   }
 }
 
-// Pixels of the --fps overlay's yellow in the 120x48 corner of the screen at `top`.
-long OverlayPixels(const Xvfb& server, int top) {
-  Display* display = XOpenDisplay(server.display().c_str());
-  XImage* image =
-      XGetImage(display, DefaultRootWindow(display), 0, top, 120, 48, AllPlanes, ZPixmap);
-  long yellow = 0;
-  for (int y = 0; image != nullptr && y < 48; y++) {
-    for (int x = 0; x < 120; x++) {
-      const unsigned long pixel = XGetPixel(image, x, y);
-      yellow += (pixel >> 16 & 0xff) > 160 && (pixel >> 8 & 0xff) > 160 && (pixel & 0xff) < 96;
-    }
-  }
-  if (image != nullptr) {
-    XDestroyImage(image);
-  }
-  XCloseDisplay(display);
-  return yellow;
-}
-
 TEST(Scale, AHalfScaleWindowIsAWholeSymmetricPictureWithEveryPixelDoubled) {
   for (const char* scale : {"0.5", "1"}) {
     Xvfb server(640, 480);
@@ -553,8 +541,11 @@ TEST(Scale, AHalfScaleWindowIsAWholeSymmetricPictureWithEveryPixelDoubled) {
         {"DISPLAY=" + server.display()});
     EXPECT_TRUE(ShowsKaleidoscope(server, "root")) << scale << saver.errorSoFar();
     // Right way up: the overlay's text is in the bottom-left corner, not the top-left.
-    EXPECT_GT(OverlayPixels(server, 480 - 48), 100) << scale;
-    EXPECT_EQ(OverlayPixels(server, 0), 0) << scale;
+    Frame screen;
+    std::string error;
+    ASSERT_TRUE(Screenshot(server, "root", &screen, &error)) << error;
+    EXPECT_GT(OverlayPixels(screen, 480 - 48), 100) << scale;
+    EXPECT_EQ(OverlayPixels(screen, 0), 0) << scale;
     const double doubled = ScreenDoubledShare(server);
     if (scale == std::string("1")) {
       EXPECT_LT(doubled, 0.9) << "scale 1";
@@ -581,15 +572,9 @@ TEST(Scale, RendersAreUnchangedAtScaleOneAndDoubledAtHalf) {
     ASSERT_TRUE(readPng(file, &frames[i], &error)) << error;
   }
   EXPECT_EQ(readFile(folder.path() + "/0.png"), readFile(folder.path() + "/1.png"));
-  const Frame& half = frames[2];
-  EXPECT_EQ(half.width, 320);
-  EXPECT_EQ(half.height, 240);
-  EXPECT_TRUE(IsSymmetricKaleidoscope(half));
-  auto pixel = [&](int x, int y) {
-    const std::uint8_t* p = half.at(x + 40, y);
-    return static_cast<unsigned long>(p[0] << 16 | p[1] << 8 | p[2]);
-  };
-  EXPECT_EQ(DoubledShare(pixel, 240), 1.0);
+  EXPECT_EQ(std::pair(frames[2].width, frames[2].height), std::pair(320, 240));
+  EXPECT_TRUE(IsSymmetricKaleidoscope(frames[2]));
+  EXPECT_EQ(DoubledShare(frames[2], 240), 1.0);
 }
 
 TEST(Scale, AFullScreenOf3840x2160IsDrawnAt1920x1080) {
