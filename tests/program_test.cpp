@@ -60,6 +60,16 @@ bool Screenshot(const Xvfb& server, const std::string& window, Frame* frame, std
                : ::testing::AssertionFailure() << error << IsSymmetricKaleidoscope(frame).message();
 }
 
+// The names in `folder`, sorted.
+std::vector<std::string> Entries(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 // Guards the command line as a user meets it, by running the built program: help without a
 // display, one-line usage errors with status 2, repeatable renders, failures with status 1,
 // and the installed layout.
@@ -130,14 +140,18 @@ TEST(CommandLine, OutOfMemoryWhileBuildingExitsOneWithOneLine) {
 #endif
   TemporaryFolder folder;
   const std::string frames = folder.path() + "/frames";
-  Exit done = run(Vantor({"--render", frames, "--frames", "2", "--size", "32x32"}),
-                  {"LD_PRELOAD=" VANTOR_FAIL_MALLOC,
-                   "VANTOR_FAIL_MALLOC_SIZE=" + std::to_string(100 * sizeof(PhotoPiece))});
-  EXPECT_EQ(done.status, 1);
-  EXPECT_EQ(done.err,
-            "vantor: out of memory while building the kaleidoscope; close other programs and try "
-            "again\n");
-  EXPECT_TRUE(std::filesystem::is_empty(frames)) << frames;
+  // A render builds the engine for a frame it draws, a snapshot for one it steps through.
+  for (const Arguments& output :
+       {Arguments{"--render", frames, "--frames", "2"}, {"--snapshot", frames + ".png"}}) {
+    Exit done = run(Vantor(output, {"--size", "32x32"}),
+                    {"LD_PRELOAD=" VANTOR_FAIL_MALLOC,
+                     "VANTOR_FAIL_MALLOC_SIZE=" + std::to_string(100 * sizeof(PhotoPiece))});
+    EXPECT_EQ(done.status, 1) << output[0];
+    EXPECT_EQ(done.err,
+              "vantor: out of memory while building the kaleidoscope; close other programs and "
+              "try again\n");
+    EXPECT_EQ(Entries(folder.path()), Arguments{"frames"}) << output[0];
+  }
 }
 
 TEST(CommandLine, HelpAndVersionIntoAFullDeviceExitOneWithOneLine) {
@@ -151,14 +165,6 @@ TEST(CommandLine, HelpAndVersionIntoAFullDeviceExitOneWithOneLine) {
 // Guards what a render or snapshot leaves on disk: a file already there stays whole until a
 // whole new one replaces it, nothing half-written or temporary is left behind, and a device or
 // FIFO is written in place and never replaced.
-std::vector<std::string> Entries(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 Arguments Snapshot(const std::string& file, const std::string& at = "1") {
   return Vantor({"--snapshot", file, "--at", at, "--size", "64x48", "--seed", "5", "--resources",
@@ -555,17 +561,17 @@ TEST(Scale, AHalfScaleWindowIsAWholeSymmetricPictureWithEveryPixelDoubled) {
   }
 }
 
-TEST(Scale, RendersAreUnchangedAtScaleOneAndDoubledAtHalf) {
+// Every setting given at its default draws the bytes a plain render draws.
+TEST(Scale, RendersAreUnchangedAtTheDefaultsAndDoubledAtHalf) {
   TemporaryFolder folder;
   Frame frames[3];
-  const char* scales[3] = {nullptr, "1", "0.5"};
+  const Arguments settings[3] = {
+      {}, {"--scale", "1", "--speed", "1", "--mirrors", "random"}, {"--scale", "0.5"}};
   for (int i = 0; i < 3; i++) {
     const std::string file = folder.path() + "/" + std::to_string(i) + ".png";
     Arguments arguments = {"--snapshot", file,     "--at", "2",           "--size",
                            "320x240",    "--seed", "42",   "--resources", resourcesPath()};
-    if (scales[i] != nullptr) {
-      arguments.insert(arguments.end(), {"--scale", scales[i]});
-    }
+    arguments.insert(arguments.end(), settings[i].begin(), settings[i].end());
     Exit done = run(Vantor(arguments), {"DISPLAY"});
     std::string error;
     ASSERT_EQ(done.status, 0) << done.err;
