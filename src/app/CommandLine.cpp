@@ -314,9 +314,9 @@ namespace {
 // The option named `name` (dashes off), or null. "-h" is --help's short name.
 const OptionSpec* FindOption(const std::string& name) {
   const std::string wanted = name == "h" ? "help" : name;
-  for (const OptionSpec& spec : kOptions) {
-    if (std::string(spec.name).substr(spec.name[1] == '-' ? 2 : 1) == wanted) {
-      return &spec;
+  for (const OptionSpec& entry : kOptions) {
+    if (std::string(entry.name).substr(entry.name[1] == '-' ? 2 : 1) == wanted) {
+      return &entry;
     }
   }
   return nullptr;
@@ -349,38 +349,38 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
     // One dash or two, as xscreensaver's hacks accept; --name=value too.
     const size_t equals = argument.find('=');
     const std::string typed = argument.substr(0, equals);
-    const OptionSpec* spec = FindOption(typed.substr(typed[1] == '-' ? 2 : 1));
-    if (spec == nullptr) {
+    const OptionSpec* entry = FindOption(typed.substr(typed[1] == '-' ? 2 : 1));
+    if (entry == nullptr) {
       *error = "unknown option '" + typed + "'";
       return false;
     }
     std::string value;
-    if (spec->argument == nullptr && equals != std::string::npos) {
+    if (entry->argument == nullptr && equals != std::string::npos) {
       *error = "option '" + typed + "' takes no value";
       return false;
     } else if (equals != std::string::npos) {
       value = argument.substr(equals + 1);
-    } else if (spec->argument != nullptr) {
+    } else if (entry->argument != nullptr) {
       if (i + 1 >= arguments.size()) {
         *error = "option '" + typed + "' needs a value";
         return false;
       }
       value = arguments[++i];
     }
-    if (const char* needs = spec->apply(options, value)) {
+    if (const char* needs = entry->apply(options, value)) {
       *error = "option '" + typed + "' needs " + needs + ", not '" + value + "'";
       return false;
     }
     if (options->mode == Options::Help || options->mode == Options::Version) {
       return true;
     }
-    given.emplace_back(spec, typed);
+    given.emplace_back(entry, typed);
   }
 
   // The mode comes from --render or --snapshot; every other option must belong to it.
   std::string render, snapshot;
-  for (const auto& [spec, typed] : given) {
-    const std::string name = spec->name;
+  for (const auto& [entry, typed] : given) {
+    const std::string name = entry->name;
     if (name == "--render") {
       render = typed;
     } else if (name == "--snapshot") {
@@ -398,16 +398,16 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
                         : options->mode == Options::Snapshot ? OptionSpec::InSnapshot
                                                              : OptionSpec::InWindow;
   const std::string& offscreen = render.empty() ? snapshot : render;
-  for (const auto& [spec, typed] : given) {
-    if ((spec->modes & mode) != 0) {
+  for (const auto& [entry, typed] : given) {
+    if ((entry->modes & mode) != 0) {
       continue;
     }
     if (mode == OptionSpec::InWindow) {
-      *error = typed + " needs " + ModeNeeded(spec->modes);
-    } else if (spec->modes == OptionSpec::InWindow) {
+      *error = typed + " needs " + ModeNeeded(entry->modes);
+    } else if (entry->modes == OptionSpec::InWindow) {
       *error = typed + " draws in a window and cannot be used with " + offscreen;
     } else {
-      *error = typed + " belongs to " + ModeNeeded(spec->modes) + " and cannot be used with " +
+      *error = typed + " belongs to " + ModeNeeded(entry->modes) + " and cannot be used with " +
                offscreen;
     }
     return false;
@@ -441,21 +441,21 @@ std::string usageText() {
   const std::string indent(21, ' ');
   for (const auto& section : sections) {
     text += "\n" + std::string(section.heading) + "\n";
-    for (const OptionSpec& spec : kOptions) {
+    for (const OptionSpec& entry : kOptions) {
       const bool here = section.modes == OptionSpec::Anywhere
-                            ? spec.modes == OptionSpec::Anywhere
-                            : (spec.modes & section.modes) == spec.modes;
+                            ? entry.modes == OptionSpec::Anywhere
+                            : (entry.modes & section.modes) == entry.modes;
       if (!here) {
         continue;
       }
-      std::string left = "  " + std::string(spec.name);
-      if (spec.argument != nullptr) {
-        left += " " + std::string(spec.argument);
+      std::string left = "  " + std::string(entry.name);
+      if (entry.argument != nullptr) {
+        left += " " + std::string(entry.argument);
       }
-      std::string help = spec.help;
-      if (spec.defaultText != nullptr) {
+      std::string help = entry.help;
+      if (entry.defaultText != nullptr) {
         // On the last line when it fits in 80 columns, else on a line of its own.
-        const std::string note = "(default " + std::string(spec.defaultText) + ")";
+        const std::string note = "(default " + std::string(entry.defaultText) + ")";
         const size_t lastLine = help.size() - (help.rfind('\n') + 1);
         help += (indent.size() + lastLine + 1 + note.size() <= 80 ? " " : "\n") + note;
       }
