@@ -29,10 +29,7 @@ TEST(Math, VectorsRandomAndEaseAtTheirEdges) {
     SetVector3(&vector, v[0], v[1], v[2]);
     EXPECT_EQ(Vec3Length(&vector), v[3]) << v[0];
     Vec3Normalize(&vector);
-    const float normal[] = {vector.x, vector.y, vector.z};
-    for (int i = 0; i < 3; i++) {
-      EXPECT_FLOAT_EQ(normal[i], v[4 + i]) << v[0] << ", " << i;
-    }
+    EXPECT_EQ((std::array{vector.x, vector.y, vector.z}), (std::array{v[4], v[5], v[6]})) << v[0];
   }
   // The int-to-float conversion keeps 24 bits: the top 64 values of rand round to 2^31, and
   // RandomI reaches its bound only then.
@@ -432,22 +429,20 @@ TEST_F(Reflections, OneDrawAFrameRadialBlurOutwardAndThePassesLeaveTheStateAsFou
   EXPECT_EQ(Floats(GL_MODELVIEW_MATRIX), modelview);
   EXPECT_EQ(Floats(GL_PROJECTION_MATRIX), projection);
   // Matrix mode, bound texture; depth test, texturing and blending on or off.
-  EXPECT_EQ(std::tuple(Integer(GL_MATRIX_MODE), Integer(GL_TEXTURE_BINDING_2D)),
-            std::tuple(GL_MODELVIEW, 0));
   EXPECT_EQ(
-      std::tuple(glIsEnabled(GL_DEPTH_TEST), glIsEnabled(GL_TEXTURE_2D), glIsEnabled(GL_BLEND)),
-      std::tuple(GL_TRUE, GL_FALSE, GL_FALSE));
+      std::tuple(Integer(GL_MATRIX_MODE), Integer(GL_TEXTURE_BINDING_2D),
+                 glIsEnabled(GL_DEPTH_TEST), glIsEnabled(GL_TEXTURE_2D), glIsEnabled(GL_BLEND)),
+      std::tuple(GL_MODELVIEW, 0, GL_TRUE, GL_FALSE, GL_FALSE));
 
   glRotatef(17.0f, 0.0f, 0.0f, 1.0f);
   const auto turned = Floats(GL_MODELVIEW_MATRIX);
   glEnable(GL_CLIP_PLANE2);
   glFrontFace(GL_CW);
   engine_->RenderSystem(engine_->m_curMS);
+  // Clip planes off, the front face back to counter-clockwise.
   EXPECT_EQ(std::tuple(glIsEnabled(GL_CLIP_PLANE0), glIsEnabled(GL_CLIP_PLANE1),
-                       glIsEnabled(GL_CLIP_PLANE2)),
-            std::tuple(GL_FALSE, GL_FALSE, GL_FALSE))
-      << "clip planes";
-  EXPECT_EQ(Integer(GL_FRONT_FACE), GL_CCW);
+                       glIsEnabled(GL_CLIP_PLANE2), Integer(GL_FRONT_FACE)),
+            std::tuple(GL_FALSE, GL_FALSE, GL_FALSE, GL_CCW));
   EXPECT_EQ(Floats(GL_MODELVIEW_MATRIX), turned);
   // No copies at all: the cell's hooks still run once each, nothing is drawn.
   MirrorSystem none = *engine_->m_curMS;
