@@ -170,9 +170,7 @@ TEST(CommandLine, ManPageAndSettingsFileAgreeWithTheTable) {
   // Option headings are the lines after .TP (or .TQ) that start with a font macro.
   std::set<std::string> headings;
   for (const std::string& line : OptionsIn(man, std::regex(R"(\.T[PQ]\n(\.B[IR]? [^\n]*))"))) {
-    for (const std::string& name : OptionsIn(line, std::regex(R"((-{1,2}[a-z][a-z0-9-]*))"))) {
-      headings.insert(name);
-    }
+    headings.merge(OptionsIn(line, std::regex(R"((-{1,2}[a-z][a-z0-9-]*))")));
   }
   const std::set<std::string> passed =
       OptionsIn(xml, std::regex(R"(arg(?:-set|-unset)?="(-{1,2}[a-z][a-z0-9-]*))"));

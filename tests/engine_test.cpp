@@ -267,25 +267,24 @@ TEST_F(Engine, ConstructionAndFrames) {
 // Guards the mirror arrangements: the preset table to its six decimals (the seams between
 // copies depend on the exact arithmetic), and the morphs between arrangements as the frames
 // draw them, without a gap where the copies do not fill the circle evenly.
-class Mirrors : public Engine {
- protected:
-  // Whether the last frame was drawn with the arrangement for `angle` degrees: the x of the
-  // second clip plane recorded into its list tells the angles apart.
-  ::testing::AssertionResult drawnWith(float angle) {
-    glPushMatrix();
-    glLoadIdentity();
-    glCallList(static_cast<GLuint>(biglistID));
-    GLdouble plane[4];
-    glGetClipPlane(GL_CLIP_PLANE1, plane);
-    glPopMatrix();
-    MirrorSystem ms;
-    engine_->SetupMirrorSystem(&ms, angle);
-    // The driver keeps plane equations in single precision.
-    return std::fabs(plane[0] - ms.mirrorPlane2[0]) <= 3e-7
-               ? ::testing::AssertionSuccess()
-               : ::testing::AssertionFailure() << plane[0] << " is not the plane of " << angle;
-  }
-};
+using Mirrors = Engine;
+
+// Whether the last frame was drawn with the arrangement for `angle` degrees: the x of the second
+// clip plane recorded into its list tells the angles apart.
+::testing::AssertionResult DrawnWith(ScopeApp* engine, float angle) {
+  glPushMatrix();
+  glLoadIdentity();
+  glCallList(static_cast<GLuint>(biglistID));
+  GLdouble plane[4];
+  glGetClipPlane(GL_CLIP_PLANE1, plane);
+  glPopMatrix();
+  MirrorSystem ms;
+  engine->SetupMirrorSystem(&ms, angle);
+  // The driver keeps plane equations in single precision.
+  return std::fabs(plane[0] - ms.mirrorPlane2[0]) <= 3e-7
+             ? ::testing::AssertionSuccess()
+             : ::testing::AssertionFailure() << plane[0] << " is not the plane of " << angle;
+}
 
 TEST_F(Mirrors, PresetTableCountsAndIndices) {
   // Angle, copies, far end of the second mirror, aperture, second clip plane.
@@ -327,9 +326,9 @@ TEST_F(Mirrors, MorphGlidesOverTwoSecondsWithoutAGapAndARedirectStartsFromTheAng
     frameAfter(10.0);
     engine_->setMirrorSystem(1, true);
     frameAfter(0.0);
-    EXPECT_TRUE(drawnWith(36.0f));
+    EXPECT_TRUE(DrawnWith(engine_, 36.0f));
     frameAfter(1.0);
-    EXPECT_TRUE(drawnWith(33.0f));
+    EXPECT_TRUE(DrawnWith(engine_, 33.0f));
     const Frame halfway = readFrame();
     for (double degrees = 0.0; degrees < 360.0; degrees += 1.0) {
       ASSERT_GT(BrightnessAt(halfway, degrees, 100), 0) << "gap at " << degrees << " degrees";
@@ -337,13 +336,13 @@ TEST_F(Mirrors, MorphGlidesOverTwoSecondsWithoutAGapAndARedirectStartsFromTheAng
     if (redirect) {
       engine_->setMirrorSystem(4, true);
       frameAfter(0.0);
-      EXPECT_TRUE(drawnWith(33.0f));
+      EXPECT_TRUE(DrawnWith(engine_, 33.0f));
       frameAfter(1.0);
-      EXPECT_TRUE(drawnWith(26.5f));
+      EXPECT_TRUE(DrawnWith(engine_, 26.5f));
     }
     for (int after : {1, 2}) {
       frameAfter(1.0);
-      EXPECT_TRUE(drawnWith(redirect ? 20.0f : 30.0f)) << after;
+      EXPECT_TRUE(DrawnWith(engine_, redirect ? 20.0f : 30.0f)) << after;
       EXPECT_FALSE(isMorphing);
     }
   }
@@ -355,15 +354,15 @@ TEST_F(Mirrors, SamePresetMorphsInPlaceAQuietSwitchWaitsAndANewEngineDropsTheMor
   engine_->setMirrorSystem(2, true);
   frameAfter(1.0);
   EXPECT_TRUE(isMorphing);
-  EXPECT_TRUE(drawnWith(360.0f / 14.0f));
+  EXPECT_TRUE(DrawnWith(engine_, 360.0f / 14.0f));
   // The picture keeps gliding to the old end angle and shows the new preset only after.
   engine_->setMirrorSystem(5, false);
   EXPECT_EQ(engine_->m_curMS, &engine_->gMirrorSystems[5]);
   frameAfter(1.0);
   EXPECT_FALSE(isMorphing);
-  EXPECT_TRUE(drawnWith(360.0f / 14.0f));
+  EXPECT_TRUE(DrawnWith(engine_, 360.0f / 14.0f));
   frameAfter(0.1);
-  EXPECT_TRUE(drawnWith(18.0f));
+  EXPECT_TRUE(DrawnWith(engine_, 18.0f));
   // The next engine's clock starts at 0: a morph left from the old clock would be evaluated
   // seconds in the past and draw nonsense angles until it caught up.
   engine_->setMirrorSystem(3, true);
@@ -371,7 +370,7 @@ TEST_F(Mirrors, SamePresetMorphsInPlaceAQuietSwitchWaitsAndANewEngineDropsTheMor
   engine_ = new ScopeApp(kWidth, kHeight, 0, nullptr);
   EXPECT_FALSE(isMorphing);
   frameAfter(0.5);
-  EXPECT_TRUE(drawnWith(engine_->m_curMS->fMirrorAngle));
+  EXPECT_TRUE(DrawnWith(engine_, engine_->m_curMS->fMirrorAngle));
 }
 
 // Guards what the kaleidoscope looks like on screen: mirrored copies around the centre for

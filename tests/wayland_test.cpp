@@ -254,8 +254,8 @@ TEST_F(Wayland, TheWindowShowsAMovingKaleidoscopeIdlesHiddenAndClosesOnEscapeOrT
       EXPECT_EQ(sway_.tool({"/usr/bin/wtype", "-s", "1500", "-k", "Escape"}).status, 0);
     }
     Exit done = vantor->wait(10.0);
-    EXPECT_EQ(done.status, 0) << (escape ? "Escape: " : "kill: ") << done.err;
-    EXPECT_EQ(done.err, "");
+    EXPECT_EQ(std::pair(done.status, done.err), std::pair(0, std::string()))
+        << (escape ? "Escape" : "kill");
   }
 }
 
@@ -304,8 +304,7 @@ TEST_F(Wayland, TheSaverCoversTheOutputAndEndsOnAnyKeyButtonMoveOrSigterm) {
       }
     }
     Exit done = vantor->wait(10.0);
-    EXPECT_EQ(done.status, 0) << done.err;
-    EXPECT_EQ(done.err, "");
+    EXPECT_EQ(std::pair(done.status, done.err), std::pair(0, std::string()));
   }
 }
 
