@@ -128,11 +128,8 @@ TEST_F(ClockSeam, WallClockStepsChangeNothingOnScreen) {
       ScopeApp engine(64, 64, 1, resourcesPath().c_str());
       for (int frame = 1; frame <= 60; frame++) {
         monotonic += 33333;
-        if (stepWall && frame == 20) {
-          wall -= 3 * 3600 * 1000000LL;
-        } else if (stepWall && frame == 40) {
-          wall += 5 * 3600 * 1000000LL;
-        }
+        // Three hours back at frame 20, five forward at frame 40.
+        wall += stepWall * (frame == 20 ? -3 : frame == 40 ? 5 : 0) * 3600 * 1000000LL;
         UpdateTimer();
         engine.display(0x10001);
         times->push_back(engine.m_fTime);
@@ -259,7 +256,7 @@ TEST_F(Engine, ConstructionAndFrames) {
   for (auto [width, height] : {std::make_pair(800, 0), {0, 600}, {0, 0}}) {
     engine_->initGL(width, height);
     for (float value : Floats(GL_PROJECTION_MATRIX)) {
-      EXPECT_TRUE(std::isfinite(value)) << width << "x" << height;
+      EXPECT_TRUE(std::isfinite(value)) << width << "x" << height << ": " << value;
     }
   }
 }

@@ -183,7 +183,8 @@ TEST_F(Scene, FoldersWithoutAndWithTheAtlas) {
     EXPECT_EQ(list_->hasAtlas(), atlas) << (folder ? folder : "null");
     for (int i = 0; i < 100 && !atlas; i++) {
       const PhotoPiece& p = list_->cList[i];
-      EXPECT_TRUE(std::isfinite(p.tx + p.ty + p.tw + p.th)) << i;
+      EXPECT_TRUE(std::isfinite(p.tx + p.ty + p.tw + p.th))
+          << i << ": " << p.tx << ", " << p.ty << ", " << p.tw << ", " << p.th;
     }
     list_->preRender();
     EXPECT_EQ(glIsEnabled(GL_TEXTURE_2D), atlas);
