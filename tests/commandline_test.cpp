@@ -29,9 +29,7 @@ std::string Parse(const std::vector<std::string>& arguments) {
         out << " x " << options.window.x << (options.window.xFromRight ? " from right" : "")
             << " y " << options.window.y << (options.window.yFromBottom ? " from bottom" : "");
       }
-      if (options.hasWindowId) {
-        out << " id " << options.windowId;
-      }
+      out << (options.hasWindowId ? " id " + std::to_string(options.windowId) : "");
       out << " delay " << options.delayMicroseconds;
       break;
     case Options::Snapshot:
@@ -43,9 +41,7 @@ std::string Parse(const std::vector<std::string>& arguments) {
   if (options.speed != 1.0) {
     out << " speed " << options.speed;
   }
-  if (options.mirrors != -1) {
-    out << " mirrors " << options.mirrors;
-  }
+  out << (options.mirrors != -1 ? " mirrors " + std::to_string(options.mirrors) : "");
   out << (options.glow ? " glow" : "");
   return out.str();
 }
