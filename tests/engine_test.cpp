@@ -29,10 +29,7 @@ TEST(Math, VectorsRandomAndEaseAtTheirEdges) {
     SetVector3(&vector, v[0], v[1], v[2]);
     EXPECT_EQ(Vec3Length(&vector), v[3]) << v[0];
     Vec3Normalize(&vector);
-    const float normal[] = {vector.x, vector.y, vector.z};
-    for (int i = 0; i < 3; i++) {
-      EXPECT_FLOAT_EQ(normal[i], v[4 + i]) << v[0] << ", " << i;
-    }
+    EXPECT_EQ((std::array{vector.x, vector.y, vector.z}), (std::array{v[4], v[5], v[6]})) << v[0];
   }
   // The int-to-float conversion keeps 24 bits: the top 64 values of rand round to 2^31, and
   // RandomI reaches its bound only then.
@@ -131,11 +128,8 @@ TEST_F(ClockSeam, WallClockStepsChangeNothingOnScreen) {
       ScopeApp engine(64, 64, 1, resourcesPath().c_str());
       for (int frame = 1; frame <= 60; frame++) {
         monotonic += 33333;
-        if (stepWall && frame == 20) {
-          wall -= 3 * 3600 * 1000000LL;
-        } else if (stepWall && frame == 40) {
-          wall += 5 * 3600 * 1000000LL;
-        }
+        // Three hours back at frame 20, five forward at frame 40.
+        wall += stepWall * (frame == 20 ? -3 : frame == 40 ? 5 : 0) * 3600 * 1000000LL;
         UpdateTimer();
         engine.display(0x10001);
         times->push_back(engine.m_fTime);
@@ -262,7 +256,7 @@ TEST_F(Engine, ConstructionAndFrames) {
   for (auto [width, height] : {std::make_pair(800, 0), {0, 600}, {0, 0}}) {
     engine_->initGL(width, height);
     for (float value : Floats(GL_PROJECTION_MATRIX)) {
-      EXPECT_TRUE(std::isfinite(value)) << width << "x" << height;
+      EXPECT_TRUE(std::isfinite(value)) << width << "x" << height << ": " << value;
     }
   }
 }
@@ -270,25 +264,24 @@ TEST_F(Engine, ConstructionAndFrames) {
 // Guards the mirror arrangements: the preset table to its six decimals (the seams between
 // copies depend on the exact arithmetic), and the morphs between arrangements as the frames
 // draw them, without a gap where the copies do not fill the circle evenly.
-class Mirrors : public Engine {
- protected:
-  // Whether the last frame was drawn with the arrangement for `angle` degrees: the x of the
-  // second clip plane recorded into its list tells the angles apart.
-  ::testing::AssertionResult drawnWith(float angle) {
-    glPushMatrix();
-    glLoadIdentity();
-    glCallList(static_cast<GLuint>(biglistID));
-    GLdouble plane[4];
-    glGetClipPlane(GL_CLIP_PLANE1, plane);
-    glPopMatrix();
-    MirrorSystem ms;
-    engine_->SetupMirrorSystem(&ms, angle);
-    // The driver keeps plane equations in single precision.
-    return std::fabs(plane[0] - ms.mirrorPlane2[0]) <= 3e-7
-               ? ::testing::AssertionSuccess()
-               : ::testing::AssertionFailure() << plane[0] << " is not the plane of " << angle;
-  }
-};
+using Mirrors = Engine;
+
+// Whether the last frame was drawn with the arrangement for `angle` degrees: the x of the second
+// clip plane recorded into its list tells the angles apart.
+::testing::AssertionResult DrawnWith(ScopeApp* engine, float angle) {
+  glPushMatrix();
+  glLoadIdentity();
+  glCallList(static_cast<GLuint>(biglistID));
+  GLdouble plane[4];
+  glGetClipPlane(GL_CLIP_PLANE1, plane);
+  glPopMatrix();
+  MirrorSystem ms;
+  engine->SetupMirrorSystem(&ms, angle);
+  // The driver keeps plane equations in single precision.
+  return std::fabs(plane[0] - ms.mirrorPlane2[0]) <= 3e-7
+             ? ::testing::AssertionSuccess()
+             : ::testing::AssertionFailure() << plane[0] << " is not the plane of " << angle;
+}
 
 TEST_F(Mirrors, PresetTableCountsAndIndices) {
   // Angle, copies, far end of the second mirror, aperture, second clip plane.
@@ -330,9 +323,9 @@ TEST_F(Mirrors, MorphGlidesOverTwoSecondsWithoutAGapAndARedirectStartsFromTheAng
     frameAfter(10.0);
     engine_->setMirrorSystem(1, true);
     frameAfter(0.0);
-    EXPECT_TRUE(drawnWith(36.0f));
+    EXPECT_TRUE(DrawnWith(engine_, 36.0f));
     frameAfter(1.0);
-    EXPECT_TRUE(drawnWith(33.0f));
+    EXPECT_TRUE(DrawnWith(engine_, 33.0f));
     const Frame halfway = readFrame();
     for (double degrees = 0.0; degrees < 360.0; degrees += 1.0) {
       ASSERT_GT(BrightnessAt(halfway, degrees, 100), 0) << "gap at " << degrees << " degrees";
@@ -340,13 +333,13 @@ TEST_F(Mirrors, MorphGlidesOverTwoSecondsWithoutAGapAndARedirectStartsFromTheAng
     if (redirect) {
       engine_->setMirrorSystem(4, true);
       frameAfter(0.0);
-      EXPECT_TRUE(drawnWith(33.0f));
+      EXPECT_TRUE(DrawnWith(engine_, 33.0f));
       frameAfter(1.0);
-      EXPECT_TRUE(drawnWith(26.5f));
+      EXPECT_TRUE(DrawnWith(engine_, 26.5f));
     }
     for (int after : {1, 2}) {
       frameAfter(1.0);
-      EXPECT_TRUE(drawnWith(redirect ? 20.0f : 30.0f)) << after;
+      EXPECT_TRUE(DrawnWith(engine_, redirect ? 20.0f : 30.0f)) << after;
       EXPECT_FALSE(isMorphing);
     }
   }
@@ -358,15 +351,15 @@ TEST_F(Mirrors, SamePresetMorphsInPlaceAQuietSwitchWaitsAndANewEngineDropsTheMor
   engine_->setMirrorSystem(2, true);
   frameAfter(1.0);
   EXPECT_TRUE(isMorphing);
-  EXPECT_TRUE(drawnWith(360.0f / 14.0f));
+  EXPECT_TRUE(DrawnWith(engine_, 360.0f / 14.0f));
   // The picture keeps gliding to the old end angle and shows the new preset only after.
   engine_->setMirrorSystem(5, false);
   EXPECT_EQ(engine_->m_curMS, &engine_->gMirrorSystems[5]);
   frameAfter(1.0);
   EXPECT_FALSE(isMorphing);
-  EXPECT_TRUE(drawnWith(360.0f / 14.0f));
+  EXPECT_TRUE(DrawnWith(engine_, 360.0f / 14.0f));
   frameAfter(0.1);
-  EXPECT_TRUE(drawnWith(18.0f));
+  EXPECT_TRUE(DrawnWith(engine_, 18.0f));
   // The next engine's clock starts at 0: a morph left from the old clock would be evaluated
   // seconds in the past and draw nonsense angles until it caught up.
   engine_->setMirrorSystem(3, true);
@@ -374,7 +367,7 @@ TEST_F(Mirrors, SamePresetMorphsInPlaceAQuietSwitchWaitsAndANewEngineDropsTheMor
   engine_ = new ScopeApp(kWidth, kHeight, 0, nullptr);
   EXPECT_FALSE(isMorphing);
   frameAfter(0.5);
-  EXPECT_TRUE(drawnWith(engine_->m_curMS->fMirrorAngle));
+  EXPECT_TRUE(DrawnWith(engine_, engine_->m_curMS->fMirrorAngle));
 }
 
 // Guards what the kaleidoscope looks like on screen: mirrored copies around the centre for
@@ -432,22 +425,20 @@ TEST_F(Reflections, OneDrawAFrameRadialBlurOutwardAndThePassesLeaveTheStateAsFou
   EXPECT_EQ(Floats(GL_MODELVIEW_MATRIX), modelview);
   EXPECT_EQ(Floats(GL_PROJECTION_MATRIX), projection);
   // Matrix mode, bound texture; depth test, texturing and blending on or off.
-  EXPECT_EQ(std::tuple(Integer(GL_MATRIX_MODE), Integer(GL_TEXTURE_BINDING_2D)),
-            std::tuple(GL_MODELVIEW, 0));
   EXPECT_EQ(
-      std::tuple(glIsEnabled(GL_DEPTH_TEST), glIsEnabled(GL_TEXTURE_2D), glIsEnabled(GL_BLEND)),
-      std::tuple(GL_TRUE, GL_FALSE, GL_FALSE));
+      std::tuple(Integer(GL_MATRIX_MODE), Integer(GL_TEXTURE_BINDING_2D),
+                 glIsEnabled(GL_DEPTH_TEST), glIsEnabled(GL_TEXTURE_2D), glIsEnabled(GL_BLEND)),
+      std::tuple(GL_MODELVIEW, 0, GL_TRUE, GL_FALSE, GL_FALSE));
 
   glRotatef(17.0f, 0.0f, 0.0f, 1.0f);
   const auto turned = Floats(GL_MODELVIEW_MATRIX);
   glEnable(GL_CLIP_PLANE2);
   glFrontFace(GL_CW);
   engine_->RenderSystem(engine_->m_curMS);
+  // Clip planes off, the front face back to counter-clockwise.
   EXPECT_EQ(std::tuple(glIsEnabled(GL_CLIP_PLANE0), glIsEnabled(GL_CLIP_PLANE1),
-                       glIsEnabled(GL_CLIP_PLANE2)),
-            std::tuple(GL_FALSE, GL_FALSE, GL_FALSE))
-      << "clip planes";
-  EXPECT_EQ(Integer(GL_FRONT_FACE), GL_CCW);
+                       glIsEnabled(GL_CLIP_PLANE2), Integer(GL_FRONT_FACE)),
+            std::tuple(GL_FALSE, GL_FALSE, GL_FALSE, GL_CCW));
   EXPECT_EQ(Floats(GL_MODELVIEW_MATRIX), turned);
   // No copies at all: the cell's hooks still run once each, nothing is drawn.
   MirrorSystem none = *engine_->m_curMS;

@@ -27,16 +27,16 @@ class Overlay : public GlTest {
   }
 };
 
-// The lit pixels of rows `from` to `to` (counted from the bottom, `to` excluded) as text: what
-// changes when the text on those rows changes.
-std::string Band(const Frame& frame, int from, int to) {
-  std::string bits;
-  for (int row = from; row < to; row++) {
+// The lit pixels of each of the three text lines' rows (10 a line, counted from the bottom) as
+// text: what changes when the text on that line changes.
+std::array<std::string, 3> TextLines(const Frame& frame) {
+  std::array<std::string, 3> lines;
+  for (int row = 0; row < 30; row++) {
     for (int x = 0; x < frame.width; x++) {
-      bits += frame.brightness(x, frame.height - 1 - row) > 0 ? '#' : '.';
+      lines[row / 10] += frame.brightness(x, frame.height - 1 - row) > 0 ? '#' : '.';
     }
   }
-  return bits;
+  return lines;
 }
 
 TEST_F(Overlay, ThreeLinesBottomLeftEachFollowingItsFigure) {
@@ -46,35 +46,27 @@ TEST_F(Overlay, ThreeLinesBottomLeftEachFollowingItsFigure) {
     const int scale = height / 360, width = 640 * scale;
     const Frame frame = drawn(overlay, width, height);
     int right = 0, top = 0, yellow = 0;
-    for (int y = 0; y < height; y++) {
-      for (int x = 0; x < width; x++) {
-        const std::uint8_t* pixel = frame.at(x, y);
-        if (frame.brightness(x, y) > 0) {
-          right = std::max(right, x);
-          top = std::max(top, height - 1 - y);
-        }
-        yellow += pixel[0] > 200 && pixel[1] > 200 && pixel[2] < 50;
-      }
+    for (int i = 0; i < width * height; i++) {
+      const int x = i % width, y = i / width;
+      const std::uint8_t* pixel = frame.at(x, y);
+      right = std::max(right, frame.brightness(x, y) > 0 ? x : 0);
+      top = std::max(top, frame.brightness(x, y) > 0 ? height - 1 - y : 0);
+      yellow += pixel[0] > 200 && pixel[1] > 200 && pixel[2] < 50;
     }
     // Three lines of 7-pixel glyphs 10 apart, 4 from the edges, the longest of 16 characters.
     EXPECT_LT(right, (4 + 16 * 6) * scale) << height;
     EXPECT_LT(top, (4 + 2 * 10 + 7 + 1) * scale) << height;
     EXPECT_GT(yellow, 100 * scale * scale) << height;
   }
-  const int line = 10;
-  auto bands = [&](const Frame& frame) {
-    return std::array<std::string, 3>{Band(frame, 0, line), Band(frame, line, 2 * line),
-                                      Band(frame, 2 * line, 3 * line)};
-  };
-  const auto before = bands(drawn(overlay, 640, 360));
+  const auto before = TextLines(drawn(overlay, 640, 360));
   overlay.showSeed(42);
-  const auto seeded = bands(drawn(overlay, 640, 360));
+  const auto seeded = TextLines(drawn(overlay, 640, 360));
   EXPECT_NE(seeded[0], before[0]) << "the seed line";
   EXPECT_EQ(seeded[2], before[2]) << "the frame-rate line";
   for (int tick = 0; tick <= 30; tick++) {  // a second of ticks at 30 a second
     overlay.tickDrawn(tick / 30.0, 0.005);
   }
-  const auto measured = bands(drawn(overlay, 640, 360));
+  const auto measured = TextLines(drawn(overlay, 640, 360));
   EXPECT_NE(measured[2], seeded[2]) << "the frame-rate line";
   EXPECT_NE(measured[1], seeded[1]) << "the load line";
   EXPECT_EQ(measured[0], seeded[0]) << "the seed line";

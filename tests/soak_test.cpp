@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "engine/Scope.h"
 #include "objects/Glimmets.h"
@@ -75,19 +76,16 @@ TEST_F(Soak, PiecesStayFiniteAndTheMirrorsKeepChanging) {
     } else {
       engine_->skipFrame();
     }
-    if (isMorphing && !wasMorphing) {
+    if (!std::exchange(wasMorphing, isMorphing) && isMorphing) {
       morphs++;
-      longestWithoutMorph = std::max(longestWithoutMorph, frame - lastMorphFrame);
-      lastMorphFrame = frame;
+      longestWithoutMorph =
+          std::max(longestWithoutMorph, frame - std::exchange(lastMorphFrame, frame));
     }
-    wasMorphing = isMorphing;
     for (int i = 0; i < 100; i++) {
       ASSERT_TRUE(InRange(list_->cList[i])) << "piece " << i << " after " << frame / 30.0 << " s";
     }
-    ASSERT_GE(list_->fMaxSize, 0.001f);
-    ASSERT_LE(list_->fMaxSize, 0.25f);
-    ASSERT_GE(list_->fMaxSpinRate, 0.0f);
-    ASSERT_LE(list_->fMaxSpinRate, 3600.0f);
+    ASSERT_EQ(std::clamp(list_->fMaxSize, 0.001f, 0.25f), list_->fMaxSize);
+    ASSERT_EQ(std::clamp(list_->fMaxSpinRate, 0.0f, 3600.0f), list_->fMaxSpinRate);
   }
   // The drift asks for a new arrangement about once in ten segments of a few seconds each.
   const double minutes = frames / 30.0 / 60.0;
@@ -108,24 +106,21 @@ TEST_F(Soak, MotionAtDayThirtyIsAsSmoothAsInTheFirstMinute) {
     const PhotoPiece& piece = list_->cList[0];
     double lastTime = engine_->m_fTime;
     float lastX = piece.vPos.x, lastCycle = piece.cycle, firstStep = 0.0f;
-    // A piece is placed with the aperture the mirrors had when its frame began.
     const MirrorSystem* lastMirrors = nullptr;
     for (int frame = 1; frame <= 90; frame++) {
-      const MirrorSystem* mirrors = engine_->m_curMS;
+      // A piece is placed with the aperture the mirrors had when its frame began.
+      const bool sameMirrors = std::exchange(lastMirrors, engine_->m_curMS) == engine_->m_curMS;
       clock_.advance(1.0 / 30.0);
       engine_->skipFrame();
-      EXPECT_NEAR(engine_->m_fTime - lastTime, 1.0 / 30.0, 1e-6) << "at " << at << " s";
-      const float step = piece.vPos.x - lastX;
-      if (piece.cycle > lastCycle && mirrors == lastMirrors) {
+      EXPECT_NEAR(engine_->m_fTime - std::exchange(lastTime, engine_->m_fTime), 1.0 / 30.0, 1e-6)
+          << "at " << at << " s";
+      const float step = piece.vPos.x - std::exchange(lastX, piece.vPos.x);
+      if (piece.cycle > std::exchange(lastCycle, piece.cycle) && sameMirrors) {
         firstStep = firstStep == 0.0f ? step : firstStep;
         EXPECT_NEAR(step, firstStep, 1e-5f) << "at " << at << " s, frame " << frame;
       } else {
         firstStep = 0.0f;  // a new pass or a new aperture: a new pace
       }
-      lastTime = engine_->m_fTime;
-      lastX = piece.vPos.x;
-      lastCycle = piece.cycle;
-      lastMirrors = mirrors;
     }
     EXPECT_NE(firstStep, 0.0f) << "the piece moved at " << at << " s";
   }

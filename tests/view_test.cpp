@@ -147,22 +147,20 @@ TEST_F(SaverView, ABuildOutOfMemoryLeavesNoEngineBehind) {
   view_.startAnimation();
   view_.animateOneFrame();
   const Census before = Take();
-  long nth = 1, throws = 0;
-  for (;; nth++) {
+  // Until the build makes fewer allocations than the one that fails: every one has failed once.
+  long nth = 0, throws = 0;
+  for (bool reached = true; reached;) {
     view_.setFrameSize(Size{64.0f, 64.0f});  // the next tick deletes the engine and builds anew
-    bool threw = false, reached = false;
+    bool threw = false;
     {
       AllocationCounter allocations;
-      allocations.failAllocation(nth);
+      allocations.failAllocation(++nth);
       try {
         view_.animateOneFrame();
       } catch (const std::bad_alloc&) {
         threw = true;
       }
       reached = allocations.count() >= nth;
-    }
-    if (!reached) {
-      break;  // the build makes fewer allocations: every one has failed once
     }
     throws += threw;
     EXPECT_EQ(gScopeApp == nullptr, threw) << "allocation " << nth;
@@ -190,31 +188,29 @@ TEST_F(SaverView, ResizesAndRestartsLeaveNoObjectsOrMemoryBehind) {
   Bundle::load(Bundle(kVantorBundleIdentifier, resourcesPath(), "", ""));
   ASSERT_TRUE(view_.initWithFrame(Rect{Point{}, Size{16.0f, 16.0f}}, false));
   view_.startAnimation();
-  auto resize = [&](int cycle) {
-    view_.setFrameSize(Size{cycle % 2 == 0 ? 16.0f : 24.0f, 16.0f});
-    view_.animateOneFrame();
+  auto cycles = [&](int count, bool restarts) {
+    for (int cycle = 0; cycle < count; cycle++) {
+      if (restarts) {
+        view_.stopAnimation();
+        view_.startAnimation();
+      } else {
+        view_.setFrameSize(Size{cycle % 2 == 0 ? 16.0f : 24.0f, 16.0f});
+      }
+      view_.animateOneFrame();
+    }
   };
-  auto restart = [&] {
-    view_.stopAnimation();
-    view_.startAnimation();
-    view_.animateOneFrame();
-  };
-  for (int cycle = 0; cycle < 200; cycle++) {
-    resize(cycle);
-    restart();
-  }
+  cycles(200, false);
+  cycles(200, true);
   const Census warm = Take();
   ASSERT_GT(warm.textures, 0);  // the census sees the engine's objects
   ASSERT_GT(warm.lists, 0);
-  for (auto [cycles, restarts] : {std::pair{10000, false}, {1000, true}}) {
-    for (int cycle = 0; cycle < cycles; cycle++) {
-      restarts ? restart() : resize(cycle);
-    }
+  for (auto [count, restarts] : {std::pair{10000, false}, {1000, true}}) {
+    cycles(count, restarts);
     const Census after = Take();
     EXPECT_EQ(std::pair(after.textures, after.lists), std::pair(warm.textures, warm.lists))
-        << cycles;
+        << count;
     // Room for the allocator's own noise, far below what a leak per cycle would add.
-    EXPECT_LT(after.residentBytes - warm.residentBytes, 2L << 20) << cycles;
+    EXPECT_LT(after.residentBytes - warm.residentBytes, 2L << 20) << count;
   }
 }
 
