@@ -171,10 +171,10 @@ TEST(CommandLine, ManPageAndSettingsFileAgreeWithTheTable) {
   const std::set<std::string> passed =
       OptionsIn(xml, std::regex(R"(arg(?:-set|-unset)?="(-{1,2}[a-z][a-z0-9-]*))"));
   std::set<std::string> table, settings;
-  for (const OptionSpec& spec : kOptions) {
-    table.insert(spec.name);
-    if (spec.setting) {
-      settings.insert(spec.name);
+  for (const OptionSpec& entry : kOptions) {
+    table.insert(entry.name);
+    if (entry.setting) {
+      settings.insert(entry.name);
     }
   }
   EXPECT_EQ(headings, table) << "options described in the man page";
