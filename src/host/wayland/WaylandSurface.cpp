@@ -146,9 +146,7 @@ WaylandSurface::~WaylandSurface() {
   }
   if (context_ != EGL_NO_CONTEXT) {
     eglMakeCurrent(eglDisplay_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_);
-    glDeleteFramebuffers(1, &framebuffer_);
-    glDeleteRenderbuffers(1, &colour_);
-    glDeleteRenderbuffers(1, &depth_);
+    framebuffer_.release();
   }
   while (!outputs_.empty()) {
     destroyOutput(&outputs_.front());
@@ -241,7 +239,7 @@ bool WaylandSurface::create(const char* displayName, std::string* error) {
   }
   forEachCanvas([&](WaylandCanvas* canvas) { sizeCanvas(canvas); });
   followLargest();
-  if (!createFramebuffer(std::max(width_, 1), std::max(height_, 1))) {
+  if (!framebuffer_.resize(std::max(width_, 1), std::max(height_, 1))) {
     *error = "cannot make a " + std::to_string(width_) + "x" + std::to_string(height_) +
              " framebuffer to draw in; try a smaller window or output";
     return false;
@@ -300,23 +298,6 @@ bool WaylandSurface::createContext(std::string* error) {
   }
   KeepGlDriverMapped();
   return true;
-}
-
-bool WaylandSurface::createFramebuffer(int width, int height) {
-  if (framebuffer_ == 0) {
-    glGenFramebuffers(1, &framebuffer_);
-    glGenRenderbuffers(1, &colour_);
-    glGenRenderbuffers(1, &depth_);
-  }
-  glBindRenderbuffer(GL_RENDERBUFFER, colour_);
-  glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
-  glBindRenderbuffer(GL_RENDERBUFFER, depth_);
-  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
-  glBindRenderbuffer(GL_RENDERBUFFER, 0);
-  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour_);
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth_);
-  return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
 }
 
 bool WaylandSurface::createWindow(std::string* error) {
@@ -652,9 +633,9 @@ bool WaylandSurface::followLargest() {
   }
   width_ = width;
   height_ = height;
-  if (framebuffer_ != 0) {
+  if (framebuffer_.exists()) {
     eglMakeCurrent(eglDisplay_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_);
-    createFramebuffer(width_, height_);
+    framebuffer_.resize(width_, height_);
   }
   return true;
 }
@@ -696,7 +677,7 @@ bool WaylandSurface::makeCurrent() {
       !eglMakeCurrent(eglDisplay_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_)) {
     return false;
   }
-  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_.name());
   return true;
 }
 
@@ -801,7 +782,7 @@ void WaylandSurface::showOn(WaylandCanvas* canvas) {
   const int shownHeight = std::min(height_, static_cast<int>(std::lround(height / scale)));
   const int left = (width_ - shownWidth) / 2;
   const int bottom = (height_ - shownHeight) / 2;
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_.name());
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
   glBlitFramebuffer(left, bottom, left + shownWidth, bottom + shownHeight, 0, 0, width, height,
                     GL_COLOR_BUFFER_BIT, GL_LINEAR);

@@ -21,6 +21,7 @@
 #include <list>
 #include <string>
 
+#include "host/Framebuffer.h"
 #include "host/Surface.h"
 
 struct wl_display;
@@ -125,7 +126,6 @@ class WaylandSurface : public Surface {
 
  private:
   bool createContext(std::string* error);
-  bool createFramebuffer(int width, int height);
   void createLayerSurface(WaylandOutput* output);
   bool createWindow(std::string* error);
   // Releases each object of the output in turn; the record goes with it.
@@ -175,9 +175,7 @@ class WaylandSurface : public Surface {
   EGLDisplay eglDisplay_ = EGL_NO_DISPLAY;
   EGLConfig eglConfig_ = nullptr;
   EGLContext context_ = EGL_NO_CONTEXT;
-  GLuint framebuffer_ = 0;
-  GLuint colour_ = 0;
-  GLuint depth_ = 0;
+  Framebuffer framebuffer_;  // the frame several outputs share; made only for them
   int width_ = 0;
   int height_ = 0;
 

@@ -42,18 +42,7 @@ bool WindowEnlarger::resize(Display* display, Window window, const XVisualInfo& 
   windowWidth_ = windowWidth;
   windowHeight_ = windowHeight;
 
-  glGenFramebuffers(1, &framebuffer_);
-  glGenRenderbuffers(1, &color_);
-  glGenRenderbuffers(1, &depth_);
-  glBindRenderbuffer(GL_RENDERBUFFER, color_);
-  glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, drawnWidth, drawnHeight);
-  glBindRenderbuffer(GL_RENDERBUFFER, depth_);
-  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, drawnWidth, drawnHeight);
-  glBindRenderbuffer(GL_RENDERBUFFER, 0);
-  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color_);
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth_);
-  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+  if (!framebuffer_.resize(drawnWidth, drawnHeight)) {
     *error = "the OpenGL driver cannot draw into a " + std::to_string(drawnWidth) + "x" +
              std::to_string(drawnHeight) + " framebuffer object";
     release();
@@ -138,14 +127,10 @@ bool WindowEnlarger::makePixmap(const XVisualInfo& visual,
 }
 
 void WindowEnlarger::release() {
-  if (framebuffer_ != 0) {
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    glDeleteFramebuffers(1, &framebuffer_);
-    glDeleteRenderbuffers(1, &color_);
-    glDeleteRenderbuffers(1, &depth_);
+  if (framebuffer_.exists()) {
+    framebuffer_.release();
     glDrawBuffer(GL_BACK);
     glReadBuffer(GL_BACK);
-    framebuffer_ = color_ = depth_ = 0;
   }
   if (source_ != 0) {
     XRenderFreePicture(display_, source_);

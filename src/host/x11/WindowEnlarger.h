@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "host/Framebuffer.h"
+
 class WindowEnlarger {
  public:
   WindowEnlarger() = default;
@@ -42,7 +44,7 @@ class WindowEnlarger {
   // Frees everything; draws go to the window's own buffers again. Needs the context current
   // when GL objects were made.
   void release();
-  bool active() const { return framebuffer_ != 0; }
+  bool active() const { return framebuffer_.exists(); }
 
   // Reads the frame just drawn and puts it, enlarged, over the whole window.
   void present();
@@ -55,9 +57,7 @@ class WindowEnlarger {
   Display* display_ = nullptr;
   Window window_ = 0;
   GC gc_ = nullptr;
-  GLuint framebuffer_ = 0;
-  GLuint color_ = 0;
-  GLuint depth_ = 0;
+  Framebuffer framebuffer_;
   int drawnWidth_ = 0;
   int drawnHeight_ = 0;
   int windowWidth_ = 0;
