@@ -4,39 +4,16 @@
 #include <GL/gl.h>
 
 #include <algorithm>
-#include <cstdio>
 
-namespace {
-
-std::string EglFailure(const std::string& what) {
-  char code[16];
-  snprintf(code, sizeof code, "0x%04x", static_cast<unsigned>(eglGetError()));
-  return what + " failed (EGL error " + code + ")";
-}
-
-}  // namespace
+#include "host/Egl.h"
 
 OffscreenContext::~OffscreenContext() { destroy(); }
 
 bool OffscreenContext::create(int width, int height, std::string* error) {
   destroy();
-  auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
-      eglGetProcAddress("eglGetPlatformDisplayEXT"));
-  if (getPlatformDisplay == nullptr) {
-    *error = "EGL has no eglGetPlatformDisplayEXT; install Mesa's EGL (libegl-mesa0)";
-    return false;
-  }
-  display_ = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-  EGLint major = 0;
-  EGLint minor = 0;
-  if (display_ == EGL_NO_DISPLAY || !eglInitialize(display_, &major, &minor)) {
-    *error = EglFailure("opening Mesa's surfaceless EGL display");
-    display_ = EGL_NO_DISPLAY;
-    return false;
-  }
-  if (!eglBindAPI(EGL_OPENGL_API)) {
-    *error = EglFailure("selecting desktop OpenGL");
-    destroy();
+  display_ = openEglDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY,
+                            "Mesa's surfaceless EGL display", error);
+  if (display_ == EGL_NO_DISPLAY) {
     return false;
   }
   const EGLint configAttributes[] = {EGL_SURFACE_TYPE,
@@ -54,17 +31,8 @@ bool OffscreenContext::create(int width, int height, std::string* error) {
                                      EGL_DEPTH_SIZE,
                                      24,
                                      EGL_NONE};
-  EGLint count = 0;
-  if (!eglChooseConfig(display_, configAttributes, &config_, 1, &count) || count < 1) {
-    *error = "no EGL configuration with RGBA8 and a 24-bit depth buffer";
-    destroy();
-    return false;
-  }
-  const EGLint contextAttributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
-                                      EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
-  context_ = eglCreateContext(display_, config_, EGL_NO_CONTEXT, contextAttributes);
+  context_ = createEglContext(display_, configAttributes, &config_, error);
   if (context_ == EGL_NO_CONTEXT) {
-    *error = EglFailure("creating an OpenGL compatibility context");
     destroy();
     return false;
   }
@@ -79,12 +47,12 @@ bool OffscreenContext::createSurface(int width, int height, std::string* error) 
   const EGLint attributes[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
   EGLSurface surface = eglCreatePbufferSurface(display_, config_, attributes);
   if (surface == EGL_NO_SURFACE) {
-    *error = EglFailure("creating a " + std::to_string(width) + "x" + std::to_string(height) +
+    *error = eglFailure("creating a " + std::to_string(width) + "x" + std::to_string(height) +
                         " pbuffer");
     return false;
   }
   if (!eglMakeCurrent(display_, surface, surface, context_)) {
-    *error = EglFailure("making the offscreen context current");
+    *error = eglFailure("making the offscreen context current");
     eglDestroySurface(display_, surface);
     return false;
   }

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "host/Egl.h"
 #include "host/GlDriver.h"
 #include "xdg-shell-client.h"
 // The protocol names a parameter `namespace`, a C++ keyword.
@@ -26,12 +27,6 @@ namespace {
 
 // A pointer that moves less than this (logical pixels) is a nudge of the desk, not a user.
 constexpr double kPointerSlack = 8.0;
-
-std::string EglFailure(const std::string& what) {
-  char code[16];
-  std::snprintf(code, sizeof code, "0x%04x", static_cast<unsigned>(eglGetError()));
-  return what + " failed (EGL error " + code + ")";
-}
 
 WaylandSurface* Owner(void* data) { return static_cast<WaylandSurface*>(data); }
 
@@ -248,23 +243,10 @@ bool WaylandSurface::create(const char* displayName, std::string* error) {
 }
 
 bool WaylandSurface::createContext(std::string* error) {
-  auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
-      eglGetProcAddress("eglGetPlatformDisplayEXT"));
-  if (getPlatformDisplay == nullptr) {
-    *error = "EGL has no eglGetPlatformDisplayEXT; install Mesa's EGL (libegl-mesa0)";
-    return false;
-  }
-  eglDisplay_ = getPlatformDisplay(EGL_PLATFORM_WAYLAND_KHR, display_, nullptr);
-  EGLint major = 0;
-  EGLint minor = 0;
-  if (eglDisplay_ == EGL_NO_DISPLAY || !eglInitialize(eglDisplay_, &major, &minor)) {
-    *error = EglFailure("opening EGL on the Wayland connection") +
-             "; install Mesa's EGL (libegl-mesa0) or use --x11";
-    eglDisplay_ = EGL_NO_DISPLAY;
-    return false;
-  }
-  if (!eglBindAPI(EGL_OPENGL_API)) {
-    *error = EglFailure("selecting desktop OpenGL") + "; install Mesa's OpenGL drivers";
+  eglDisplay_ =
+      openEglDisplay(EGL_PLATFORM_WAYLAND_KHR, display_, "EGL on the Wayland connection", error);
+  if (eglDisplay_ == EGL_NO_DISPLAY) {
+    *error += "; install Mesa's EGL (libegl-mesa0) or use --x11";
     return false;
   }
   // The engine draws into a framebuffer object with its own depth buffer; the windows only
@@ -280,20 +262,13 @@ bool WaylandSurface::createContext(std::string* error) {
                                      EGL_BLUE_SIZE,
                                      8,
                                      EGL_NONE};
-  EGLint count = 0;
-  if (!eglChooseConfig(eglDisplay_, configAttributes, &eglConfig_, 1, &count) || count < 1) {
-    *error =
-        "EGL offers no desktop OpenGL window configuration with 8-bit colour on this "
-        "compositor; use --x11 or --render DIR";
-    return false;
-  }
-  const EGLint contextAttributes[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
-                                      EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
-  context_ = eglCreateContext(eglDisplay_, eglConfig_, EGL_NO_CONTEXT, contextAttributes);
+  context_ = createEglContext(eglDisplay_, configAttributes, &eglConfig_, error);
   if (context_ == EGL_NO_CONTEXT ||
       !eglMakeCurrent(eglDisplay_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_)) {
-    *error = EglFailure("creating an OpenGL compatibility context") +
-             "; install Mesa's OpenGL drivers (libgl1-mesa-dri)";
+    if (context_ != EGL_NO_CONTEXT) {
+      *error = eglFailure("making the OpenGL context current");
+    }
+    *error += "; install Mesa's OpenGL drivers (libgl1-mesa-dri) or use --x11";
     return false;
   }
   KeepGlDriverMapped();
