@@ -720,18 +720,31 @@ SurfaceEvent WaylandSurface::waitForTick() {
     }
     const Clock::time_point now = Clock::now();
     const bool ready = anyCanvasReady();
+    const Clock::time_point unseenAt = deadline_ + std::chrono::seconds(1);
+    if (ready && unseen_) {
+      unseen_ = false;
+      deadline_ = now;  // seen again: draw at once
+      event.kind = SurfaceEvent::Shown;
+      return event;
+    }
+    if (!ready && !unseen_ && now >= unseenAt) {
+      unseen_ = true;
+      event.kind = SurfaceEvent::Hidden;
+      return event;
+    }
     if (ready && now >= deadline_) {
       // As on X11: a slow frame delays the ones after it instead of leaving a backlog.
       deadline_ = std::max(deadline_ + tick_, now);
       event.kind = SurfaceEvent::Tick;
       return event;
     }
-    // With nothing ready to draw on, only the compositor or a signal can wake us.
-    int timeout = -1;
-    if (ready) {
-      timeout = static_cast<int>(
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now).count() + 1);
-    }
+    // With nothing ready to draw on, only the compositor or a signal can wake us (and, once,
+    // the second after which we count as unseen).
+    auto until = [&](Clock::time_point when) {
+      return static_cast<int>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(when - now).count() + 1);
+    };
+    const int timeout = ready ? until(deadline_) : unseen_ ? -1 : until(unseenAt);
     if (!dispatch(timeout)) {
       lost_ = connectionFailure();
     }

@@ -188,4 +188,8 @@ class WaylandSurface : public Surface {
   std::string lost_;  // set when the run cannot go on; says what happened
   std::chrono::steady_clock::time_point deadline_;
   bool started_ = false;
+  // No frame callback for a second past a due tick: the compositor shows none of our surfaces
+  // (another workspace, a screen turned off). Reported once as Hidden, and Shown again when a
+  // callback comes.
+  bool unseen_ = false;
 };
