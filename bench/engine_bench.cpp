@@ -6,16 +6,24 @@
 
 #include <string>
 
-#include "BenchScene.h"
 #include "AllocationCounter.h"
+#include "BenchScene.h"
 
 namespace {
 
+// The scene on a 64x64 surface; false, with the benchmark skipped, when there is none.
+bool Create(BenchScene* scene, benchmark::State& state) {
+  std::string error;
+  if (!scene->create(64, 64, &error)) {
+    state.SkipWithError(error.c_str());
+    return false;
+  }
+  return true;
+}
+
 void EngineUpdateAndRecord(benchmark::State& state) {
   BenchScene scene;
-  std::string error;
-  if (!scene.create(64, 64, &error)) {
-    state.SkipWithError(error.c_str());
+  if (!Create(&scene, state)) {
     return;
   }
   ScopeApp& engine = scene.engine();
@@ -30,9 +38,7 @@ BENCHMARK(EngineUpdateAndRecord)->Unit(benchmark::kMicrosecond);
 // What a snapshot pays for each frame before its own: a day in at 30 Hz is 2.6 million of them.
 void EngineSkipFrame(benchmark::State& state) {
   BenchScene scene;
-  std::string error;
-  if (!scene.create(64, 64, &error)) {
-    state.SkipWithError(error.c_str());
+  if (!Create(&scene, state)) {
     return;
   }
   ScopeApp& engine = scene.engine();
@@ -43,13 +49,11 @@ void EngineSkipFrame(benchmark::State& state) {
 }
 BENCHMARK(EngineSkipFrame)->Unit(benchmark::kNanosecond);
 
-// Whole frames after the first, counted by the allocation hook of the tests (our own code's
+// Whole frames after the first, counted by the allocation counter (our own code's
 // allocations; the OpenGL driver's are its business).
 void AllocationsPerFrame(benchmark::State& state) {
   BenchScene scene;
-  std::string error;
-  if (!scene.create(64, 64, &error)) {
-    state.SkipWithError(error.c_str());
+  if (!Create(&scene, state)) {
     return;
   }
   scene.frame();

@@ -7,10 +7,10 @@
 #include <tuple>
 #include <utility>
 
+#include "AllocationCounter.h"
 #include "engine/Scope.h"
 #include "image/LoadJPEGMask.h"
 #include "objects/Glimmets.h"
-#include "AllocationCounter.h"
 #include "support/GlTest.h"
 #include "support/Seams.h"
 #include "support/TestFiles.h"

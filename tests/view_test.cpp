@@ -18,11 +18,11 @@
 #include <utility>
 #include <vector>
 
+#include "AllocationCounter.h"
 #include "engine/Scope.h"
 #include "host/ScopeView.h"
 #include "host/framework/Bundle.h"
 #include "host/offscreen/OffscreenSurface.h"
-#include "AllocationCounter.h"
 #include "support/Seams.h"
 #include "support/TestFiles.h"
 #include "util/LocalTiming.h"

@@ -48,7 +48,6 @@ class X11Surface : public Surface {
   SurfaceEvent waitForTick() override;
   bool present(std::string* error) override;
 
-
  private:
   bool createOwnWindow(std::string* error);
   bool adoptWindow(Window window, std::string* error);
