@@ -1,0 +1,149 @@
+// The Wayland surface's input: keys for the window (q, Escape, Ctrl-C close it) and, for the
+// overlay saver, any key, button or move of the pointer, which end it.
+#include <sys/mman.h>
+#include <unistd.h>
+#include <wayland-client.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "host/wayland/WaylandSurface.h"
+
+namespace {
+
+// A pointer that moves less than this (logical pixels) is a nudge of the desk, not a user.
+constexpr double kPointerSlack = 8.0;
+
+WaylandSurface* Owner(void* data) { return static_cast<WaylandSurface*>(data); }
+
+void KeyboardKeymap(void* data, wl_keyboard*, uint32_t format, int32_t fd, uint32_t size) {
+  Owner(data)->keymap(format, fd, size);
+}
+void KeyboardEnter(void*, wl_keyboard*, uint32_t, wl_surface*, wl_array*) {}
+void KeyboardLeave(void*, wl_keyboard*, uint32_t, wl_surface*) {}
+void KeyboardKey(void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state) {
+  if (state == WL_KEYBOARD_KEY_STATE_PRESSED) {
+    Owner(data)->keyPressed(key);
+  }
+}
+void KeyboardModifiers(void* data, wl_keyboard*, uint32_t, uint32_t depressed, uint32_t latched,
+                       uint32_t locked, uint32_t group) {
+  Owner(data)->modifiers(depressed, latched, locked, group);
+}
+void KeyboardRepeat(void*, wl_keyboard*, int32_t, int32_t) {}
+const wl_keyboard_listener kKeyboardListener = {KeyboardKeymap, KeyboardEnter,     KeyboardLeave,
+                                                KeyboardKey,    KeyboardModifiers, KeyboardRepeat};
+
+void PointerEnter(void* data, wl_pointer* pointer, uint32_t serial, wl_surface* surface,
+                  wl_fixed_t x, wl_fixed_t y) {
+  wl_pointer_set_cursor(pointer, serial, nullptr, 0, 0);  // a saver shows no cursor
+  Owner(data)->pointerAt(surface, wl_fixed_to_double(x), wl_fixed_to_double(y));
+}
+void PointerLeave(void*, wl_pointer*, uint32_t, wl_surface*) {}
+void PointerMotion(void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
+  Owner(data)->pointerAt(nullptr, wl_fixed_to_double(x), wl_fixed_to_double(y));
+}
+void PointerButton(void* data, wl_pointer*, uint32_t, uint32_t, uint32_t, uint32_t state) {
+  if (state == WL_POINTER_BUTTON_STATE_PRESSED) {
+    Owner(data)->pointerButton();
+  }
+}
+void PointerAxis(void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) {}
+// Seats are bound at version 1: the later pointer events do not come.
+const wl_pointer_listener kPointerListener = {
+    PointerEnter, PointerLeave, PointerMotion, PointerButton, PointerAxis,
+    nullptr,      nullptr,      nullptr,       nullptr,       nullptr};
+
+}  // namespace
+
+void WaylandSurface::seatCapabilities(uint32_t capabilities) {
+  const bool keys = (capabilities & WL_SEAT_CAPABILITY_KEYBOARD) != 0;
+  const bool pointing = (capabilities & WL_SEAT_CAPABILITY_POINTER) != 0;
+  if (keys && keyboard_ == nullptr) {
+    if (keyContext_ == nullptr) {
+      keyContext_ = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    }
+    keyboard_ = wl_seat_get_keyboard(seat_);
+    wl_keyboard_add_listener(keyboard_, &kKeyboardListener, this);
+  } else if (!keys && keyboard_ != nullptr) {
+    wl_keyboard_destroy(keyboard_);
+    keyboard_ = nullptr;
+  }
+  // Only the saver listens to the pointer: a window ignores it, as on X11.
+  if (pointing && pointer_ == nullptr && target_.kind == WaylandTarget::Overlay) {
+    pointer_ = wl_seat_get_pointer(seat_);
+    wl_pointer_add_listener(pointer_, &kPointerListener, this);
+  } else if (!pointing && pointer_ != nullptr) {
+    wl_pointer_destroy(pointer_);
+    pointer_ = nullptr;
+  }
+}
+
+void WaylandSurface::keymap(uint32_t format, int fd, uint32_t size) {
+  // Each keyboard (a virtual one too) brings its own map from codes to symbols.
+  xkb_state_unref(keyState_);
+  keyState_ = nullptr;
+  if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 && size > 0) {
+    void* text = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (text != MAP_FAILED) {
+      xkb_keymap* map =
+          xkb_keymap_new_from_buffer(keyContext_, static_cast<const char*>(text),
+                                     strnlen(static_cast<const char*>(text), size),
+                                     XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
+      munmap(text, size);
+      if (map != nullptr) {
+        keyState_ = xkb_state_new(map);
+        xkb_keymap_unref(map);
+      }
+    }
+  }
+  close(fd);
+}
+
+void WaylandSurface::modifiers(uint32_t depressed, uint32_t latched, uint32_t locked,
+                               uint32_t group) {
+  if (keyState_ != nullptr) {
+    xkb_state_update_mask(keyState_, depressed, latched, locked, 0, 0, group);
+  }
+}
+
+void WaylandSurface::keyPressed(uint32_t key) {
+  if (target_.kind == WaylandTarget::Overlay) {
+    closeRequested_ = true;  // the saver ends on any key
+    return;
+  }
+  if (keyState_ == nullptr) {
+    return;
+  }
+  // Wayland sends the kernel's key codes; XKB numbers them from 8.
+  const xkb_keysym_t symbol = xkb_state_key_get_one_sym(keyState_, key + 8);
+  const bool control =
+      xkb_state_mod_name_is_active(keyState_, XKB_MOD_NAME_CTRL, XKB_STATE_MODS_EFFECTIVE) > 0;
+  if (symbol == XKB_KEY_Escape || symbol == XKB_KEY_q || symbol == XKB_KEY_Q ||
+      (control && (symbol == XKB_KEY_c || symbol == XKB_KEY_C))) {
+    closeRequested_ = true;
+  }
+}
+
+void WaylandSurface::pointerAt(wl_surface* entered, double x, double y) {
+  if (entered != nullptr) {
+    // The first surface the pointer is seen on holds the place it started from; reaching
+    // another means it crossed to another output.
+    if (pointerSurface_ == nullptr) {
+      pointerSurface_ = entered;
+      pointerX_ = x;
+      pointerY_ = y;
+      return;
+    }
+    if (entered != pointerSurface_) {
+      closeRequested_ = true;
+      return;
+    }
+  }
+  if (pointerSurface_ != nullptr && std::hypot(x - pointerX_, y - pointerY_) > kPointerSlack) {
+    closeRequested_ = true;
+  }
+}
+
+void WaylandSurface::pointerButton() { closeRequested_ = true; }
