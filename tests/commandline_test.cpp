@@ -130,7 +130,8 @@ TEST(CommandLine, OneNumberSyntax) {
 }
 
 // The settings are read as their table says: a speed within 0.25 to 4, an arrangement by its
-// even copy count or "random", the glow as a switch; none of them draws in a window only.
+// even copy count or "random", the glow as a switch, a scale within 0.25 to 1; none of them
+// draws in a window only.
 TEST(CommandLine, Settings) {
   ExpectParses({
       {{"--speed", "0.25", "--mirrors", "22", "--glow"},
@@ -139,6 +140,7 @@ TEST(CommandLine, Settings) {
       {{"--glow=1"}, "error: option '--glow' takes no value"},
   });
   ExpectRefused({"--speed"}, "a speed from 0.25 to 4", {"4.5"});
+  ExpectRefused({"--scale"}, "a decimal number from 0.25 to 1", {"0.2", "1.5", "1e0"});
   ExpectRefused({"--mirrors"}, "random or a copy count of 10, 12, 14, 16, 18, 20 or 22",
                 {"11", "24"});
 }

@@ -1,7 +1,7 @@
 // Guards the user's settings through the saver view on the headless surface, as a render draws
 // them: a held arrangement keeps its symmetry and never morphs, the speed moves everything
-// faster against the same clock, the glow brightens the picture from the centre at any size,
-// and the clock of a window holds while nobody sees it.
+// faster against the same clock, and the glow brightens the picture from the centre at any
+// size.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -14,7 +14,6 @@
 #include "objects/Glimmets.h"
 #include "support/Frame.h"
 #include "support/TestFiles.h"
-#include "util/Clock.h"
 
 namespace {
 
@@ -112,22 +111,6 @@ TEST_F(Settings, TheGlowBrightensFromTheCentreAtAnySize) {
     EXPECT_GT(added, width * height);
     EXPECT_LT(MirrorMismatch(glowing, 48), 0.02);
   }
-}
-
-// A window's clock holds while the window is hidden, and goes on from where it was.
-TEST(WindowClock, HoldsWhileHiddenAndGoesOnFromThere) {
-  std::int64_t monotonic = 0;
-  SystemClock clock(
-      std::optional<long long>(100), 2.0, [] { return std::int64_t{0}; },
-      [&] { return monotonic; });
-  monotonic += 1000000;
-  EXPECT_EQ(clock.microseconds(), 102000000) << "twice as fast";
-  clock.hold();
-  monotonic += 60000000;
-  EXPECT_EQ(clock.microseconds(), 102000000) << "held";
-  clock.resume();
-  monotonic += 500000;
-  EXPECT_EQ(clock.microseconds(), 103000000) << "on from where it was";
 }
 
 }  // namespace
