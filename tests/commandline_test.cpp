@@ -108,6 +108,10 @@ TEST(CommandLine, ErrorsNameTheOptionAsTyped) {
       {{"--frames", "3"}, "error: --frames needs --render DIR"},
       {{"-size", "8x8"}, "error: -size needs --render DIR or --snapshot FILE.png"},
       {{"-resources="}, "error: option '-resources' needs a folder, not ''"},
+      // Control characters are escaped: the message stays one line.
+      {{"-a\nb"}, "error: unknown option '-a\\x0ab'"},
+      {{"--delay", "1\n\t"},
+       "error: option '--delay' needs microseconds from 0 to 10000000, not '1\\x0a\\x09'"},
   });
 }
 

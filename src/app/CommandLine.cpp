@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -322,6 +323,18 @@ const OptionSpec* FindOption(const std::string& name) {
   return nullptr;
 }
 
+// `text` as a message quotes it: control characters as \xNN escapes, so that a newline in an
+// argument cannot break the message's one line.
+std::string Shown(const std::string& text) {
+  std::string shown;
+  for (const unsigned char c : text) {
+    char escape[5];
+    std::snprintf(escape, sizeof escape, "\\x%02x", c);
+    shown += c < 0x20 || c == 0x7f ? std::string(escape) : std::string(1, static_cast<char>(c));
+  }
+  return shown;
+}
+
 // How the options of one mode are asked for, in messages.
 const char* ModeNeeded(unsigned modes) {
   switch (modes) {
@@ -343,7 +356,7 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
   for (size_t i = 0; i < arguments.size(); i++) {
     const std::string& argument = arguments[i];
     if (argument.size() < 2 || argument[0] != '-') {
-      *error = "unexpected argument '" + argument + "'";
+      *error = "unexpected argument '" + Shown(argument) + "'";
       return false;
     }
     // One dash or two, as xscreensaver's hacks accept; --name=value too.
@@ -351,7 +364,7 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
     const std::string typed = argument.substr(0, equals);
     const OptionSpec* entry = FindOption(typed.substr(typed[1] == '-' ? 2 : 1));
     if (entry == nullptr) {
-      *error = "unknown option '" + typed + "'";
+      *error = "unknown option '" + Shown(typed) + "'";
       return false;
     }
     std::string value;
@@ -368,7 +381,7 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
       value = arguments[++i];
     }
     if (const char* needs = entry->apply(options, value)) {
-      *error = "option '" + typed + "' needs " + needs + ", not '" + value + "'";
+      *error = "option '" + typed + "' needs " + needs + ", not '" + Shown(value) + "'";
       return false;
     }
     if (options->mode == Options::Help || options->mode == Options::Version) {
