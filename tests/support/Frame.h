@@ -19,6 +19,16 @@ struct Frame {
   }
   // Sum of the three channels, 0 for black.
   int brightness(int x, int y) const { return at(x, y)[0] + at(x, y)[1] + at(x, y)[2]; }
+  // Pixels of the --fps overlay's yellow in the width x height box at (left, top).
+  long yellowIn(int left, int top, int width, int height) const {
+    long yellow = 0;
+    for (int y = top; y < top + height; y++) {
+      for (int x = left; x < left + width; x++) {
+        yellow += at(x, y)[0] > 160 && at(x, y)[1] > 160 && at(x, y)[2] < 96;
+      }
+    }
+    return yellow;
+  }
   // Share (0..1) of pixels that are not black.
   double litShare() const {
     long lit = 0;
