@@ -1,0 +1,131 @@
+#include "Sway.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+// Under root, `command` as nobody; else as it is.
+Arguments AsSwaysUser(Arguments command) {
+  if (geteuid() == 0) {
+    const std::string id = std::to_string(kNobody);
+    command.insert(command.begin(),
+                   {"/usr/bin/setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups"});
+  }
+  return command;
+}
+
+}  // namespace
+
+Sway::Sway() {
+  for (const char* tool :
+       {"/usr/bin/sway", "/usr/bin/swaymsg", "/usr/bin/grim", "/usr/bin/wtype"}) {
+    if (access(tool, X_OK) != 0) {
+      problem_ = std::string(tool) + " is not installed (scripts/install-deps installs it)";
+      return;
+    }
+  }
+  std::string folder = (std::filesystem::temp_directory_path() / "vantor-sway-XXXXXX").string();
+  if (mkdtemp(&folder[0]) == nullptr) {
+    problem_ = "cannot make a runtime folder from " + folder;
+    return;
+  }
+  folder_ = folder;
+  std::ofstream(folder_ + "/config") << "swaybg_command -\ndefault_border none\n";
+  if (geteuid() == 0 && chown(folder_.c_str(), kNobody, kNobody) != 0) {
+    problem_ = "cannot hand " + folder_ + " to nobody";
+    return;
+  }
+  server_ = std::make_unique<Process>(
+      AsSwaysUser({"/usr/bin/sway", "-c", folder_ + "/config"}),
+      Arguments{"XDG_RUNTIME_DIR=" + folder_, "HOME=" + folder_, "WLR_BACKENDS=headless",
+                "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman", "WAYLAND_DISPLAY", "DISPLAY",
+                "SWAYSOCK"});
+  // It is up when both of its sockets are there: clients' and swaymsg's.
+  eventually(
+      [&] {
+        for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+          const std::string name = entry.path().filename();
+          if (name.rfind("wayland-", 0) == 0 && name.find(".lock") == std::string::npos) {
+            display_ = name;
+          } else if (name.rfind("sway-ipc.", 0) == 0) {
+            ipc_ = entry.path();
+          }
+        }
+        return (!display_.empty() && !ipc_.empty()) || !server_->running();
+      },
+      10.0);
+  if (display_.empty() || ipc_.empty()) {
+    problem_ = "sway did not start: " + server_->errorSoFar();
+  }
+}
+
+Sway::~Sway() {
+  stop();
+  server_.reset();
+  if (!folder_.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+}
+
+void Sway::stop() {
+  if (server_ != nullptr) {
+    server_->signal(SIGTERM);
+    server_->wait(10.0);
+  }
+}
+
+Arguments Sway::environment() const {
+  return {"XDG_RUNTIME_DIR=" + folder_, "WAYLAND_DISPLAY=" + display_, "SWAYSOCK=" + ipc_,
+          "DISPLAY", "XSCREENSAVER_WINDOW"};
+}
+
+std::unique_ptr<Process> Sway::start(const Arguments& command, const Arguments& more) const {
+  Arguments settings = environment();
+  settings.insert(settings.end(), more.begin(), more.end());
+  return std::make_unique<Process>(AsSwaysUser(command), settings);
+}
+
+Exit Sway::run(const Arguments& command, double timeoutSeconds) const {
+  return start(command)->wait(timeoutSeconds);
+}
+
+Exit Sway::message(const Arguments& words) const {
+  Arguments command = words;
+  command.insert(command.begin(), "/usr/bin/swaymsg");
+  return run(command);
+}
+
+Exit Sway::key(const std::string& key) const {
+  return run({"/usr/bin/wtype", "-s", "1500", "-k", key});
+}
+
+bool Sway::capture(const std::string& output, int* width, int* height,
+                   std::vector<std::uint8_t>* rgb, std::string* error) const {
+  // A binary PPM on standard output: "P6", the width, the height, the maximum (255), one
+  // white-space byte, then the pixels.
+  const Exit done = run({"/usr/bin/grim", "-t", "ppm", "-o", output, "-"});
+  std::istringstream picture(done.out);
+  std::string magic;
+  int maximum = 0;
+  picture >> magic >> *width >> *height >> maximum;
+  picture.get();
+  const std::size_t size = static_cast<std::size_t>(*width) * *height * 3;
+  if (done.status != 0 || magic != "P6" || maximum != 255 || !picture ||
+      done.out.size() - static_cast<std::size_t>(picture.tellg()) != size) {
+    *error = "grim -o " + output + ": status " + std::to_string(done.status) + ", " +
+             std::to_string(done.out.size()) + " bytes: " + done.err;
+    return false;
+  }
+  rgb->assign(done.out.end() - static_cast<std::ptrdiff_t>(size), done.out.end());
+  return true;
+}
