@@ -15,7 +15,8 @@ std::string eglFailure(const std::string& what);
 EGLDisplay openEglDisplay(EGLenum platform, void* native, const std::string& what,
                           std::string* error);
 
-// A compatibility-profile context for the first configuration matching `attributes` (a list
-// ending with EGL_NONE), which goes into *config. EGL_NO_CONTEXT with *error on failure.
+// A compatibility-profile context for a configuration matching `attributes` (a list ending
+// with EGL_NONE), preferably one with just the channel sizes they ask for; it goes into
+// *config. EGL_NO_CONTEXT with *error on failure.
 EGLContext createEglContext(EGLDisplay display, const EGLint* attributes, EGLConfig* config,
                             std::string* error);
