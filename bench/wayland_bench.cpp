@@ -6,19 +6,18 @@
 // Sway refuses root, so under root it and Vantor run as nobody: Vantor is installed into a
 // stage of the benchmark's own that any user can reach, as the build tree may not be.
 #include <benchmark/benchmark.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "Process.h"
+#include "Stage.h"
 #include "Sway.h"
 
 namespace {
@@ -30,27 +29,10 @@ double Percent(long ticks, double seconds) {
   return 100.0 * static_cast<double>(ticks) / (static_cast<double>(sysconf(_SC_CLK_TCK)) * seconds);
 }
 
-// The program installed under /usr in a folder of its own (mode 0755), made on first use and
-// removed at the end; empty when the install failed.
-const std::string& Program() {
-  struct Stage {
-    std::string folder = (std::filesystem::temp_directory_path() / "vantor-bench-XXXXXX").string();
-    std::string program;
-    Stage() {
-      if (mkdtemp(&folder[0]) != nullptr && chmod(folder.c_str(), 0755) == 0 &&
-          run({"/usr/bin/cmake", "--install", VANTOR_BUILD_DIR, "--prefix", "/usr"},
-              {"DESTDIR=" + folder})
-                  .status == 0) {
-        program = folder + "/usr/bin/vantor";
-      }
-    }
-    ~Stage() {
-      std::error_code ignored;
-      std::filesystem::remove_all(folder, ignored);
-    }
-  };
-  static Stage stage;
-  return stage.program;
+// The installed program (see Stage.h), or "" when the install failed.
+std::string Program() {
+  const std::string& usr = installedUsr(VANTOR_BUILD_DIR);
+  return usr.empty() ? usr : usr + "/bin/vantor";
 }
 
 // Whether HEADLESS-1 shows a frame: a tenth of it near black, the kaleidoscope's ground (sway's

@@ -114,7 +114,7 @@ TEST(CommandLine, AnUnwritableFolderExitsOneWithOneLine) {
   const std::string locked = folder.path() + "/locked";
   ASSERT_EQ(mkdir(locked.c_str(), 0555), 0);
   chmod(folder.path().c_str(), 0755);
-  Exit done = run(AsUser({Installed() + "/bin/vantor", "--render", locked, "--size", "16x16"}));
+  Exit done = run(asUser({Installed() + "/bin/vantor", "--render", locked, "--size", "16x16"}));
   EXPECT_EQ(std::pair(done.status, Lines(done.err)), std::pair(1, 1L)) << done.err;
   EXPECT_NE(done.err.find(locked), std::string::npos) << done.err;
 }
@@ -357,7 +357,7 @@ TEST(Atlas, EachFileRendersWithOneLineWhenItCannotServe) {
     make(folder + "/DiscMasks.jpg");
     // Only where it matters: as nobody, the sanitizer build takes longer over each run.
     auto asNeeded = [&](const Arguments& command) {
-      return name == std::string("unreadable") ? AsUser(command) : command;
+      return name == std::string("unreadable") ? asUser(command) : command;
     };
     const Arguments render = {program,  "--render", folder + "/frames", "--frames", "30",
                               "--size", "160x120",  "--seed",           "1000"};
@@ -659,7 +659,7 @@ TEST(Daemon, SelectedHackDrawsAndLeavesNoProcessAfterDeactivation) {
   auto daemon = [&](Arguments command) {
     command.insert(command.begin(), {"/usr/bin/env", "-i", "PATH=/usr/bin:/bin",
                                      "HOME=" + home.path(), "DISPLAY=" + server.display()});
-    return AsUser(command);
+    return asUser(command);
   };
   auto command = [&](Arguments what) {
     what.insert(what.begin(), "/usr/bin/xscreensaver-command");

@@ -1,9 +1,8 @@
 #include "support/Program.h"
 
 #include <png.h>
-#include <sys/stat.h>
 
-#include <sstream>
+#include <algorithm>
 
 ::testing::AssertionResult EndsOnSigterm(Process& process, double timeoutSeconds) {
   process.signal(SIGTERM);
@@ -15,32 +14,12 @@
                                        << " after " << done.seconds << " s: " << done.err;
 }
 
-Arguments AsUser(Arguments command) {
-  if (geteuid() == 0) {
-    command.insert(command.begin(),
-                   {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
-  }
-  return command;
-}
-
 long Lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
 
 Arguments Vantor(Arguments arguments, const Arguments& more) {
   arguments.insert(arguments.begin(), programPath());
   arguments.insert(arguments.end(), more.begin(), more.end());
   return arguments;
-}
-
-const std::string& Installed() {
-  static TemporaryFolder stage;
-  static const std::string usr = [] {
-    chmod(stage.path().c_str(), 0755);
-    Exit done = run({"/usr/bin/cmake", "--install", VANTOR_BUILD_DIR, "--prefix", "/usr"},
-                    {"DESTDIR=" + stage.path()});
-    EXPECT_EQ(done.status, 0) << done.err;
-    return stage.path() + "/usr";
-  }();
-  return usr;
 }
 
 bool readPng(const std::string& path, Frame* frame, std::string* error) {

@@ -103,6 +103,14 @@ std::string Process::outputSoFar() const { return readFile(folder_ + "/out"); }
 
 std::string Process::errorSoFar() const { return readFile(folder_ + "/err"); }
 
+Arguments asUser(Arguments command) {
+  if (geteuid() == 0) {
+    command.insert(command.begin(),
+                   {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  }
+  return command;
+}
+
 Exit run(const Arguments& argv, const Arguments& environment, double timeoutSeconds) {
   return Process(argv, environment).wait(timeoutSeconds);
 }

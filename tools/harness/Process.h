@@ -64,6 +64,10 @@ class Process {
   int rawStatus_ = 0;
 };
 
+// As root, `command` runs as nobody (uid and gid 65534): root reads and writes whatever the
+// modes say, and neither the xscreensaver daemon nor sway runs as root. Else it is unchanged.
+Arguments asUser(Arguments command);
+
 // Runs to the end (or `timeoutSeconds`) and returns how it ended.
 Exit run(const Arguments& argv, const Arguments& environment = {}, double timeoutSeconds = 30.0);
 

@@ -9,22 +9,6 @@
 #include <fstream>
 #include <sstream>
 
-namespace {
-
-constexpr uid_t kNobody = 65534;
-
-// Under root, `command` as nobody; else as it is.
-Arguments AsSwaysUser(Arguments command) {
-  if (geteuid() == 0) {
-    const std::string id = std::to_string(kNobody);
-    command.insert(command.begin(),
-                   {"/usr/bin/setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups"});
-  }
-  return command;
-}
-
-}  // namespace
-
 Sway::Sway() {
   for (const char* tool :
        {"/usr/bin/sway", "/usr/bin/swaymsg", "/usr/bin/grim", "/usr/bin/wtype"}) {
@@ -40,12 +24,12 @@ Sway::Sway() {
   }
   folder_ = folder;
   std::ofstream(folder_ + "/config") << "swaybg_command -\ndefault_border none\n";
-  if (geteuid() == 0 && chown(folder_.c_str(), kNobody, kNobody) != 0) {
+  if (geteuid() == 0 && chown(folder_.c_str(), 65534, 65534) != 0) {
     problem_ = "cannot hand " + folder_ + " to nobody";
     return;
   }
   server_ = std::make_unique<Process>(
-      AsSwaysUser({"/usr/bin/sway", "-c", folder_ + "/config"}),
+      asUser({"/usr/bin/sway", "-c", folder_ + "/config"}),
       Arguments{"XDG_RUNTIME_DIR=" + folder_, "HOME=" + folder_, "WLR_BACKENDS=headless",
                 "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman", "WAYLAND_DISPLAY", "DISPLAY",
                 "SWAYSOCK"});
@@ -92,7 +76,7 @@ Arguments Sway::environment() const {
 std::unique_ptr<Process> Sway::start(const Arguments& command, const Arguments& more) const {
   Arguments settings = environment();
   settings.insert(settings.end(), more.begin(), more.end());
-  return std::make_unique<Process>(AsSwaysUser(command), settings);
+  return std::make_unique<Process>(asUser(command), settings);
 }
 
 Exit Sway::run(const Arguments& command, double timeoutSeconds) const {
