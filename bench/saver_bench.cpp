@@ -1,6 +1,7 @@
 // Vantor as people run it: the program in its own 1280x720 window on a virtual X server.
-// How long from exec to the first frame on screen, and what the running saver costs: the
-// share of one core it uses at 30 ticks a second over 20 s, and its peak resident memory.
+// How long from exec to the first frame on screen, how long from SIGTERM to the end with both
+// cores busy, and what the running saver costs: the share of one core it uses at 30 ticks a
+// second over 20 s, and its peak resident memory.
 // Then full screen at 1280x720, 1920x1080 and 3840x2160, Vantor (with its automatic scale)
 // beside the GL kaleidoscope of Debian's xscreensaver-gl, run as a black box at the same rate:
 // frames shown a second (counted by the X server's damage reports) and the CPU of the program
@@ -8,6 +9,7 @@
 // The seed is fixed, so every run draws the same kaleidoscope: what a frame costs depends on
 // the scene (how large the pieces are drawn), and random scenes would drown the figure.
 #include <benchmark/benchmark.h>
+#include <signal.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -108,6 +110,34 @@ void StartToFirstFrame(benchmark::State& state) {
   XCloseDisplay(display);
 }
 BENCHMARK(StartToFirstFrame)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+
+// From SIGTERM (how the xscreensaver daemon ends a hack) to the saver reaped, while two other
+// processes keep both cores busy; each try from a frame on screen.
+void SigtermUnderLoad(benchmark::State& state) {
+  Display* display = XOpenDisplay(Screen().display().c_str());
+  if (display == nullptr) {
+    state.SkipWithError("no virtual X server (install xvfb)");
+    return;
+  }
+  const Arguments spin = {"/bin/sh", "-c", "while :; do :; done"};
+  Process firstCore(spin), secondCore(spin);
+  for (auto _ : state) {
+    auto saver = StartSaver();
+    if (!eventually([&] { return FrameOnScreen(display); }, 10.0)) {
+      state.SkipWithError("no frame on screen within 10 s");
+      break;
+    }
+    saver->signal(SIGTERM);
+    const Exit done = saver->wait(5.0);
+    if (done.signal != SIGTERM) {
+      state.SkipWithError("SIGTERM did not end the saver");
+      break;
+    }
+    state.SetIterationTime(done.seconds);
+  }
+  XCloseDisplay(display);
+}
+BENCHMARK(SigtermUnderLoad)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 void RunningSaver(benchmark::State& state) {
   const double seconds = 20.0;

@@ -100,6 +100,8 @@ figure("saver CPU while its window is hidden", saver["HiddenSaver/iterations:1"]
        "% of a core", target=0.5)
 figure("start to first frame on screen", saver["StartToFirstFrame/iterations:5/manual_time"],
        "real_time", "s", scale=1e-3, target=0.25)
+figure("SIGTERM to the saver reaped, both cores busy",
+       saver["SigtermUnderLoad/iterations:3/manual_time"], "real_time", "ms", target=100)
 figure("peak resident memory while running", saver["RunningSaver/iterations:1"], "peak_rss_mb",
        "MB", target=60)
 
