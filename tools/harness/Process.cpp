@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -33,8 +32,6 @@ std::string readFile(const std::string& path) {
 
 Process::Process(const Arguments& argv, const Arguments& environment,
                  const std::function<void()>& inChild) {
-  std::string folder = (std::filesystem::temp_directory_path() / "vantor-process-XXXXXX").string();
-  folder_ = mkdtemp(&folder[0]) != nullptr ? folder : std::string();
   // env takes its options (the removals) before the settings, then becomes the program.
   Arguments command = environment;
   auto settings = std::stable_partition(command.begin(), command.end(), [](auto& change) {
@@ -48,7 +45,7 @@ Process::Process(const Arguments& argv, const Arguments& environment,
     args.push_back(&arg[0]);
   }
   args.push_back(nullptr);
-  const std::string out = folder_ + "/out", err = folder_ + "/err";
+  const std::string out = folder_.path() + "/out", err = folder_.path() + "/err";
   pid_ = fork();
   if (pid_ == 0) {
     dup2(open("/dev/null", O_RDONLY | O_CLOEXEC), STDIN_FILENO);
@@ -69,11 +66,7 @@ Process::Process(const Arguments& argv, const Arguments& environment,
   }
 }
 
-Process::~Process() {
-  wait(0.0);
-  std::error_code ignored;
-  std::filesystem::remove_all(folder_, ignored);
-}
+Process::~Process() { wait(0.0); }
 
 bool Process::running() {
   reaped_ = reaped_ || pid_ <= 0 || waitpid(pid_, &rawStatus_, WNOHANG) == pid_;
@@ -99,9 +92,9 @@ Exit Process::wait(double timeoutSeconds) {
           errorSoFar()};
 }
 
-std::string Process::outputSoFar() const { return readFile(folder_ + "/out"); }
+std::string Process::outputSoFar() const { return readFile(folder_.path() + "/out"); }
 
-std::string Process::errorSoFar() const { return readFile(folder_ + "/err"); }
+std::string Process::errorSoFar() const { return readFile(folder_.path() + "/err"); }
 
 Arguments asUser(Arguments command) {
   if (geteuid() == 0) {

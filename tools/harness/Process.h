@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "TemporaryFolder.h"
+
 using Arguments = std::vector<std::string>;
 
 // Polls `condition` every 10 ms until it holds or `timeoutSeconds` pass; true when it held.
@@ -58,7 +60,7 @@ class Process {
   std::string errorSoFar() const;
 
  private:
-  std::string folder_;  // where the output goes; removed with the process
+  TemporaryFolder folder_{"vantor-process"};  // where the output goes
   pid_t pid_ = -1;
   bool reaped_ = false;
   int rawStatus_ = 0;

@@ -17,26 +17,20 @@ Sway::Sway() {
       return;
     }
   }
-  std::string folder = (std::filesystem::temp_directory_path() / "vantor-sway-XXXXXX").string();
-  if (mkdtemp(&folder[0]) == nullptr) {
-    problem_ = "cannot make a runtime folder from " + folder;
-    return;
-  }
-  folder_ = folder;
-  std::ofstream(folder_ + "/config") << "swaybg_command -\ndefault_border none\n";
-  if (geteuid() == 0 && chown(folder_.c_str(), 65534, 65534) != 0) {
-    problem_ = "cannot hand " + folder_ + " to nobody";
+  std::ofstream(folder_.path() + "/config") << "swaybg_command -\ndefault_border none\n";
+  if (geteuid() == 0 && chown(folder_.path().c_str(), 65534, 65534) != 0) {
+    problem_ = "cannot hand " + folder_.path() + " to nobody";
     return;
   }
   server_ = std::make_unique<Process>(
-      asUser({"/usr/bin/sway", "-c", folder_ + "/config"}),
-      Arguments{"XDG_RUNTIME_DIR=" + folder_, "HOME=" + folder_, "WLR_BACKENDS=headless",
-                "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman", "WAYLAND_DISPLAY", "DISPLAY",
-                "SWAYSOCK"});
+      asUser({"/usr/bin/sway", "-c", folder_.path() + "/config"}),
+      Arguments{"XDG_RUNTIME_DIR=" + folder_.path(), "HOME=" + folder_.path(),
+                "WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman",
+                "WAYLAND_DISPLAY", "DISPLAY", "SWAYSOCK"});
   // It is up when both of its sockets are there: clients' and swaymsg's.
   eventually(
       [&] {
-        for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+        for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
           const std::string name = entry.path().filename();
           if (name.rfind("wayland-", 0) == 0 && name.find(".lock") == std::string::npos) {
             display_ = name;
@@ -55,10 +49,6 @@ Sway::Sway() {
 Sway::~Sway() {
   stop();
   server_.reset();
-  if (!folder_.empty()) {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
 }
 
 void Sway::stop() {
@@ -69,7 +59,7 @@ void Sway::stop() {
 }
 
 Arguments Sway::environment() const {
-  return {"XDG_RUNTIME_DIR=" + folder_, "WAYLAND_DISPLAY=" + display_, "SWAYSOCK=" + ipc_,
+  return {"XDG_RUNTIME_DIR=" + folder_.path(), "WAYLAND_DISPLAY=" + display_, "SWAYSOCK=" + ipc_,
           "DISPLAY", "XSCREENSAVER_WINDOW"};
 }
 

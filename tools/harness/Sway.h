@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Process.h"
+#include "TemporaryFolder.h"
 
 class Sway {
  public:
@@ -28,7 +29,7 @@ class Sway {
   void stop();
 
   // The path of the socket clients connect to.
-  std::string socket() const { return folder_ + "/" + display_; }
+  std::string socket() const { return folder_.path() + "/" + display_; }
   // What programs under it are given: its runtime folder and sockets, and no X display.
   Arguments environment() const;
 
@@ -48,7 +49,7 @@ class Sway {
                std::string* error) const;
 
  private:
-  std::string folder_;
+  TemporaryFolder folder_{"vantor-sway"};  // the runtime folder
   std::unique_ptr<Process> server_;
   std::string display_;  // wayland-N
   std::string ipc_;      // swaymsg's socket, a full path
