@@ -82,24 +82,23 @@ std::unique_ptr<Sway> StartSway(benchmark::State& state) {
 
 const Arguments kWallpaper = {"--layer", "background", "--seed", "1700000000"};
 
+// The share of one core Vantor and sway each use over `seconds`, as the run's counters.
+void MeasureCpu(benchmark::State& state, const Sway& sway, Process& vantor, double seconds) {
+  const long vantorBefore = cpuTicks(vantor.pid()), swayBefore = cpuTicks(sway.pid());
+  Pause(seconds);
+  state.counters["cpu_percent"] = Percent(cpuTicks(vantor.pid()) - vantorBefore, seconds);
+  state.counters["sway_percent"] = Percent(cpuTicks(sway.pid()) - swayBefore, seconds);
+}
+
 void Wallpaper(benchmark::State& state) {
   auto sway = StartSway(state);
-  const double seconds = 15.0;
-  double vantorPercent = 0.0;
-  double swayPercent = 0.0;
   for (auto _ : state) {
     auto vantor = sway != nullptr ? StartShown(state, *sway, kWallpaper) : nullptr;
     if (vantor == nullptr) {
       break;
     }
-    const long vantorBefore = cpuTicks(vantor->pid());
-    const long swayBefore = cpuTicks(sway->pid());
-    Pause(seconds);
-    vantorPercent = Percent(cpuTicks(vantor->pid()) - vantorBefore, seconds);
-    swayPercent = Percent(cpuTicks(sway->pid()) - swayBefore, seconds);
+    MeasureCpu(state, *sway, *vantor, 15.0);
   }
-  state.counters["cpu_percent"] = vantorPercent;
-  state.counters["sway_percent"] = swayPercent;
 }
 BENCHMARK(Wallpaper)->Iterations(1)->Unit(benchmark::kSecond);
 
@@ -137,9 +136,6 @@ BENCHMARK(WallpaperFrames)->Iterations(1)->Unit(benchmark::kSecond);
 // the compositor asks for no frames, and Vantor should draw none.
 void HiddenWindow(benchmark::State& state) {
   auto sway = StartSway(state);
-  const double seconds = 10.0;
-  double vantorPercent = 0.0;
-  double swayPercent = 0.0;
   for (auto _ : state) {
     auto vantor = sway != nullptr ? StartShown(state, *sway, {}) : nullptr;
     if (vantor == nullptr) {
@@ -151,14 +147,8 @@ void HiddenWindow(benchmark::State& state) {
       break;
     }
     Pause(1.0);
-    const long vantorBefore = cpuTicks(vantor->pid());
-    const long swayBefore = cpuTicks(sway->pid());
-    Pause(seconds);
-    vantorPercent = Percent(cpuTicks(vantor->pid()) - vantorBefore, seconds);
-    swayPercent = Percent(cpuTicks(sway->pid()) - swayBefore, seconds);
+    MeasureCpu(state, *sway, *vantor, 10.0);
   }
-  state.counters["cpu_percent"] = vantorPercent;
-  state.counters["sway_percent"] = swayPercent;
 }
 BENCHMARK(HiddenWindow)->Iterations(1)->Unit(benchmark::kSecond);
 
