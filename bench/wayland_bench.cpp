@@ -8,13 +8,10 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "Process.h"
 #include "Stage.h"
@@ -38,17 +35,9 @@ std::string Program() {
 // Whether HEADLESS-1 shows a frame: a tenth of it near black, the kaleidoscope's ground (sway's
 // own empty background is grey).
 bool FrameShown(const Sway& sway) {
-  int width = 0, height = 0;
-  std::vector<std::uint8_t> rgb;
+  Frame frame;
   std::string error;
-  if (!sway.capture("HEADLESS-1", &width, &height, &rgb, &error)) {
-    return false;
-  }
-  long dark = 0;
-  for (std::size_t i = 0; i < rgb.size(); i += 3) {
-    dark += std::max({rgb[i], rgb[i + 1], rgb[i + 2]}) <= 16;
-  }
-  return dark * 10 > static_cast<long>(rgb.size() / 3);
+  return sway.capture("HEADLESS-1", &frame, &error) && frame.darkShare() > 0.1;
 }
 
 // Vantor with `options` under `sway`, once its first frame is on screen; else null, with the

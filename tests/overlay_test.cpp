@@ -54,7 +54,7 @@ TEST_F(Overlay, ThreeLinesBottomLeftEachFollowingItsFigure) {
     // Three lines of 7-pixel glyphs 10 apart, 4 from the edges, the longest of 16 characters.
     EXPECT_LT(right, (4 + 16 * 6) * scale) << height;
     EXPECT_LT(top, (4 + 2 * 10 + 7 + 1) * scale) << height;
-    EXPECT_GT(frame.yellowIn(0, 0, width, height), 100 * scale * scale) << height;
+    EXPECT_GT(YellowIn(frame, 0, 0, width, height), 100 * scale * scale) << height;
   }
   const auto before = TextLines(drawn(overlay, 640, 360));
   overlay.showSeed(42);

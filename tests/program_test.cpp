@@ -22,7 +22,7 @@
 #include "host/DrawScale.h"
 #include "host/offscreen/OffscreenSurface.h"
 #include "objects/Glimmets.h"
-#include "support/Frame.h"
+#include "support/FrameChecks.h"
 #include "support/Program.h"
 #include "support/TestFiles.h"
 
@@ -506,8 +506,8 @@ TEST(Scale, AHalfScaleWindowIsAWholeSymmetricPictureWithEveryPixelDoubled) {
     Frame screen;
     const double doubled = ScreenDoubledShare(server, &screen);
     // Right way up: the overlay's text is in the bottom-left corner, not the top-left.
-    EXPECT_GT(screen.yellowIn(0, 480 - 48, 120, 48), 100) << scale;
-    EXPECT_EQ(screen.yellowIn(0, 0, 120, 48), 0) << scale;
+    EXPECT_GT(YellowIn(screen, 0, 480 - 48, 120, 48), 100) << scale;
+    EXPECT_EQ(YellowIn(screen, 0, 0, 120, 48), 0) << scale;
     if (scale == std::string("1")) {
       EXPECT_LT(doubled, 0.9) << "scale 1";
     } else {

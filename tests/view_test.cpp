@@ -25,7 +25,7 @@
 #include "host/framework/Bundle.h"
 #include "host/offscreen/OffscreenSurface.h"
 #include "objects/Glimmets.h"
-#include "support/Frame.h"
+#include "support/FrameChecks.h"
 #include "support/Seams.h"
 #include "support/TestFiles.h"
 #include "util/LocalTiming.h"

@@ -6,11 +6,10 @@
 #include <linux/input-event-codes.h>
 #include <wayland-client.h>
 
-#include <algorithm>
 #include <memory>
 
 #include "Sway.h"
-#include "support/Frame.h"
+#include "support/FrameChecks.h"
 #include "support/Program.h"
 #include "wlr-virtual-pointer-unstable-v1-client.h"
 
@@ -80,15 +79,6 @@ class VirtualPointer {
   uint32_t time_ = 0;
 };
 
-// Share (0..1) of pixels that are near-black in every channel.
-double DarkShare(const Frame& frame) {
-  long dark = 0;
-  for (size_t i = 0; i < frame.rgb.size(); i += 3) {
-    dark += std::max({frame.rgb[i], frame.rgb[i + 1], frame.rgb[i + 2]}) <= 16;
-  }
-  return frame.rgb.empty() ? 0.0 : 3.0 * dark / frame.rgb.size();
-}
-
 class Wayland : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -125,10 +115,9 @@ class Wayland : public ::testing::Test {
       Frame& frame = frames[i];
       if (!eventually(
               [&] {
-                return sway_.capture(output, &frame.width, &frame.height, &frame.rgb, &error) &&
-                       frame.width == width && frame.height == height &&
-                       (i == 0 || frame.rgb != frames[0].rgb) && DarkShare(frame) > 0.1 &&
-                       IsSymmetricKaleidoscope(frame);
+                return sway_.capture(output, &frame, &error) && frame.width == width &&
+                       frame.height == height && (i == 0 || frame.rgb != frames[0].rgb) &&
+                       frame.darkShare() > 0.1 && IsSymmetricKaleidoscope(frame);
               },
               15.0)) {
         return ::testing::AssertionFailure()

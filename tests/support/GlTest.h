@@ -9,7 +9,7 @@
 #include <string>
 
 #include "host/offscreen/OffscreenContext.h"
-#include "support/Frame.h"
+#include "support/FrameChecks.h"
 
 class GlTest : public ::testing::Test {
  protected:

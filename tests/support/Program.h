@@ -8,7 +8,7 @@
 
 #include "Process.h"
 #include "Stage.h"
-#include "support/Frame.h"
+#include "support/FrameChecks.h"
 #include "support/TestFiles.h"
 
 // Sends SIGTERM and waits up to `timeoutSeconds`: success when that signal ended the program.

@@ -83,23 +83,22 @@ Exit Sway::key(const std::string& key) const {
   return run({"/usr/bin/wtype", "-s", "1500", "-k", key});
 }
 
-bool Sway::capture(const std::string& output, int* width, int* height,
-                   std::vector<std::uint8_t>* rgb, std::string* error) const {
+bool Sway::capture(const std::string& output, Frame* frame, std::string* error) const {
   // A binary PPM on standard output: "P6", the width, the height, the maximum (255), one
   // white-space byte, then the pixels.
   const Exit done = run({"/usr/bin/grim", "-t", "ppm", "-o", output, "-"});
   std::istringstream picture(done.out);
   std::string magic;
   int maximum = 0;
-  picture >> magic >> *width >> *height >> maximum;
+  picture >> magic >> frame->width >> frame->height >> maximum;
   picture.get();
-  const std::size_t size = static_cast<std::size_t>(*width) * *height * 3;
+  const std::size_t size = static_cast<std::size_t>(frame->width) * frame->height * 3;
   if (done.status != 0 || magic != "P6" || maximum != 255 || !picture ||
       done.out.size() - static_cast<std::size_t>(picture.tellg()) != size) {
     *error = "grim -o " + output + ": status " + std::to_string(done.status) + ", " +
              std::to_string(done.out.size()) + " bytes: " + done.err;
     return false;
   }
-  rgb->assign(done.out.end() - static_cast<std::ptrdiff_t>(size), done.out.end());
+  frame->rgb.assign(done.out.end() - static_cast<std::ptrdiff_t>(size), done.out.end());
   return true;
 }

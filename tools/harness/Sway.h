@@ -5,11 +5,10 @@
 
 #include <sys/types.h>
 
-#include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
+#include "Frame.h"
 #include "Process.h"
 #include "TemporaryFolder.h"
 
@@ -45,8 +44,7 @@ class Sway {
 
   // One output's picture, taken with grim: 8-bit RGB, top row first. False with *error set
   // when none came.
-  bool capture(const std::string& output, int* width, int* height, std::vector<std::uint8_t>* rgb,
-               std::string* error) const;
+  bool capture(const std::string& output, Frame* frame, std::string* error) const;
 
  private:
   TemporaryFolder folder_{"vantor-sway"};  // the runtime folder

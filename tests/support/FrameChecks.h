@@ -1,5 +1,5 @@
-// One RGB frame (top row first), read back from OpenGL or from a PNG file, and the comparisons
-// that tell whether its copies mirror each other.
+// What tests see in a frame: whether its copies mirror each other, how two frames differ, and
+// the --fps overlay's colour.
 #pragma once
 
 #include <algorithm>
@@ -9,35 +9,19 @@
 #include <cstdlib>
 #include <vector>
 
-struct Frame {
-  int width = 0;
-  int height = 0;
-  std::vector<std::uint8_t> rgb;
+#include "Frame.h"
 
-  const std::uint8_t* at(int x, int y) const {
-    return &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
-  }
-  // Sum of the three channels, 0 for black.
-  int brightness(int x, int y) const { return at(x, y)[0] + at(x, y)[1] + at(x, y)[2]; }
-  // Pixels of the --fps overlay's yellow in the width x height box at (left, top).
-  long yellowIn(int left, int top, int width, int height) const {
-    long yellow = 0;
-    for (int y = top; y < top + height; y++) {
-      for (int x = left; x < left + width; x++) {
-        yellow += at(x, y)[0] > 160 && at(x, y)[1] > 160 && at(x, y)[2] < 96;
-      }
+// Pixels of the --fps overlay's yellow in the width x height box of `frame` at (left, top).
+inline long YellowIn(const Frame& frame, int left, int top, int width, int height) {
+  long yellow = 0;
+  for (int y = top; y < top + height; y++) {
+    for (int x = left; x < left + width; x++) {
+      const std::uint8_t* pixel = frame.at(x, y);
+      yellow += pixel[0] > 160 && pixel[1] > 160 && pixel[2] < 96;
     }
-    return yellow;
   }
-  // Share (0..1) of pixels that are not black.
-  double litShare() const {
-    long lit = 0;
-    for (std::size_t i = 0; i < rgb.size(); i += 3) {
-      lit += rgb[i] + rgb[i + 1] + rgb[i + 2] > 0;
-    }
-    return rgb.empty() ? 0.0 : 3.0 * lit / rgb.size();
-  }
-};
+  return yellow;
+}
 
 // Whether two pixels differ by more than `tolerance` in some channel.
 inline bool Differs(const std::uint8_t* a, const std::uint8_t* b, int tolerance) {
