@@ -59,6 +59,18 @@ bool Screenshot(const Xvfb& server, const std::string& window, Frame* frame, std
                : ::testing::AssertionFailure() << error << IsSymmetricKaleidoscope(frame).message();
 }
 
+// Vantor with `arguments` and the committed atlas in `server`'s X session, outside any daemon's
+// window and any Wayland session (where its own window would be a native Wayland one); then
+// `inChild`, as Process runs it.
+std::unique_ptr<Process> StartOn(const Xvfb& server, Arguments arguments,
+                                 const Arguments& environment = {},
+                                 const std::function<void()>& inChild = {}) {
+  arguments.insert(arguments.end(), {"--resources", resourcesPath()});
+  Arguments settings = {"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW", "WAYLAND_DISPLAY"};
+  settings.insert(settings.end(), environment.begin(), environment.end());
+  return std::make_unique<Process>(Vantor(arguments), settings, inChild);
+}
+
 // The PNG file at `path`; empty, with a failure, when it cannot be read.
 Frame Png(const std::string& path) {
   Frame frame;
@@ -275,13 +287,12 @@ TEST(Signals, EachEndsARenderAndASnapshotWithoutAPartialFile) {
   // So does an interrupt in a window started as a background job; SIGTERM still ends it.
   Xvfb server(64, 48);
   ASSERT_TRUE(server.started()) << server.failure();
-  Process window(Vantor({"-geometry", "64x48", "--resources", resourcesPath()}),
-                 {"DISPLAY=" + server.display()}, [] { ::signal(SIGINT, SIG_IGN); });
-  ASSERT_TRUE(ShowsKaleidoscope(server, "root")) << window.errorSoFar();
-  window.signal(SIGINT);
+  auto window = StartOn(server, {"-geometry", "64x48"}, {}, [] { ::signal(SIGINT, SIG_IGN); });
+  ASSERT_TRUE(ShowsKaleidoscope(server, "root")) << window->errorSoFar();
+  window->signal(SIGINT);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_TRUE(window.running()) << "an ignored SIGINT ended the window";
-  EXPECT_TRUE(EndsOnSigterm(window));
+  EXPECT_TRUE(window->running()) << "an ignored SIGINT ended the window";
+  EXPECT_TRUE(EndsOnSigterm(*window));
 }
 
 // Guards the program against bad mask atlases: whatever the file found in the search, a render
@@ -405,17 +416,9 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
   Xvfb server(640, 480);
   Display* display = server.connection();
   ASSERT_NE(display, nullptr);
-  auto start = [&](Arguments arguments, const std::string& daemonWindow = "") {
-    arguments.insert(arguments.end(), {"--resources", resourcesPath()});
-    return std::make_unique<Process>(
-        Vantor(arguments),
-        // Without WAYLAND_DISPLAY: in a Wayland session the own window would be a native one.
-        Arguments{"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW" + daemonWindow,
-                  "WAYLAND_DISPLAY"});
-  };
   // The own window covers the screen, so a picture of the screen is one of the window.
   for (const Arguments& arguments : {Arguments{"-geometry", "640x480"}, {"--root"}}) {
-    auto vantor = start(arguments);
+    auto vantor = StartOn(server, arguments);
     EXPECT_TRUE(ShowsKaleidoscope(server, "root")) << arguments[0] << vantor->errorSoFar();
     EXPECT_TRUE(EndsOnSigterm(*vantor));
   }
@@ -426,7 +429,8 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
     const std::string window = std::to_string(id);
     XMapWindow(display, id);
     XSync(display, False);
-    auto vantor = daemons ? start({"--root"}, "=" + window) : start({"--window-id", window});
+    auto vantor = daemons ? StartOn(server, {"--root"}, {"XSCREENSAVER_WINDOW=" + window})
+                          : StartOn(server, {"--window-id", window});
     EXPECT_TRUE(ShowsKaleidoscope(server, window)) << vantor->errorSoFar();
     if (daemons) {
       XResizeWindow(display, id, 400, 300);
@@ -499,10 +503,8 @@ TEST(Scale, AHalfScaleWindowIsAWholeSymmetricPictureWithEveryPixelDoubled) {
   for (const char* scale : {"0.5", "1"}) {
     Xvfb server(640, 480);
     ASSERT_TRUE(server.started()) << server.failure();
-    Process saver(
-        Vantor({"-geometry", "640x480", "--scale", scale, "--fps", "--resources", resourcesPath()}),
-        {"DISPLAY=" + server.display()});
-    EXPECT_TRUE(ShowsKaleidoscope(server, "root")) << scale << saver.errorSoFar();
+    auto saver = StartOn(server, {"-geometry", "640x480", "--scale", scale, "--fps"});
+    EXPECT_TRUE(ShowsKaleidoscope(server, "root")) << scale << saver->errorSoFar();
     Frame screen;
     const double doubled = ScreenDoubledShare(server, &screen);
     // Right way up: the overlay's text is in the bottom-left corner, not the top-left.
@@ -542,10 +544,9 @@ TEST(Scale, RendersAreUnchangedAtTheDefaultsAndDoubledAtHalf) {
 TEST(Scale, AFullScreenOf3840x2160IsDrawnAt1920x1080) {
   Xvfb server(3840, 2160);
   ASSERT_TRUE(server.started()) << server.failure();
-  Process saver(Vantor({"--root", "--resources", resourcesPath()}),
-                {"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW"});
+  auto saver = StartOn(server, {"--root"});
   Frame screen;
-  EXPECT_EQ(ScreenDoubledShare(server, &screen), 1.0) << saver.errorSoFar();
+  EXPECT_EQ(ScreenDoubledShare(server, &screen), 1.0) << saver->errorSoFar();
 }
 
 // Guards the cost of a window nobody sees: unmapped, or covered whole by another window, the
@@ -554,9 +555,8 @@ TEST(Windows, NothingIsDrawnWhileTheWindowIsUnmappedOrCovered) {
   Xvfb server(320, 240);
   Display* display = server.connection();
   ASSERT_NE(display, nullptr);
-  Process saver(Vantor({"-geometry", "320x240", "--resources", resourcesPath()}),
-                {"DISPLAY=" + server.display()});
-  ASSERT_TRUE(ShowsKaleidoscope(server, "root")) << saver.errorSoFar();
+  auto saver = StartOn(server, {"-geometry", "320x240"});
+  ASSERT_TRUE(ShowsKaleidoscope(server, "root")) << saver->errorSoFar();
   const Window window = VantorWindow(display);
   ASSERT_NE(window, 0u);
   const Window cover =
@@ -566,15 +566,15 @@ TEST(Windows, NothingIsDrawnWhileTheWindowIsUnmappedOrCovered) {
     unmap ? XUnmapWindow(display, window) : XMapRaised(display, cover);
     XSync(display, False);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const long before = wakeups(saver.pid());
+    const long before = wakeups(saver->pid());
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    EXPECT_LE(wakeups(saver.pid()) - before, 2) << "wake-ups in a second while hidden";
+    EXPECT_LE(wakeups(saver->pid()) - before, 2) << "wake-ups in a second while hidden";
     unmap ? XMapWindow(display, window) : XUnmapWindow(display, cover);
     XSync(display, False);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const long shown = wakeups(saver.pid());
+    const long shown = wakeups(saver->pid());
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_GE(wakeups(saver.pid()) - shown, 10) << "wake-ups in half a second when shown";
+    EXPECT_GE(wakeups(saver->pid()) - shown, 10) << "wake-ups in half a second when shown";
   }
 }
 
@@ -593,11 +593,10 @@ TEST(Windows, GeometryPlacesTheOwnWindowWhereAsked) {
   };
   for (const auto& [geometry, x, y, gravity] : cases) {
     SCOPED_TRACE(geometry);
-    Process vantor(Vantor({"-geometry", geometry, "--resources", resourcesPath()}),
-                   {"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW"});
+    auto vantor = StartOn(server, {"-geometry", geometry});
     Window window = 0;
-    eventually([&] { return (window = VantorWindow(display)) != 0 || !vantor.running(); }, 10.0);
-    ASSERT_NE(window, 0u) << vantor.errorSoFar();
+    eventually([&] { return (window = VantorWindow(display)) != 0 || !vantor->running(); }, 10.0);
+    ASSERT_NE(window, 0u) << vantor->errorSoFar();
     int atX = 0, atY = 0;
     Window child = 0;
     XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &atX, &atY, &child);
@@ -607,8 +606,8 @@ TEST(Windows, GeometryPlacesTheOwnWindowWhereAsked) {
     XGetWMNormalHints(display, window, &hints, &supplied);
     EXPECT_EQ(hints.flags & (USPosition | USSize | PWinGravity), USPosition | USSize | PWinGravity);
     EXPECT_EQ(hints.win_gravity, gravity);
-    vantor.signal(SIGTERM);
-    vantor.wait(5.0);
+    vantor->signal(SIGTERM);
+    vantor->wait(5.0);
     eventually([&] { return VantorWindow(display) == 0; }, 5.0);
   }
 }
@@ -726,8 +725,7 @@ TEST(Windows, DefaultSizeFullScreenAndSavedFrames) {
   {
     Xvfb server(1600, 1200);
     ASSERT_NE(server.connection(), nullptr);
-    Process vantor(Vantor({"--resources", resourcesPath()}),
-                   {"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW"});
+    auto vantor = StartOn(server, {});
     std::pair<int, int> size;
     eventually([&] { return (size = OwnWindowSize(server.connection())).first != 0; }, 10.0);
     EXPECT_EQ(size, std::pair(1024, 768)) << "on 1600x1200";
@@ -740,7 +738,7 @@ TEST(Windows, DefaultSizeFullScreenAndSavedFrames) {
   Process vantor({"/bin/sh", "-c",
                   "cd '" + folder.path() + "' && exec '" + programPath() +
                       "' --fullscreen --mirrors 10 --resources '" + resourcesPath() + "'"},
-                 {"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW"});
+                 {"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW", "WAYLAND_DISPLAY"});
   const std::pair<int, int> full(1280, 720), windowed(640, 480);
   EXPECT_TRUE(eventually([&] { return OwnWindowSize(display) == full; }, 10.0))
       << vantor.errorSoFar();
