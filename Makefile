@@ -65,7 +65,7 @@ fuzz: deps
 
 # A simulated day of frames (make test runs an hour).
 soak: build
-	VANTOR_SOAK_SECONDS=86400 build/default/tests/soak_test
+	VANTOR_SOAK_SECONDS=86400 build/default/tests/scene_test --gtest_filter='Soak.*'
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
