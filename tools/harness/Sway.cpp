@@ -1,10 +1,9 @@
 #include "Sway.h"
 
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
