@@ -11,17 +11,14 @@
 #include <benchmark/benchmark.h>
 #include <signal.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xdamage.h>
 #include <poll.h>
 
-#include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "Process.h"
 #include "Xvfb.h"
@@ -35,13 +32,6 @@ double Now() {
   timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-void Pause(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
-
-// Share of one core that `ticks` of CPU are over `seconds`.
-double Percent(long ticks, double seconds) {
-  return 100.0 * static_cast<double>(ticks) / (static_cast<double>(sysconf(_SC_CLK_TCK)) * seconds);
 }
 
 // The virtual X server of the first benchmarks, for the whole program.
@@ -97,7 +87,7 @@ void StartToFirstFrame(benchmark::State& state) {
     double start = Now();
     auto saver = StartSaver();
     while (!FrameOnScreen(display) && Now() - start < 10.0) {
-      Pause(0.002);
+      sleepFor(0.002);
     }
     const double elapsed = Now() - start;
     saver.reset();
@@ -145,14 +135,14 @@ void RunningSaver(benchmark::State& state) {
   double peakMegabytes = 0.0;
   for (auto _ : state) {
     auto saver = StartSaver();
-    Pause(2.0);  // past start-up
+    sleepFor(2.0);  // past start-up
     if (!saver->running()) {
       state.SkipWithError("the saver did not start or ended early");
       break;
     }
     long before = cpuTicks(saver->pid());
-    Pause(seconds);
-    cpuPercent = Percent(cpuTicks(saver->pid()) - before, seconds);
+    sleepFor(seconds);
+    cpuPercent = corePercent(cpuTicks(saver->pid()) - before, seconds);
     peakMegabytes = peakResidentMegabytes(saver->pid());
   }
   state.counters["cpu_percent"] = cpuPercent;
@@ -177,13 +167,13 @@ void HiddenSaver(benchmark::State& state) {
       state.SkipWithError("the saver's window did not show");
       break;
     }
-    Pause(1.0);
+    sleepFor(1.0);
     XUnmapWindow(display, window);
     XSync(display, False);
-    Pause(1.0);
+    sleepFor(1.0);
     const long before = cpuTicks(saver->pid());
-    Pause(seconds);
-    cpuPercent = Percent(cpuTicks(saver->pid()) - before, seconds);
+    sleepFor(seconds);
+    cpuPercent = corePercent(cpuTicks(saver->pid()) - before, seconds);
   }
   XCloseDisplay(display);
   state.counters["cpu_percent"] = cpuPercent;
@@ -250,8 +240,8 @@ void FullScreen(benchmark::State& state, bool peer) {
     const long programBefore = cpuTicks(program.pid());
     const long serverBefore = cpuTicks(screen.pid());
     const long frames = CountFrames(display, damage, damageEvent, seconds);
-    programPercent = Percent(cpuTicks(program.pid()) - programBefore, seconds);
-    serverPercent = Percent(cpuTicks(screen.pid()) - serverBefore, seconds);
+    programPercent = corePercent(cpuTicks(program.pid()) - programBefore, seconds);
+    serverPercent = corePercent(cpuTicks(screen.pid()) - serverBefore, seconds);
     fps = static_cast<double>(frames) / seconds;
   }
   XDamageDestroy(display, damage);

@@ -6,25 +6,15 @@
 // Sway refuses root, so under root it and Vantor run as nobody: Vantor is installed into a
 // stage of the benchmark's own that any user can reach, as the build tree may not be.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "Process.h"
 #include "Stage.h"
 #include "Sway.h"
 
 namespace {
-
-void Pause(double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); }
-
-// Share of one core that `ticks` of CPU are over `seconds`.
-double Percent(long ticks, double seconds) {
-  return 100.0 * static_cast<double>(ticks) / (static_cast<double>(sysconf(_SC_CLK_TCK)) * seconds);
-}
 
 // The installed program (see Stage.h), or "" when the install failed.
 std::string Program() {
@@ -74,9 +64,9 @@ const Arguments kWallpaper = {"--layer", "background", "--seed", "1700000000"};
 // The share of one core Vantor and sway each use over `seconds`, as the run's counters.
 void MeasureCpu(benchmark::State& state, const Sway& sway, Process& vantor, double seconds) {
   const long vantorBefore = cpuTicks(vantor.pid()), swayBefore = cpuTicks(sway.pid());
-  Pause(seconds);
-  state.counters["cpu_percent"] = Percent(cpuTicks(vantor.pid()) - vantorBefore, seconds);
-  state.counters["sway_percent"] = Percent(cpuTicks(sway.pid()) - swayBefore, seconds);
+  sleepFor(seconds);
+  state.counters["cpu_percent"] = corePercent(cpuTicks(vantor.pid()) - vantorBefore, seconds);
+  state.counters["sway_percent"] = corePercent(cpuTicks(sway.pid()) - swayBefore, seconds);
 }
 
 void Wallpaper(benchmark::State& state) {
@@ -114,7 +104,7 @@ void WallpaperFrames(benchmark::State& state) {
       break;
     }
     const long before = frames(*vantor);
-    Pause(seconds);
+    sleepFor(seconds);
     fps = static_cast<double>(frames(*vantor) - before) / seconds;
   }
   state.counters["fps"] = fps;
@@ -135,7 +125,7 @@ void HiddenWindow(benchmark::State& state) {
       state.SkipWithError(("swaymsg workspace 2: " + moved.err).c_str());
       break;
     }
-    Pause(1.0);
+    sleepFor(1.0);
     MeasureCpu(state, *sway, *vantor, 10.0);
   }
 }

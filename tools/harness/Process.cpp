@@ -108,6 +108,14 @@ Exit run(const Arguments& argv, const Arguments& environment, double timeoutSeco
   return Process(argv, environment).wait(timeoutSeconds);
 }
 
+void sleepFor(double seconds) {
+  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
+
+double corePercent(long ticks, double seconds) {
+  return 100.0 * static_cast<double>(ticks) / (static_cast<double>(sysconf(_SC_CLK_TCK)) * seconds);
+}
+
 long cpuTicks(pid_t pid) {
   // Fields 14 and 15 of /proc/PID/stat, after the name in parentheses (which may hold spaces).
   const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");

@@ -73,8 +73,14 @@ Arguments asUser(Arguments command);
 // Runs to the end (or `timeoutSeconds`) and returns how it ended.
 Exit run(const Arguments& argv, const Arguments& environment = {}, double timeoutSeconds = 30.0);
 
+// Sleeps for `seconds`.
+void sleepFor(double seconds);
+
 // What a running process has used: CPU in clock ticks (user and system), the times it gave up
 // the processor to wait, and its peak resident memory in megabytes.
 long cpuTicks(pid_t pid);
+// The share of one core, in percent, that `ticks` of CPU (as cpuTicks counts them) are over
+// `seconds`.
+double corePercent(long ticks, double seconds);
 long wakeups(pid_t pid);
 double peakResidentMegabytes(pid_t pid);
