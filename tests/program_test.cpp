@@ -113,7 +113,7 @@ TEST(CommandLine, HelpNeedsNoDisplayAndBadOptionsOrAFullDeviceExitWithOneLine) {
 // Out of the build tree, the installed program finds the installed atlas, quietly.
 TEST(CommandLine, InstallLaysOutTheProgramAndItsFilesUnderThePrefix) {
   for (const char* file :
-       {"/bin/vantor", "/share/man/man6/vantor.6x", "/share/xscreensaver/config/vantor.xml"}) {
+       {"/bin/vantor", "/share/man/man6/vantor.6", "/share/xscreensaver/config/vantor.xml"}) {
     EXPECT_TRUE(std::filesystem::exists(Installed() + file)) << file;
   }
   TemporaryFolder out;
