@@ -163,7 +163,7 @@ std::set<std::string> OptionsIn(std::string text, const std::regex& where) {
 // hand, so they are held against it: the man page describes every option and no other, and
 // the settings file offers every setting and passes nothing the program does not take.
 TEST(CommandLine, ManPageAndSettingsFileAgreeWithTheTable) {
-  std::ifstream manFile(VANTOR_SOURCE_DIR "/packaging/vantor.6x");
+  std::ifstream manFile(VANTOR_SOURCE_DIR "/packaging/vantor.6");
   std::ifstream xmlFile(VANTOR_SOURCE_DIR "/packaging/vantor.xml");
   const std::string man((std::istreambuf_iterator<char>(manFile)), {});
   const std::string xml((std::istreambuf_iterator<char>(xmlFile)), {});

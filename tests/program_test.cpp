@@ -14,10 +14,10 @@
 #include <filesystem>
 #include <functional>
 #include <regex>
-#include <sstream>
 #include <thread>
 #include <tuple>
 
+#include "ScreenSaverDaemon.h"
 #include "Xvfb.h"
 #include "host/DrawScale.h"
 #include "host/offscreen/OffscreenSurface.h"
@@ -31,33 +31,6 @@
 #include <X11/Xutil.h>
 
 namespace {
-
-// A picture of `window` (or the whole screen with "root"), taken with ImageMagick's import;
-// false with *error when none could be taken.
-bool Screenshot(const Xvfb& server, const std::string& window, Frame* frame, std::string* error) {
-  TemporaryFolder folder;
-  const std::string file = folder.path() + "/shot.png";
-  Exit done =
-      run({"/usr/bin/import", "-silent", "-window", window, file}, {"DISPLAY=" + server.display()});
-  *error = done.err;
-  return done.status == 0 && readPng(file, frame, error);
-}
-
-// Waits for a symmetric kaleidoscope picture of `window`, as wide as `width` when given. While
-// the mirrors glide to another angle, now and then, frames are not symmetric.
-::testing::AssertionResult ShowsKaleidoscope(const Xvfb& server, const std::string& window,
-                                             int width = 0) {
-  Frame frame;
-  std::string error;
-  const bool shown = eventually(
-      [&] {
-        return Screenshot(server, window, &frame, &error) && (width == 0 || frame.width == width) &&
-               IsSymmetricKaleidoscope(frame);
-      },
-      10.0);
-  return shown ? ::testing::AssertionSuccess()
-               : ::testing::AssertionFailure() << error << IsSymmetricKaleidoscope(frame).message();
-}
 
 // Vantor with `arguments` and the committed atlas in `server`'s X session, outside any daemon's
 // window and any Wayland session (where its own window would be a native Wayland one); then
@@ -113,7 +86,7 @@ TEST(CommandLine, HelpNeedsNoDisplayAndBadOptionsOrAFullDeviceExitWithOneLine) {
 // Out of the build tree, the installed program finds the installed atlas, quietly.
 TEST(CommandLine, InstallLaysOutTheProgramAndItsFilesUnderThePrefix) {
   for (const char* file :
-       {"/bin/vantor", "/share/man/man6/vantor.6x", "/share/xscreensaver/config/vantor.xml"}) {
+       {"/bin/vantor", "/share/man/man6/vantor.6", "/share/xscreensaver/config/vantor.xml"}) {
     EXPECT_TRUE(std::filesystem::exists(Installed() + file)) << file;
   }
   TemporaryFolder out;
@@ -611,40 +584,18 @@ TEST(Daemon, SelectedHackDrawsAndLeavesNoProcessAfterDeactivation) {
   prctl(PR_SET_CHILD_SUBREAPER, 1);  // what the daemon leaves is ours to reap, not a zombie
   Xvfb server(640, 480);
   ASSERT_TRUE(server.started()) << server.failure();
-  TemporaryFolder home;
   const std::string program = Installed() + "/bin/vantor";
-  std::ofstream(home.path() + "/.xscreensaver")
-      << "timeout: 0:30:00\ncycle: 0\nlock: False\nmode: one\nselected: 0\nsplash: False\n"
-         "fade: False\nunfade: False\ndpmsEnabled: False\nprograms: GL: "
-      << program << " --root \\n\n";
-  if (geteuid() == 0) {
-    ASSERT_EQ(run({"/bin/chown", "-R", "65534:65534", home.path()}).status, 0);
-  }
-  auto daemon = [&](Arguments command) {
-    command.insert(command.begin(), {"/usr/bin/env", "-i", "PATH=/usr/bin:/bin",
-                                     "HOME=" + home.path(), "DISPLAY=" + server.display()});
-    return asUser(command);
-  };
-  auto command = [&](Arguments what) {
-    what.insert(what.begin(), "/usr/bin/xscreensaver-command");
-    return run(daemon(what), {}, 20.0).status;
-  };
-  auto running = [&] {  // live (not zombie) processes of the program
-    std::istringstream pids(run({"/usr/bin/pidof", program}).out);
-    return std::vector<pid_t>(std::istream_iterator<pid_t>(pids), {});
-  };
-  Process saver(daemon({"/usr/bin/xscreensaver", "-no-splash"}));
-  ASSERT_TRUE(eventually([&] { return !saver.running() || command({"-version"}) == 0; }, 20.0));
-  ASSERT_TRUE(saver.running()) << saver.errorSoFar();
-  ASSERT_EQ(command({"-select", "1"}), 0);
+  ScreenSaverDaemon daemon(server.display(), program + " --root");
+  ASSERT_TRUE(daemon.started()) << daemon.failure();
+  auto running = [&] { return RunningCopies(program); };
+  ASSERT_EQ(daemon.command({"-select", "1"}), 0);
   ASSERT_TRUE(eventually([&] { return !running().empty(); }, 20.0));
   ASSERT_EQ(running().size(), 1u);
   EXPECT_TRUE(ShowsKaleidoscope(server, "root"));
   EXPECT_EQ(running().size(), 1u) << "the hack is still running while active";
-  ASSERT_EQ(command({"-deactivate"}), 0);
+  ASSERT_EQ(daemon.command({"-deactivate"}), 0);
   EXPECT_TRUE(eventually([&] { return running().empty(); }, 5.0)) << "a hack is left behind";
-  EXPECT_EQ(command({"-exit"}), 0);
-  EXPECT_NE(saver.wait(20.0).signal, SIGKILL);
+  EXPECT_NE(daemon.exit().signal, SIGKILL);
   while (waitpid(-1, nullptr, WNOHANG) > 0) {
   }
 }

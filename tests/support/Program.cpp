@@ -3,6 +3,10 @@
 #include <png.h>
 
 #include <algorithm>
+#include <iterator>
+#include <sstream>
+
+#include "Xvfb.h"
 
 ::testing::AssertionResult EndsOnSigterm(Process& process, double timeoutSeconds) {
   process.signal(SIGTERM);
@@ -15,6 +19,11 @@
 }
 
 long Lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
+
+std::vector<pid_t> RunningCopies(const std::string& program) {
+  std::istringstream pids(run({"/usr/bin/pidof", program}).out);
+  return std::vector<pid_t>(std::istream_iterator<pid_t>(pids), {});
+}
 
 Arguments Vantor(Arguments arguments, const Arguments& more) {
   arguments.insert(arguments.begin(), programPath());
@@ -48,4 +57,27 @@ bool readPng(const std::string& path, Frame* frame, std::string* error) {
            << mismatch * 100 << "% differ from their mirror image";
   }
   return ::testing::AssertionSuccess();
+}
+
+bool Screenshot(const Xvfb& server, const std::string& window, Frame* frame, std::string* error) {
+  TemporaryFolder folder;
+  const std::string file = folder.path() + "/shot.png";
+  Exit done =
+      run({"/usr/bin/import", "-silent", "-window", window, file}, {"DISPLAY=" + server.display()});
+  *error = done.err;
+  return done.status == 0 && readPng(file, frame, error);
+}
+
+::testing::AssertionResult ShowsKaleidoscope(const Xvfb& server, const std::string& window,
+                                             int width) {
+  Frame frame;
+  std::string error;
+  const bool shown = eventually(
+      [&] {
+        return Screenshot(server, window, &frame, &error) && (width == 0 || frame.width == width) &&
+               IsSymmetricKaleidoscope(frame);
+      },
+      10.0);
+  return shown ? ::testing::AssertionSuccess()
+               : ::testing::AssertionFailure() << error << IsSymmetricKaleidoscope(frame).message();
 }
