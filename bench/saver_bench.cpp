@@ -10,7 +10,6 @@
 // the scene (how large the pieces are drawn), and random scenes would drown the figure.
 #include <benchmark/benchmark.h>
 #include <signal.h>
-#include <time.h>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -22,17 +21,14 @@
 
 #include "Process.h"
 #include "Xvfb.h"
+#include "util/Clock.h"
 
 namespace {
 
 constexpr int kWidth = 1280;
 constexpr int kHeight = 720;
 
-double Now() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
+double Now() { return static_cast<double>(monotonicMicroseconds()) * 1e-6; }
 
 // The virtual X server of the first benchmarks, for the whole program.
 Xvfb& Screen() {

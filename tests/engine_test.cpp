@@ -94,7 +94,7 @@ TEST(Timer, RateWindowAndClockEdges) {
 TEST(Clock, SimulatedTimeIsExactAfterMillionsOfTicks) {
   for (double rate : {30.0, 60.0}) {
     SimulatedClock clock(1000, rate);
-    SetTimerClock(&clock);
+    ScopedTimerClock installed(clock);
     InitTimer();
     const long month = std::lround(30 * 86400 * rate);  // divisible by 3
     for (long k = 1; k <= month; k++) {
@@ -107,7 +107,6 @@ TEST(Clock, SimulatedTimeIsExactAfterMillionsOfTicks) {
     EXPECT_EQ(UpdateTimer(), 30.0 * 86400.0) << rate;
     clock.advance();
     EXPECT_NEAR(UpdateTimer() - 30.0 * 86400.0, 1.0 / rate, 1e-6) << rate;
-    SetTimerClock(nullptr);
   }
 }
 

@@ -1,6 +1,5 @@
 #include "app/TickLoop.h"
 
-#include <chrono>
 #include <csignal>
 #include <exception>
 #include <new>
@@ -13,9 +12,7 @@
 
 namespace {
 
-double Seconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+double Seconds() { return static_cast<double>(monotonicMicroseconds()) / 1e6; }
 
 Size SurfaceSize(const Surface& surface) {
   return Size{static_cast<float>(surface.width()), static_cast<float>(surface.height())};

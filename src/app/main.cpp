@@ -304,10 +304,11 @@ int main(int argc, char** argv) {
     // Without a display the surface runs a simulated clock of its own. A window's clock starts
     // at the seed (so one seed draws one kaleidoscope) or at the wall clock's time.
     std::unique_ptr<SystemClock> windowClock;
+    std::unique_ptr<ScopedTimerClock> timerClock;
     if (!offscreen) {
       windowClock = std::make_unique<SystemClock>(
           options.hasSeed ? std::optional<long long>(options.seed) : std::nullopt, options.speed);
-      SetTimerClock(windowClock.get());
+      timerClock = std::make_unique<ScopedTimerClock>(*windowClock);
     }
     LoopSettings settings;
     settings.showFps = options.fps;
@@ -315,9 +316,7 @@ int main(int argc, char** argv) {
     settings.scene.glow = options.glow;
     settings.heldWhileHidden = windowClock.get();
     end = runTicks(*surface, *signals, settings);
-    if (windowClock != nullptr) {
-      SetTimerClock(nullptr);
-    }
+    timerClock.reset();
     const bool whole = end.status == 0 && end.signal == 0;
     if (headless != nullptr && !whole) {
       headless->endProgressLine();

@@ -1,11 +1,17 @@
 // The clocks the frame timer reads: one small interface, the system clock for windows and a
-// simulated clock for repeatable renders. Times are whole microseconds, so differences are
-// exact however long the program runs.
+// simulated clock for repeatable renders; and the program's one reading of elapsed time. Times
+// are whole microseconds, so differences are exact however long the program runs.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <optional>
+
+// Microseconds on CLOCK_MONOTONIC, from an arbitrary origin: every pace, deadline and duration
+// the program measures reads this, so that a step of the wall clock changes none of them.
+std::int64_t monotonicMicroseconds();
+// Microseconds since the Unix epoch (CLOCK_REALTIME).
+std::int64_t wallMicroseconds();
 
 class Clock {
  public:
@@ -21,11 +27,9 @@ class Clock {
 class SystemClock : public Clock {
  public:
   using Source = std::function<std::int64_t()>;  // a reading in microseconds
-  static std::int64_t WallMicroseconds();        // CLOCK_REALTIME
-  static std::int64_t MonotonicMicroseconds();   // CLOCK_MONOTONIC
 
   explicit SystemClock(std::optional<long long> startSeconds = std::nullopt, double speed = 1.0,
-                       Source wall = WallMicroseconds, Source monotonic = MonotonicMicroseconds);
+                       Source wall = wallMicroseconds, Source monotonic = monotonicMicroseconds);
 
   std::int64_t microseconds() override;
   // Stops the clock where it is, until resume(); either may come twice.

@@ -29,9 +29,9 @@ double SecondsBetween(std::int64_t from, std::int64_t to) {
 
 }  // namespace
 
-void SetTimerClock(Clock* clock) { timerClock = clock; }
+ScopedTimerClock::ScopedTimerClock(Clock& clock) : previous_(timerClock) { timerClock = &clock; }
 
-Clock* TimerClock() { return timerClock; }
+ScopedTimerClock::~ScopedTimerClock() { timerClock = previous_; }
 
 long long ReadTimerClockSeconds() {
   const std::int64_t now = CurrentClock().microseconds();

@@ -8,13 +8,6 @@
 
 #include "host/DrawScale.h"
 #include "host/PngWriter.h"
-#include "util/LocalTiming.h"
-
-OffscreenSurface::~OffscreenSurface() {
-  if (clock_ != nullptr && TimerClock() == clock_.get()) {
-    SetTimerClock(nullptr);
-  }
-}
 
 std::string frameFileName(long frame, long frameCount) {
   int digits = 5;
@@ -27,7 +20,7 @@ std::string frameFileName(long frame, long frameCount) {
 }
 
 bool OffscreenSurface::create(int width, int height, std::string* error, double scale) {
-  started_ = lastProgress_ = std::chrono::steady_clock::now();
+  started_ = lastProgress_ = monotonicMicroseconds();
   scale_ = scale;
   outputWidth_ = width;
   outputHeight_ = height;
@@ -35,8 +28,9 @@ bool OffscreenSurface::create(int width, int height, std::string* error, double 
 }
 
 void OffscreenSurface::useSimulatedClock(long long startSeconds, double rate, double speed) {
+  timerClock_.reset();
   clock_ = std::make_unique<SimulatedClock>(startSeconds, rate, speed);
-  SetTimerClock(clock_.get());
+  timerClock_ = std::make_unique<ScopedTimerClock>(*clock_);
 }
 
 void OffscreenSurface::setDrawableSize(int width, int height) {
@@ -159,13 +153,12 @@ const std::uint8_t* OffscreenSurface::outputFrame() {
 }
 
 void OffscreenSurface::reportProgress(bool last) {
-  using std::chrono::seconds;
-  auto now = std::chrono::steady_clock::now();
+  const std::int64_t now = monotonicMicroseconds();
   // Quick runs stay silent; long ones say how far they are about once a second.
-  if (output_.frames <= 0 || now - started_ < seconds(1)) {
+  if (output_.frames <= 0 || now - started_ < 1000000) {
     return;
   }
-  if (!last && now - lastProgress_ < seconds(1)) {
+  if (!last && now - lastProgress_ < 1000000) {
     return;
   }
   lastProgress_ = now;

@@ -6,7 +6,6 @@
 // repeated) to the output size before it is written.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -16,6 +15,7 @@
 #include "host/offscreen/OffscreenContext.h"
 #include "host/offscreen/VideoStream.h"
 #include "util/Clock.h"
+#include "util/LocalTiming.h"
 
 // What an offscreen run writes. With neither folder nor file set, frames are drawn and kept.
 struct OffscreenOutput {
@@ -34,8 +34,7 @@ class OffscreenSurface : public Surface {
  public:
   // `wakeFd` (may be -1) is polled before every tick; readable means Interrupt.
   explicit OffscreenSurface(int wakeFd = -1) : wakeFd_(wakeFd) {}
-  // Hands the frame timer back to its own clock if this surface's clock drives it.
-  ~OffscreenSurface() override;
+  ~OffscreenSurface() override = default;
   OffscreenSurface(const OffscreenSurface&) = delete;
   OffscreenSurface& operator=(const OffscreenSurface&) = delete;
 
@@ -75,7 +74,8 @@ class OffscreenSurface : public Surface {
   OffscreenContext context_;
   OffscreenOutput output_;
   std::unique_ptr<SimulatedClock> clock_;
-  long ticks_ = 0;            // ticks handed out so far
+  std::unique_ptr<ScopedTimerClock> timerClock_;  // made after clock_, so it goes before it
+  long ticks_ = 0;                                // ticks handed out so far
   bool drawPending_ = false;  // the last tick handed out is to be drawn, and not yet written
   std::string lastWholeFile_;
   bool progressLineOpen_ = false;  // a terminal's progress line waits for its newline
@@ -86,6 +86,6 @@ class OffscreenSurface : public Surface {
   int outputWidth_ = 0;  // of the frames written
   int outputHeight_ = 0;
   std::vector<std::uint8_t> enlarged_;  // rgb_ at the output size, when that is larger
-  std::chrono::steady_clock::time_point started_;
-  std::chrono::steady_clock::time_point lastProgress_;
+  std::int64_t started_ = 0;            // monotonic microseconds
+  std::int64_t lastProgress_ = 0;
 };
