@@ -34,7 +34,7 @@ namespace {
 
 // A picture of `window` (or the whole screen with "root"), taken with ImageMagick's import;
 // false with *error when none could be taken.
-bool Screenshot(const Xvfb& server, const std::string& window, Frame* frame, std::string* error) {
+bool screenshot(const Xvfb& server, const std::string& window, Frame* frame, std::string* error) {
   TemporaryFolder folder;
   const std::string file = folder.path() + "/shot.png";
   Exit done =
@@ -45,34 +45,34 @@ bool Screenshot(const Xvfb& server, const std::string& window, Frame* frame, std
 
 // Waits for a symmetric kaleidoscope picture of `window`, as wide as `width` when given. While
 // the mirrors glide to another angle, now and then, frames are not symmetric.
-::testing::AssertionResult ShowsKaleidoscope(const Xvfb& server, const std::string& window,
+::testing::AssertionResult showsKaleidoscope(const Xvfb& server, const std::string& window,
                                              int width = 0) {
   Frame frame;
   std::string error;
   const bool shown = eventually(
       [&] {
-        return Screenshot(server, window, &frame, &error) && (width == 0 || frame.width == width) &&
-               IsSymmetricKaleidoscope(frame);
+        return screenshot(server, window, &frame, &error) && (width == 0 || frame.width == width) &&
+               isSymmetricKaleidoscope(frame);
       },
       10.0);
   return shown ? ::testing::AssertionSuccess()
-               : ::testing::AssertionFailure() << error << IsSymmetricKaleidoscope(frame).message();
+               : ::testing::AssertionFailure() << error << isSymmetricKaleidoscope(frame).message();
 }
 
 // Vantor with `arguments` and the committed atlas in `server`'s X session, outside any daemon's
 // window and any Wayland session (where its own window would be a native Wayland one); then
 // `inChild`, as Process runs it.
-std::unique_ptr<Process> StartOn(const Xvfb& server, Arguments arguments,
+std::unique_ptr<Process> startOn(const Xvfb& server, Arguments arguments,
                                  const Arguments& environment = {},
                                  const std::function<void()>& inChild = {}) {
   arguments.insert(arguments.end(), {"--resources", resourcesPath()});
   Arguments settings = {"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW", "WAYLAND_DISPLAY"};
   settings.insert(settings.end(), environment.begin(), environment.end());
-  return std::make_unique<Process>(Vantor(arguments), settings, inChild);
+  return std::make_unique<Process>(vantorCommand(arguments), settings, inChild);
 }
 
 // The PNG file at `path`; empty, with a failure, when it cannot be read.
-Frame Png(const std::string& path) {
+Frame pngFrame(const std::string& path) {
   Frame frame;
   std::string error;
   EXPECT_TRUE(readPng(path, &frame, &error)) << error;
@@ -80,7 +80,7 @@ Frame Png(const std::string& path) {
 }
 
 // The names in `folder`, sorted.
-std::vector<std::string> Entries(const std::string& folder) {
+std::vector<std::string> entriesOf(const std::string& folder) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     names.push_back(entry.path().filename().string());
@@ -93,19 +93,19 @@ std::vector<std::string> Entries(const std::string& folder) {
 // display, one-line usage errors with status 2, failures with status 1 and the system's reason
 // (--help into a full device too), the installed layout.
 TEST(CommandLine, HelpNeedsNoDisplayAndBadOptionsOrAFullDeviceExitWithOneLine) {
-  Exit help = run(Vantor({"--help"}), {"DISPLAY"});
+  Exit help = run(vantorCommand({"--help"}), {"DISPLAY"});
   EXPECT_EQ(std::pair(help.status, help.err), std::pair(0, std::string()));
   for (const char* option : {"--root", "--window-id", "-geometry", "--render", "--seed"}) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   }
   for (const Arguments& arguments : {Arguments{"--bogus"}, {"--delay", "-5"}, {"--size", "0x10"}}) {
-    Exit done = run(Vantor(arguments), {"DISPLAY"});
-    EXPECT_EQ(std::pair(done.status, Lines(done.err)), std::pair(2, 1L)) << done.err;
+    Exit done = run(vantorCommand(arguments), {"DISPLAY"});
+    EXPECT_EQ(std::pair(done.status, lineCount(done.err)), std::pair(2, 1L)) << done.err;
     EXPECT_NE(done.err.find(arguments.back()), std::string::npos) << done.err;
   }
   for (const char* option : {" --help", " --version"}) {
     Exit done = run({"/bin/sh", "-c", "exec " + programPath() + option + " >/dev/full"});
-    EXPECT_EQ(std::pair(done.status, Lines(done.err)), std::pair(1, 1L)) << done.err;
+    EXPECT_EQ(std::pair(done.status, lineCount(done.err)), std::pair(1, 1L)) << done.err;
     EXPECT_NE(done.err.find("No space left on device"), std::string::npos) << done.err;
   }
 }
@@ -114,10 +114,10 @@ TEST(CommandLine, HelpNeedsNoDisplayAndBadOptionsOrAFullDeviceExitWithOneLine) {
 TEST(CommandLine, InstallLaysOutTheProgramAndItsFilesUnderThePrefix) {
   for (const char* file :
        {"/bin/vantor", "/share/man/man6/vantor.6x", "/share/xscreensaver/config/vantor.xml"}) {
-    EXPECT_TRUE(std::filesystem::exists(Installed() + file)) << file;
+    EXPECT_TRUE(std::filesystem::exists(installed() + file)) << file;
   }
   TemporaryFolder out;
-  Exit render = run({Installed() + "/libexec/xscreensaver/vantor", "--render", out.path(),
+  Exit render = run({installed() + "/libexec/xscreensaver/vantor", "--render", out.path(),
                      "--frames", "1", "--size", "32x32"},
                     {"VANTOR_RESOURCES"});
   EXPECT_EQ(render.status, 0);
@@ -131,8 +131,8 @@ TEST(CommandLine, AnUnwritableFolderExitsOneWithOneLine) {
   const std::string locked = folder.path() + "/locked";
   ASSERT_EQ(mkdir(locked.c_str(), 0555), 0);
   chmod(folder.path().c_str(), 0755);
-  Exit done = run(asUser({Installed() + "/bin/vantor", "--render", locked, "--size", "16x16"}));
-  EXPECT_EQ(std::pair(done.status, Lines(done.err)), std::pair(1, 1L)) << done.err;
+  Exit done = run(asUser({installed() + "/bin/vantor", "--render", locked, "--size", "16x16"}));
+  EXPECT_EQ(std::pair(done.status, lineCount(done.err)), std::pair(1, 1L)) << done.err;
   EXPECT_NE(done.err.find(locked), std::string::npos) << done.err;
 }
 
@@ -147,14 +147,14 @@ TEST(CommandLine, OutOfMemoryWhileBuildingExitsOneWithOneLine) {
   // A render builds the engine for a frame it draws, a snapshot for one it steps through.
   for (const Arguments& output :
        {Arguments{"--render", frames, "--frames", "2"}, {"--snapshot", frames + ".png"}}) {
-    Exit done = run(Vantor(output, {"--size", "32x32"}),
+    Exit done = run(vantorCommand(output, {"--size", "32x32"}),
                     {"LD_PRELOAD=" VANTOR_FAIL_MALLOC,
                      "VANTOR_FAIL_MALLOC_SIZE=" + std::to_string(100 * sizeof(PhotoPiece))});
     EXPECT_EQ(done.status, 1) << output[0];
     EXPECT_EQ(done.err,
               "vantor: out of memory while building the kaleidoscope; close other programs and "
               "try again\n");
-    EXPECT_EQ(Entries(folder.path()), Arguments{"frames"}) << output[0];
+    EXPECT_EQ(entriesOf(folder.path()), Arguments{"frames"}) << output[0];
   }
 }
 
@@ -162,48 +162,48 @@ TEST(CommandLine, OutOfMemoryWhileBuildingExitsOneWithOneLine) {
 // whole new one replaces it, nothing half-written or temporary is left behind, and a device or
 // FIFO is written in place and never replaced.
 
-Arguments Snapshot(const std::string& file, const std::string& at = "1") {
-  return Vantor({"--snapshot", file, "--at", at, "--size", "64x48", "--seed", "5", "--resources",
-                 resourcesPath()});
+Arguments snapshotCommand(const std::string& file, const std::string& at = "1") {
+  return vantorCommand({"--snapshot", file, "--at", at, "--size", "64x48", "--seed", "5",
+                        "--resources", resourcesPath()});
 }
 
 TEST(Files, SnapshotsReplaceWholeFilesAndWriteDevicesInPlace) {
   TemporaryFolder folder;
   const std::string file = folder.path() + "/shot.png", link = folder.path() + "/link.png";
-  ASSERT_TRUE(WriteBytes(file, "earlier work"));
+  ASSERT_TRUE(writeBytes(file, "earlier work"));
   // Over the size limit the write stops with SIGXFSZ: the old file is kept, whole.
-  Exit limited = Process(Snapshot(file), {}, [] {
+  Exit limited = Process(snapshotCommand(file), {}, [] {
                    rlimit limit = {200, 200};
                    setrlimit(RLIMIT_FSIZE, &limit);
                  }).wait(30.0);
   EXPECT_EQ(limited.status, 128 + SIGXFSZ) << limited.err;
   EXPECT_NE(limited.err.find("interrupted by SIGXFSZ"), std::string::npos) << limited.err;
   EXPECT_EQ(readFile(file), "earlier work");
-  EXPECT_EQ(Entries(folder.path()), Arguments{"shot.png"});
+  EXPECT_EQ(entriesOf(folder.path()), Arguments{"shot.png"});
 
-  Exit replaced = run(Snapshot(file));
+  Exit replaced = run(snapshotCommand(file));
   EXPECT_EQ(replaced.status, 0) << replaced.err;
-  EXPECT_EQ(Png(file).width, 64);
+  EXPECT_EQ(pngFrame(file).width, 64);
   // Through a symlink the target is replaced and the link stays a link.
   std::filesystem::create_symlink("shot.png", link);
-  ASSERT_TRUE(WriteBytes(file, "earlier work"));
-  Exit linked = run(Snapshot(link));
+  ASSERT_TRUE(writeBytes(file, "earlier work"));
+  Exit linked = run(snapshotCommand(link));
   EXPECT_EQ(linked.status, 0) << linked.err;
   EXPECT_TRUE(std::filesystem::is_symlink(link));
-  EXPECT_EQ(Png(file).width, 64);
-  EXPECT_EQ(Entries(folder.path()), (Arguments{"link.png", "shot.png"}));
+  EXPECT_EQ(pngFrame(file).width, 64);
+  EXPECT_EQ(entriesOf(folder.path()), (Arguments{"link.png", "shot.png"}));
 
   const std::string fifo = folder.path() + "/fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-  Process writer(Snapshot(fifo));
+  Process writer(snapshotCommand(fifo));
   const std::string received = readFile(fifo);  // opens once the program opens its end
   Exit piped = writer.wait(30.0);
   EXPECT_EQ(piped.status, 0) << piped.err;
   EXPECT_EQ(received.substr(0, 4), "\x89PNG") << received.size() << " bytes";
   EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 
-  Exit full = run(Snapshot("/dev/full"));
-  EXPECT_EQ(std::pair(full.status, Lines(full.err)), std::pair(1, 1L)) << full.err;
+  Exit full = run(snapshotCommand("/dev/full"));
+  EXPECT_EQ(std::pair(full.status, lineCount(full.err)), std::pair(1, 1L)) << full.err;
   EXPECT_NE(full.err.find("No space left on device"), std::string::npos) << full.err;
   EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
 }
@@ -221,9 +221,9 @@ TEST(Files, SnapshotEqualsTheRenderedFrameAtItsTime) {
   TemporaryFolder folder;
   const Arguments common = {"--size", "64x48",      "--rate",      "10",
                             "--seed", "1700000000", "--resources", resourcesPath()};
-  Exit rendered =
-      run(Vantor({"--render", folder.path() + "/frames", "--frames", "201"}, common), {}, 120.0);
-  Exit shot = run(Vantor({"--snapshot", folder.path() + "/at20.png", "--at", "20"}, common));
+  Exit rendered = run(
+      vantorCommand({"--render", folder.path() + "/frames", "--frames", "201"}, common), {}, 120.0);
+  Exit shot = run(vantorCommand({"--snapshot", folder.path() + "/at20.png", "--at", "20"}, common));
   ASSERT_EQ(rendered.status, 0) << rendered.err;
   ASSERT_EQ(shot.status, 0) << shot.err;
   EXPECT_EQ(shot.out, "vantor: wrote the frame at 20 s to " + folder.path() + "/at20.png\n");
@@ -243,9 +243,9 @@ TEST(Signals, EachEndsARenderAndASnapshotWithoutAPartialFile) {
       SCOPED_TRACE(name + (render ? " during a render" : " during a snapshot"));
       TemporaryFolder folder;
       const std::string frames = folder.path() + "/frames";
-      Process vantor(render ? Vantor({"--render", frames, "--frames", "100000", "--size", "64x48",
-                                      "--resources", resourcesPath()})
-                            : Snapshot(folder.path() + "/late.png", "2592000"));
+      Process vantor(render ? vantorCommand({"--render", frames, "--frames", "100000", "--size",
+                                             "64x48", "--resources", resourcesPath()})
+                            : snapshotCommand(folder.path() + "/late.png", "2592000"));
       // A render is stopped once it has written frames; a snapshot while it steps.
       if (render) {
         EXPECT_TRUE(eventually(
@@ -264,30 +264,30 @@ TEST(Signals, EachEndsARenderAndASnapshotWithoutAPartialFile) {
                   : std::string("77760001 frames; no file was written")) +
           "\n$");
       EXPECT_TRUE(std::regex_search(done.err, line)) << done.err;
-      EXPECT_EQ(Entries(folder.path()), render ? Arguments{"frames"} : Arguments{});
-      for (const std::string& entry : render ? Entries(frames) : Arguments{}) {
-        EXPECT_EQ(Png(frames + "/" + entry).width, 64) << entry;
+      EXPECT_EQ(entriesOf(folder.path()), render ? Arguments{"frames"} : Arguments{});
+      for (const std::string& entry : render ? entriesOf(frames) : Arguments{}) {
+        EXPECT_EQ(pngFrame(frames + "/" + entry).width, 64) << entry;
       }
     }
   }
   TemporaryFolder folder;
-  Process nohup(Vantor({"--render", folder.path(), "--frames", "150", "--size", "64x48"}), {},
-                [] { ::signal(SIGHUP, SIG_IGN); });
+  Process nohup(vantorCommand({"--render", folder.path(), "--frames", "150", "--size", "64x48"}),
+                {}, [] { ::signal(SIGHUP, SIG_IGN); });
   EXPECT_TRUE(eventually(
       [&] { return std::filesystem::exists(folder.path() + "/frame-00001.png"); }, 20.0));
   nohup.signal(SIGHUP);
   Exit done = nohup.wait(60.0);
   EXPECT_EQ(done.status, 0) << done.err;
-  EXPECT_EQ(Entries(folder.path()).size(), 150u);
+  EXPECT_EQ(entriesOf(folder.path()).size(), 150u);
   // So does an interrupt in a window started as a background job; SIGTERM still ends it.
   Xvfb server(64, 48);
   ASSERT_TRUE(server.started()) << server.failure();
-  auto window = StartOn(server, {"-geometry", "64x48"}, {}, [] { ::signal(SIGINT, SIG_IGN); });
-  ASSERT_TRUE(ShowsKaleidoscope(server, "root")) << window->errorSoFar();
+  auto window = startOn(server, {"-geometry", "64x48"}, {}, [] { ::signal(SIGINT, SIG_IGN); });
+  ASSERT_TRUE(showsKaleidoscope(server, "root")) << window->errorSoFar();
   window->signal(SIGINT);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_TRUE(window->running()) << "an ignored SIGINT ended the window";
-  EXPECT_TRUE(EndsOnSigterm(*window));
+  EXPECT_TRUE(endsOnSigterm(*window));
 }
 
 // Guards the program against bad mask atlases: whatever the file found in the search, a render
@@ -299,18 +299,18 @@ using Make = std::function<void(const std::string& atlas)>;
 
 // A width x height JPEG, grey, RGB or CMYK by `components`, in stripes 8 pixels wide: a mask
 // in every cell, and in any picture smaller than one.
-Make Jpeg(int width, int height, int components = 1, bool progressive = false) {
+Make jpegFile(int width, int height, int components = 1, bool progressive = false) {
   return [=](const std::string& atlas) {
     std::vector<std::uint8_t> row(static_cast<size_t>(width) * components);
     for (size_t sample = 0; sample < row.size(); sample++) {
       row[sample] = sample / components % 16 < 8 ? 255 : 0;
     }
-    ASSERT_TRUE(WriteJpeg(atlas, width, height, components, row, progressive)) << atlas;
+    ASSERT_TRUE(writeJpeg(atlas, width, height, components, row, progressive)) << atlas;
   };
 }
 
-Make Bytes(const std::string& content) {
-  return [=](const std::string& atlas) { ASSERT_TRUE(WriteBytes(atlas, content)) << atlas; };
+Make bytesFile(const std::string& content) {
+  return [=](const std::string& atlas) { ASSERT_TRUE(writeBytes(atlas, content)) << atlas; };
 }
 
 // Each file goes into a folder of its own for a copy of the program outside the build tree, so
@@ -323,7 +323,7 @@ TEST(Atlas, EachFileRendersWithOneLineWhenItCannotServe) {
   const std::string program = root.path() + "/opt/bin/vantor", plain = root.path() + "/plain";
   std::filesystem::create_directories(root.path() + "/opt/bin");
   std::filesystem::copy_file(programPath(), program);
-  Jpeg(512, 64)(plain);
+  jpegFile(512, 64)(plain);
   std::string truncated = readFile(plain), corrupt = truncated, junk = truncated;
   truncated.resize(truncated.size() / 2);
   std::fill(corrupt.begin() + 2, corrupt.begin() + 40, 0x5a);  // over its tables
@@ -332,25 +332,25 @@ TEST(Atlas, EachFileRendersWithOneLineWhenItCannotServe) {
   // The name, what becomes of the file, and for Warned what libjpeg says.
   const std::tuple<const char*, Outcome, const char*, Make> cases[] = {
       {"missing", Refused, "", [](const std::string&) {}},  // first: drawn without masks
-      {"empty", Refused, "", Bytes("")},
-      {"text", Refused, "", Bytes("hi\n")},
-      {"truncated", Warned, "Premature end of JPEG file", Bytes(truncated)},
-      {"junk", Warned, "extraneous bytes before marker 0xd9", Bytes(junk)},
-      {"corrupt-header", Refused, "", Bytes(corrupt)},
+      {"empty", Refused, "", bytesFile("")},
+      {"text", Refused, "", bytesFile("hi\n")},
+      {"truncated", Warned, "Premature end of JPEG file", bytesFile(truncated)},
+      {"junk", Warned, "extraneous bytes before marker 0xd9", bytesFile(junk)},
+      {"corrupt-header", Refused, "", bytesFile(corrupt)},
       {"unreadable", Refused, "",
        [](const std::string& atlas) {
-         Jpeg(512, 64)(atlas);
+         jpegFile(512, 64)(atlas);
          chmod(atlas.c_str(), 0);
        }},
-      {"progressive", Usable, "", Jpeg(512, 64, 1, true)},
-      {"cmyk", Refused, "", Jpeg(512, 64, 4)},
-      {"1x1", Refused, "", Jpeg(1, 1)},
-      {"8192x8192", Usable, "", Jpeg(8192, 8192)},
-      {"30x30", Refused, "", Jpeg(30, 30)},
-      {"colour", Refused, "", Jpeg(512, 64, 3)},
+      {"progressive", Usable, "", jpegFile(512, 64, 1, true)},
+      {"cmyk", Refused, "", jpegFile(512, 64, 4)},
+      {"1x1", Refused, "", jpegFile(1, 1)},
+      {"8192x8192", Usable, "", jpegFile(8192, 8192)},
+      {"30x30", Refused, "", jpegFile(30, 30)},
+      {"colour", Refused, "", jpegFile(512, 64, 3)},
       {"folder", Refused, "", [](const std::string& atlas) { mkdir(atlas.c_str(), 0755); }},
       // Beyond any sane atlas; and a pipe, which must not be opened (that would block).
-      {"16400x64", Refused, "", Jpeg(16400, 64)},
+      {"16400x64", Refused, "", jpegFile(16400, 64)},
       {"pipe", Refused, "", [](const std::string& atlas) { mkfifo(atlas.c_str(), 0644); }},
   };
   std::string withoutMasks;
@@ -372,7 +372,7 @@ TEST(Atlas, EachFileRendersWithOneLineWhenItCannotServe) {
     // A slow run also reports its progress once a second: not a warning.
     const std::string warnings =
         std::regex_replace(done.err, std::regex("vantor: frame [^\n]*\n"), "");
-    EXPECT_EQ(Lines(warnings), outcome == Usable ? 0 : 1) << done.err;
+    EXPECT_EQ(lineCount(warnings), outcome == Usable ? 0 : 1) << done.err;
     if (outcome != Usable) {
       EXPECT_EQ(warnings.rfind("vantor: ", 0), 0u) << done.err;
       EXPECT_NE(warnings.find(folder), std::string::npos) << done.err;
@@ -394,7 +394,7 @@ TEST(Atlas, EachFileRendersWithOneLineWhenItCannotServe) {
     if (outcome == Refused) {
       Exit named = run(asNeeded({program, "--render", folder + "/named", "--resources", folder}),
                        {"VANTOR_RESOURCES"});
-      EXPECT_EQ(std::pair(named.status, Lines(named.err)), std::pair(2, 1L)) << named.err;
+      EXPECT_EQ(std::pair(named.status, lineCount(named.err)), std::pair(2, 1L)) << named.err;
       EXPECT_EQ(
           named.err.rfind("vantor: --resources " + folder + ": " + folder + "/DiscMasks.jpg ", 0),
           0u)
@@ -413,9 +413,9 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
   ASSERT_NE(display, nullptr);
   // The own window covers the screen, so a picture of the screen is one of the window.
   for (const Arguments& arguments : {Arguments{"-geometry", "640x480"}, {"--root"}}) {
-    auto vantor = StartOn(server, arguments);
-    EXPECT_TRUE(ShowsKaleidoscope(server, "root")) << arguments[0] << vantor->errorSoFar();
-    EXPECT_TRUE(EndsOnSigterm(*vantor));
+    auto vantor = startOn(server, arguments);
+    EXPECT_TRUE(showsKaleidoscope(server, "root")) << arguments[0] << vantor->errorSoFar();
+    EXPECT_TRUE(endsOnSigterm(*vantor));
   }
   // Windows of the test's own, as the daemon or its settings dialog would make them.
   for (bool daemons : {true, false}) {
@@ -424,18 +424,18 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
     const std::string window = std::to_string(id);
     XMapWindow(display, id);
     XSync(display, False);
-    auto vantor = daemons ? StartOn(server, {"--root"}, {"XSCREENSAVER_WINDOW=" + window})
-                          : StartOn(server, {"--window-id", window});
-    EXPECT_TRUE(ShowsKaleidoscope(server, window)) << vantor->errorSoFar();
+    auto vantor = daemons ? startOn(server, {"--root"}, {"XSCREENSAVER_WINDOW=" + window})
+                          : startOn(server, {"--window-id", window});
+    EXPECT_TRUE(showsKaleidoscope(server, window)) << vantor->errorSoFar();
     if (daemons) {
       XResizeWindow(display, id, 400, 300);
       XSync(display, False);
-      EXPECT_TRUE(ShowsKaleidoscope(server, window, 400));
+      EXPECT_TRUE(showsKaleidoscope(server, window, 400));
     } else {
       XDestroyWindow(display, id);
       XSync(display, False);
       Exit done = vantor->wait(5.0);
-      EXPECT_EQ(std::pair(done.status, Lines(done.err)), std::pair(1, 1L)) << done.err;
+      EXPECT_EQ(std::pair(done.status, lineCount(done.err)), std::pair(1, 1L)) << done.err;
       EXPECT_LT(done.seconds, 1.0);
     }
   }
@@ -444,14 +444,14 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
 // Of the lit 2x2 blocks in the middle `side` x `side` square of `frame`, the share whose four
 // pixels are the same: 1 when every drawn pixel is shown twice in each direction. Fewer than
 // 100 lit blocks give -1.
-double DoubledShare(const Frame& frame, int side) {
+double doubledShare(const Frame& frame, int side) {
   const int left = (frame.width - side) / 2 & ~1, top = (frame.height - side) / 2 & ~1;
   long lit = 0, doubled = 0;
   for (int y = top; y + 1 < top + side; y += 2) {
     for (int x = left; x + 1 < left + side; x += 2) {
       const std::uint8_t* a = frame.at(x, y);
-      const bool alike = !Differs(a, frame.at(x + 1, y), 0) && !Differs(a, frame.at(x, y + 1), 0) &&
-                         !Differs(a, frame.at(x + 1, y + 1), 0);
+      const bool alike = !differs(a, frame.at(x + 1, y), 0) && !differs(a, frame.at(x, y + 1), 0) &&
+                         !differs(a, frame.at(x + 1, y + 1), 0);
       lit += !alike || frame.brightness(x, y) > 0;  // unlike pixels are not all black
       doubled += alike && frame.brightness(x, y) > 0;
     }
@@ -461,13 +461,13 @@ double DoubledShare(const Frame& frame, int side) {
 
 // Waits for a picture of the screen with enough drawn in its middle, then says how much of
 // that is doubled; *frame is the picture.
-double ScreenDoubledShare(const Xvfb& server, Frame* frame) {
+double screenDoubledShare(const Xvfb& server, Frame* frame) {
   std::string error;
   double share = -1.0;
   eventually(
       [&] {
-        return Screenshot(server, "root", frame, &error) &&
-               (share = DoubledShare(*frame, 256)) >= 0;
+        return screenshot(server, "root", frame, &error) &&
+               (share = doubledShare(*frame, 256)) >= 0;
       },
       20.0);
   return share;
@@ -478,18 +478,18 @@ double ScreenDoubledShare(const Xvfb& server, Frame* frame) {
 // a whole mirror-symmetric picture with every pixel doubled; at scale 1 it draws every pixel.
 TEST(Scale, TheAutomaticScaleDrawsAtMostFullHdOnlyOnSoftwareRenderers) {
   const char* llvmpipe = "llvmpipe (LLVM 15.0.6, 256 bits)";
-  EXPECT_EQ(ChooseDrawScale(0.0, llvmpipe, 3840, 2160), 0.5);
-  EXPECT_EQ(DrawnSide(3840, 0.5), 1920);
-  EXPECT_EQ(DrawnSide(2160, 0.5), 1080);
-  EXPECT_EQ(ChooseDrawScale(0.0, llvmpipe, 1920, 1080), 1.0);
-  EXPECT_EQ(ChooseDrawScale(0.0, "AMD Radeon RX 6600 (radeonsi, navi23)", 3840, 2160), 1.0);
-  EXPECT_EQ(ChooseDrawScale(0.0, "softpipe", 7680, 4320), 0.25);
-  EXPECT_EQ(ChooseDrawScale(0.75, "AMD Radeon", 640, 480), 0.75);
+  EXPECT_EQ(chooseDrawScale(0.0, llvmpipe, 3840, 2160), 0.5);
+  EXPECT_EQ(drawnSide(3840, 0.5), 1920);
+  EXPECT_EQ(drawnSide(2160, 0.5), 1080);
+  EXPECT_EQ(chooseDrawScale(0.0, llvmpipe, 1920, 1080), 1.0);
+  EXPECT_EQ(chooseDrawScale(0.0, "AMD Radeon RX 6600 (radeonsi, navi23)", 3840, 2160), 1.0);
+  EXPECT_EQ(chooseDrawScale(0.0, "softpipe", 7680, 4320), 0.25);
+  EXPECT_EQ(chooseDrawScale(0.75, "AMD Radeon", 640, 480), 0.75);
   // Not 16:9: the largest scale whose area fits, within a pixel a side.
-  const double scale = ChooseDrawScale(0.0, "swrast", 2560, 1600);
-  const long area = static_cast<long>(DrawnSide(2560, scale)) * DrawnSide(1600, scale);
+  const double scale = chooseDrawScale(0.0, "swrast", 2560, 1600);
+  const long area = static_cast<long>(drawnSide(2560, scale)) * drawnSide(1600, scale);
   EXPECT_LE(area, 1920L * 1080L) << scale;
-  EXPECT_GT(static_cast<long>(DrawnSide(2560, scale) + 1) * (DrawnSide(1600, scale) + 1),
+  EXPECT_GT(static_cast<long>(drawnSide(2560, scale) + 1) * (drawnSide(1600, scale) + 1),
             1920L * 1080L)
       << scale;
 }
@@ -503,13 +503,13 @@ TEST(Scale, AHalfScaleWindowIsAWholeSymmetricPictureWithEveryPixelDoubled) {
     SCOPED_TRACE(arguments.back() + " on " + std::to_string(width));
     Xvfb server(width, height);
     ASSERT_TRUE(server.started()) << server.failure();
-    auto saver = StartOn(server, arguments);
-    EXPECT_TRUE(ShowsKaleidoscope(server, "root")) << saver->errorSoFar();
+    auto saver = startOn(server, arguments);
+    EXPECT_TRUE(showsKaleidoscope(server, "root")) << saver->errorSoFar();
     Frame screen;
-    const double doubled = ScreenDoubledShare(server, &screen);
+    const double doubled = screenDoubledShare(server, &screen);
     // Right way up: the overlay's text is in the bottom-left corner, not the top-left.
-    EXPECT_GT(YellowIn(screen, 0, height - 48, 120, 48), 100);
-    EXPECT_EQ(YellowIn(screen, 0, 0, 120, 48), 0);
+    EXPECT_GT(yellowIn(screen, 0, height - 48, 120, 48), 100);
+    EXPECT_EQ(yellowIn(screen, 0, 0, 120, 48), 0);
     if (arguments.back() == "1") {
       EXPECT_LT(doubled, 0.9);
     } else {
@@ -530,15 +530,15 @@ TEST(Scale, RendersAreUnchangedAtTheDefaultsAndDoubledAtHalf) {
     Arguments arguments = {"--snapshot", file,     "--at", "2",           "--size",
                            "320x240",    "--seed", "42",   "--resources", resourcesPath()};
     arguments.insert(arguments.end(), settings[i].begin(), settings[i].end());
-    Exit done = run(Vantor(arguments), {"DISPLAY"});
+    Exit done = run(vantorCommand(arguments), {"DISPLAY"});
     ASSERT_EQ(done.status, 0) << done.err;
-    frames[i] = Png(file);
+    frames[i] = pngFrame(file);
   }
   EXPECT_EQ(readFile(folder.path() + "/0.png"), readFile(folder.path() + "/1.png"));
-  EXPECT_TRUE(IsSymmetricKaleidoscope(frames[0]));
+  EXPECT_TRUE(isSymmetricKaleidoscope(frames[0]));
   EXPECT_EQ(std::pair(frames[2].width, frames[2].height), std::pair(320, 240));
-  EXPECT_TRUE(IsSymmetricKaleidoscope(frames[2]));
-  EXPECT_EQ(DoubledShare(frames[2], 240), 1.0);
+  EXPECT_TRUE(isSymmetricKaleidoscope(frames[2]));
+  EXPECT_EQ(doubledShare(frames[2], 240), 1.0);
 }
 
 // Guards the cost of a window nobody sees: unmapped, or covered whole by another window, the
@@ -547,9 +547,9 @@ TEST(Windows, NothingIsDrawnWhileTheWindowIsUnmappedOrCovered) {
   Xvfb server(320, 240);
   Display* display = server.connection();
   ASSERT_NE(display, nullptr);
-  auto saver = StartOn(server, {"-geometry", "320x240"});
-  ASSERT_TRUE(ShowsKaleidoscope(server, "root")) << saver->errorSoFar();
-  const Window window = VantorWindow(display);
+  auto saver = startOn(server, {"-geometry", "320x240"});
+  ASSERT_TRUE(showsKaleidoscope(server, "root")) << saver->errorSoFar();
+  const Window window = vantorWindow(display);
   ASSERT_NE(window, 0u);
   const Window cover =
       XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 320, 240, 0, 0, 0);
@@ -585,9 +585,9 @@ TEST(Windows, GeometryPlacesTheOwnWindowWhereAsked) {
   };
   for (const auto& [geometry, x, y, gravity] : cases) {
     SCOPED_TRACE(geometry);
-    auto vantor = StartOn(server, {"-geometry", geometry});
+    auto vantor = startOn(server, {"-geometry", geometry});
     Window window = 0;
-    eventually([&] { return (window = VantorWindow(display)) != 0 || !vantor->running(); }, 10.0);
+    eventually([&] { return (window = vantorWindow(display)) != 0 || !vantor->running(); }, 10.0);
     ASSERT_NE(window, 0u) << vantor->errorSoFar();
     int atX = 0, atY = 0;
     Window child = 0;
@@ -600,7 +600,7 @@ TEST(Windows, GeometryPlacesTheOwnWindowWhereAsked) {
     EXPECT_EQ(hints.win_gravity, gravity);
     vantor->signal(SIGTERM);
     vantor->wait(5.0);
-    eventually([&] { return VantorWindow(display) == 0; }, 5.0);
+    eventually([&] { return vantorWindow(display) == 0; }, 5.0);
   }
 }
 
@@ -612,7 +612,7 @@ TEST(Daemon, SelectedHackDrawsAndLeavesNoProcessAfterDeactivation) {
   Xvfb server(640, 480);
   ASSERT_TRUE(server.started()) << server.failure();
   TemporaryFolder home;
-  const std::string program = Installed() + "/bin/vantor";
+  const std::string program = installed() + "/bin/vantor";
   std::ofstream(home.path() + "/.xscreensaver")
       << "timeout: 0:30:00\ncycle: 0\nlock: False\nmode: one\nselected: 0\nsplash: False\n"
          "fade: False\nunfade: False\ndpmsEnabled: False\nprograms: GL: "
@@ -639,7 +639,7 @@ TEST(Daemon, SelectedHackDrawsAndLeavesNoProcessAfterDeactivation) {
   ASSERT_EQ(command({"-select", "1"}), 0);
   ASSERT_TRUE(eventually([&] { return !running().empty(); }, 20.0));
   ASSERT_EQ(running().size(), 1u);
-  EXPECT_TRUE(ShowsKaleidoscope(server, "root"));
+  EXPECT_TRUE(showsKaleidoscope(server, "root"));
   EXPECT_EQ(running().size(), 1u) << "the hack is still running while active";
   ASSERT_EQ(command({"-deactivate"}), 0);
   EXPECT_TRUE(eventually([&] { return running().empty(); }, 5.0)) << "a hack is left behind";
@@ -650,7 +650,7 @@ TEST(Daemon, SelectedHackDrawsAndLeavesNoProcessAfterDeactivation) {
 }
 
 // The program's command line as one shell word each, for a pipeline.
-std::string Shell(const Arguments& arguments) {
+std::string shellLine(const Arguments& arguments) {
   std::string line;
   for (const std::string& argument : arguments) {
     line += " '" + argument + "'";
@@ -667,9 +667,10 @@ TEST(Video, AStreamOfThePngFramesThatEndsWithItsReader) {
                              "25",       "--seed", "1000",   "--resources", resourcesPath()};
   const std::string video = folder.path() + "/video.y4m";
   Exit streamed =
-      run({"/bin/sh", "-c", Shell(Vantor({"--render", "-"}, options)) + " > '" + video + "'"});
+      run({"/bin/sh", "-c",
+           shellLine(vantorCommand({"--render", "-"}, options)) + " > '" + video + "'"});
   ASSERT_EQ(streamed.status, 0) << streamed.err;
-  ASSERT_EQ(run(Vantor({"--render", folder.path() + "/frames"}, options)).status, 0);
+  ASSERT_EQ(run(vantorCommand({"--render", folder.path() + "/frames"}, options)).status, 0);
   Exit probe = run({"/usr/bin/ffprobe", "-v", "error", "-count_frames", "-show_entries",
                     "stream=width,height,r_frame_rate,nb_read_frames", "-of", "csv=p=0", video});
   EXPECT_EQ(probe.out, "160,120,25/1,12\n") << probe.err;
@@ -679,7 +680,8 @@ TEST(Video, AStreamOfThePngFramesThatEndsWithItsReader) {
   Exit decode = run({"/usr/bin/ffmpeg", "-v", "error", "-i", video, "-vf", "select=eq(n\\,6)",
                      "-frames:v", "1", decoded});
   ASSERT_EQ(decode.status, 0) << decode.err;
-  const Frame fromVideo = Png(decoded), fromPng = Png(folder.path() + "/frames/frame-00007.png");
+  const Frame fromVideo = pngFrame(decoded),
+              fromPng = pngFrame(folder.path() + "/frames/frame-00007.png");
   ASSERT_EQ(fromVideo.rgb.size(), fromPng.rgb.size());
   double squares = 0;
   for (size_t i = 0; i < fromPng.rgb.size(); i++) {
@@ -691,17 +693,17 @@ TEST(Video, AStreamOfThePngFramesThatEndsWithItsReader) {
   // A reader that takes a few bytes and goes: no message, the status of a broken pipe.
   Arguments endless = {"--render", "-", "--frames", "10000000", "--size", "64x48"};
   Exit early = run({"/bin/bash", "-c",
-                    Shell(Vantor(endless)) + " | head -c 1000 > /dev/null; "
-                                             "echo ${PIPESTATUS[0]}"},
+                    shellLine(vantorCommand(endless)) + " | head -c 1000 > /dev/null; "
+                                                        "echo ${PIPESTATUS[0]}"},
                    {}, 20.0);
   EXPECT_EQ(early.out, "141\n");
   EXPECT_EQ(early.err, "");
 }
 
 // The size of the viewable own window, or 0x0 while there is none.
-std::pair<int, int> OwnWindowSize(Display* display) {
+std::pair<int, int> ownWindowSize(Display* display) {
   XWindowAttributes attributes = {};
-  const Window window = VantorWindow(display);
+  const Window window = vantorWindow(display);
   if (window == 0 || !XGetWindowAttributes(display, window, &attributes)) {
     return {0, 0};
   }
@@ -717,9 +719,9 @@ TEST(Windows, DefaultSizeFullScreenAndSavedFrames) {
   {
     Xvfb server(1600, 1200);
     ASSERT_NE(server.connection(), nullptr);
-    auto vantor = StartOn(server, {});
+    auto vantor = startOn(server, {});
     std::pair<int, int> size;
-    eventually([&] { return (size = OwnWindowSize(server.connection())).first != 0; }, 10.0);
+    eventually([&] { return (size = ownWindowSize(server.connection())).first != 0; }, 10.0);
     EXPECT_EQ(size, std::pair(1024, 768)) << "on 1600x1200";
   }
   // On 1280x720, f switches between full screen and the default size, 640x480.
@@ -732,31 +734,31 @@ TEST(Windows, DefaultSizeFullScreenAndSavedFrames) {
                       "' --fullscreen --mirrors 10 --resources '" + resourcesPath() + "'"},
                  {"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW", "WAYLAND_DISPLAY"});
   const std::pair<int, int> full(1280, 720), windowed(640, 480);
-  EXPECT_TRUE(eventually([&] { return OwnWindowSize(display) == full; }, 10.0))
+  EXPECT_TRUE(eventually([&] { return ownWindowSize(display) == full; }, 10.0))
       << vantor.errorSoFar();
   auto key = [&](const char* name) {
-    const std::string window = std::to_string(VantorWindow(display));
+    const std::string window = std::to_string(vantorWindow(display));
     run({"/usr/bin/xdotool", "key", "--window", window, name}, {"DISPLAY=" + server.display()});
   };
   key("f");
-  EXPECT_TRUE(eventually([&] { return OwnWindowSize(display) == windowed; }, 5.0));
+  EXPECT_TRUE(eventually([&] { return ownWindowSize(display) == windowed; }, 5.0));
   key("f");
-  EXPECT_TRUE(eventually([&] { return OwnWindowSize(display) == full; }, 5.0));
-  ASSERT_TRUE(ShowsKaleidoscope(server, "root"));
+  EXPECT_TRUE(eventually([&] { return ownWindowSize(display) == full; }, 5.0));
+  ASSERT_TRUE(showsKaleidoscope(server, "root"));
   key("s");
   // Written whole under a temporary name first: wait for the file's own name.
   std::vector<std::string> saved;
   eventually(
       [&] {
-        saved = Entries(folder.path());
+        saved = entriesOf(folder.path());
         return saved.size() == 1 && saved[0][0] != '.';
       },
       5.0);
   ASSERT_EQ(saved.size(), 1u);
   EXPECT_TRUE(std::regex_match(saved[0], std::regex("vantor-[0-9]{8}-[0-9]{6}\\.png"))) << saved[0];
-  const Frame frame = Png(folder.path() + "/" + saved[0]);
+  const Frame frame = pngFrame(folder.path() + "/" + saved[0]);
   EXPECT_EQ(frame.width, 1280);
-  EXPECT_TRUE(IsSymmetricKaleidoscope(frame));
+  EXPECT_TRUE(isSymmetricKaleidoscope(frame));
   vantor.signal(SIGTERM);
   EXPECT_NE(vantor.wait(5.0).out.find("saved the frame as " + saved[0]), std::string::npos);
 }

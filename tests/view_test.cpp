@@ -140,7 +140,7 @@ struct Census {
   long textures = 0, lists = 0, residentBytes = 0;
 };
 
-Census Take() {
+Census takeCensus() {
   GLuint texture = 0;
   glGenTextures(1, &texture);
   glDeleteTextures(1, &texture);
@@ -169,7 +169,7 @@ TEST_F(SaverView, ABuildOutOfMemoryLeavesNoEngineBehind) {
   ASSERT_TRUE(view_->initWithFrame(Rect{Point{}, Size{64.0f, 64.0f}}, false));
   view_->startAnimation();
   view_->animateOneFrame();
-  const Census before = Take();
+  const Census before = takeCensus();
   // Until the build makes fewer allocations than the one that fails: every one has failed once.
   long nth = 0, throws = 0;
   for (bool reached = true; reached;) {
@@ -193,7 +193,7 @@ TEST_F(SaverView, ABuildOutOfMemoryLeavesNoEngineBehind) {
   clock.advance(10.0);
   view_->animateOneFrame();
   ASSERT_NE(gScopeApp, nullptr);
-  const Census after = Take();
+  const Census after = takeCensus();
   EXPECT_EQ(std::pair(after.textures, after.lists), std::pair(before.textures, before.lists));
   EXPECT_GT(shown().litShare(), 0.0);
 }
@@ -222,12 +222,12 @@ TEST_F(SaverView, ResizesAndRestartsLeaveNoObjectsOrMemoryBehind) {
   };
   cycles(200, false);
   cycles(200, true);
-  const Census warm = Take();
+  const Census warm = takeCensus();
   ASSERT_GT(warm.textures, 0);  // the census sees the engine's objects
   ASSERT_GT(warm.lists, 0);
   for (auto [count, restarts] : {std::pair{10000, false}, {1000, true}}) {
     cycles(count, restarts);
-    const Census after = Take();
+    const Census after = takeCensus();
     EXPECT_EQ(std::pair(after.textures, after.lists), std::pair(warm.textures, warm.lists))
         << count;
     // Room for the allocator's own noise, far below what a leak per cycle would add.
@@ -270,8 +270,8 @@ TEST_F(Settings, AHeldArrangementKeepsItsSymmetryAndNeverMorphs) {
   const Frame last = frame();
   // Twelve copies: a direct and a mirrored one every 60 degrees, nothing every 72 (ten). Pixels
   // along the pieces' edges differ a little between copies.
-  const double sixty = RotationMismatch(last, 60.0, 10, 58, 48);
-  const double seventyTwo = RotationMismatch(last, 72.0, 10, 58, 48);
+  const double sixty = rotationMismatch(last, 60.0, 10, 58, 48);
+  const double seventyTwo = rotationMismatch(last, 72.0, 10, 58, 48);
   EXPECT_LT(sixty, 0.08);
   EXPECT_GT(seventyTwo, 2 * sixty);
 }
@@ -309,7 +309,7 @@ TEST_F(Settings, TheGlowBrightensFromTheCentreAtAnySize) {
     }
     EXPECT_EQ(darker, 0);
     EXPECT_GT(added, width * height);
-    EXPECT_LT(MirrorMismatch(glowing, 48), 0.02);
+    EXPECT_LT(mirrorMismatch(glowing, 48), 0.02);
   }
 }
 

@@ -89,7 +89,7 @@ class Wayland : public ::testing::Test {
 
   // The installed program (sway's user can reach it) with `options`, as vantor_.
   void start(Arguments options, const Arguments& environment = {}) {
-    options.insert(options.begin(), Installed() + "/bin/vantor");
+    options.insert(options.begin(), installed() + "/bin/vantor");
     vantor_ = sway_.start(options, environment);
   }
 
@@ -117,13 +117,13 @@ class Wayland : public ::testing::Test {
               [&] {
                 return sway_.capture(output, &frame, &error) && frame.width == width &&
                        frame.height == height && (i == 0 || frame.rgb != frames[0].rgb) &&
-                       frame.darkShare() > 0.1 && IsSymmetricKaleidoscope(frame);
+                       frame.darkShare() > 0.1 && isSymmetricKaleidoscope(frame);
               },
               15.0)) {
         return ::testing::AssertionFailure()
                << output << ": wanted " << width << "x" << height << ", got " << frame.width << "x"
                << frame.height << (i == 1 && frame.rgb == frames[0].rgb ? " (not moving) " : " ")
-               << error << IsSymmetricKaleidoscope(frame).message() << vantor_->errorSoFar();
+               << error << isSymmetricKaleidoscope(frame).message() << vantor_->errorSoFar();
       }
     }
     return ::testing::AssertionSuccess();
@@ -135,7 +135,7 @@ class Wayland : public ::testing::Test {
     const Exit done = vantor_->wait(seconds);
     if (done.status == status &&
         (says.empty() ? done.err.empty()
-                      : Lines(done.err) == 1 && done.err.find(says) != std::string::npos)) {
+                      : lineCount(done.err) == 1 && done.err.find(says) != std::string::npos)) {
       return ::testing::AssertionSuccess();
     }
     return ::testing::AssertionFailure()
@@ -185,7 +185,7 @@ TEST_F(Wayland, TheWallpaperCoversEveryOutputAtItsOwnPixelSizeAsOutputsComeAndCh
   EXPECT_TRUE(shows("HEADLESS-1", 1024, 768)) << "a resized output";
   EXPECT_TRUE(shows("HEADLESS-2", 800, 600));
   EXPECT_TRUE(vantor_->running()) << vantor_->errorSoFar();
-  EXPECT_TRUE(EndsOnSigterm(*vantor_));
+  EXPECT_TRUE(endsOnSigterm(*vantor_));
 }
 
 // Any key ends the saver (not only Escape), so do a button and a pointer move of more than a
@@ -196,7 +196,7 @@ TEST_F(Wayland, TheSaverCoversTheOutputAndEndsOnAnyKeyButtonMoveOrSigterm) {
     start({"--layer", "overlay"});
     ASSERT_TRUE(shows());
     if (way == "SIGTERM") {
-      EXPECT_TRUE(EndsOnSigterm(*vantor_, 1.0));
+      EXPECT_TRUE(endsOnSigterm(*vantor_, 1.0));
       continue;
     }
     if (way == "key") {

@@ -8,7 +8,7 @@
 namespace {
 
 // Digits only: no sign, no spaces, no base prefix.
-bool AllDigits(const std::string& text) {
+bool allDigits(const std::string& text) {
   if (text.empty()) {
     return false;
   }
@@ -20,8 +20,8 @@ bool AllDigits(const std::string& text) {
   return true;
 }
 
-bool ParseLong(const std::string& text, long long low, long long high, long long* value) {
-  if (!AllDigits(text) || text.size() > 18) {
+bool parseLong(const std::string& text, long long low, long long high, long long* value) {
+  if (!allDigits(text) || text.size() > 18) {
     return false;
   }
   const long long parsed = std::strtoll(text.c_str(), nullptr, 10);
@@ -33,10 +33,10 @@ bool ParseLong(const std::string& text, long long low, long long high, long long
 }
 
 // Digits with an optional decimal point followed by more digits: no exponent, inf or nan.
-bool ParseDouble(const std::string& text, double low, double high, double* value) {
+bool parseDouble(const std::string& text, double low, double high, double* value) {
   const size_t point = text.find('.');
-  if (!AllDigits(text.substr(0, point)) ||
-      (point != std::string::npos && !AllDigits(text.substr(point + 1)))) {
+  if (!allDigits(text.substr(0, point)) ||
+      (point != std::string::npos && !allDigits(text.substr(point + 1)))) {
     return false;
   }
   // The C locale's decimal point: the program never changes the locale.
@@ -51,7 +51,7 @@ bool ParseDouble(const std::string& text, double low, double high, double* value
 const int kLargestSide = 16384;
 
 // WIDTHxHEIGHT, each 1 to 16384.
-bool ParseSize(const std::string& text, int* width, int* height, size_t* used) {
+bool parseSize(const std::string& text, int* width, int* height, size_t* used) {
   size_t cross = text.find_first_of("xX");
   if (cross == std::string::npos) {
     return false;
@@ -62,8 +62,8 @@ bool ParseSize(const std::string& text, int* width, int* height, size_t* used) {
   }
   long long w = 0;
   long long h = 0;
-  if (!ParseLong(text.substr(0, cross), 1, kLargestSide, &w) ||
-      !ParseLong(text.substr(cross + 1, end - cross - 1), 1, kLargestSide, &h)) {
+  if (!parseLong(text.substr(0, cross), 1, kLargestSide, &w) ||
+      !parseLong(text.substr(cross + 1, end - cross - 1), 1, kLargestSide, &h)) {
     return false;
   }
   *width = static_cast<int>(w);
@@ -75,7 +75,7 @@ bool ParseSize(const std::string& text, int* width, int* height, size_t* used) {
 // One offset of a geometry, from text[*at] on: '+' and a distance from the left or top edge,
 // which may itself be negative ("+-5" lies 5 pixels beyond that edge), or '-' and a distance
 // from the right or bottom edge.
-bool ParseOffset(const std::string& text, size_t* at, int* offset, bool* fromFarEdge) {
+bool parseOffset(const std::string& text, size_t* at, int* offset, bool* fromFarEdge) {
   if (*at >= text.size() || (text[*at] != '+' && text[*at] != '-')) {
     return false;
   }
@@ -88,7 +88,7 @@ bool ParseOffset(const std::string& text, size_t* at, int* offset, bool* fromFar
     end = text.size();
   }
   long long distance = 0;
-  if (!ParseLong(text.substr(start, end - start), 0, 100000, &distance)) {
+  if (!parseLong(text.substr(start, end - start), 0, 100000, &distance)) {
     return false;
   }
   *offset = static_cast<int>(negative ? -distance : distance);
@@ -97,17 +97,17 @@ bool ParseOffset(const std::string& text, size_t* at, int* offset, bool* fromFar
 }
 
 // WIDTHxHEIGHT, optionally followed by both offsets, as X programs take them.
-bool ParseGeometry(const std::string& text, WindowPlacement* window) {
+bool parseGeometry(const std::string& text, WindowPlacement* window) {
   size_t used = 0;
-  if (!ParseSize(text, &window->width, &window->height, &used)) {
+  if (!parseSize(text, &window->width, &window->height, &used)) {
     return false;
   }
   window->sizeFromScreen = false;
   if (used == text.size()) {
     return true;
   }
-  if (!ParseOffset(text, &used, &window->x, &window->xFromRight) ||
-      !ParseOffset(text, &used, &window->y, &window->yFromBottom) || used != text.size()) {
+  if (!parseOffset(text, &used, &window->x, &window->xFromRight) ||
+      !parseOffset(text, &used, &window->y, &window->yFromBottom) || used != text.size()) {
     return false;
   }
   window->hasPosition = true;
@@ -138,36 +138,36 @@ bool parseWindowId(const std::string& text, unsigned long* value) {
 namespace {
 
 // Wrong values are reported as "option 'X' needs <what>, not '<value>'".
-const char* Check(bool good, const char* what) { return good ? nullptr : what; }
+const char* check(bool good, const char* what) { return good ? nullptr : what; }
 
 template <typename Number>
-const char* StoreLong(const std::string& value, long long low, long long high, Number* target,
+const char* storeLong(const std::string& value, long long low, long long high, Number* target,
                       const char* what) {
   long long parsed = 0;
-  if (!ParseLong(value, low, high, &parsed)) {
+  if (!parseLong(value, low, high, &parsed)) {
     return what;
   }
   *target = static_cast<Number>(parsed);
   return nullptr;
 }
 
-const char* Ignored(Options*, const std::string&) { return nullptr; }
+const char* ignored(Options*, const std::string&) { return nullptr; }
 
 // A path, which must not be empty.
-const char* StorePath(std::string* target, const std::string& value, const char* what) {
+const char* storePath(std::string* target, const std::string& value, const char* what) {
   *target = value;
-  return Check(!value.empty(), what);
+  return check(!value.empty(), what);
 }
 
 // A switch: sets its field.
 template <bool Options::*Field, bool Value = true>
-const char* Set(Options* options, const std::string&) {
+const char* setSwitch(Options* options, const std::string&) {
   options->*Field = Value;
   return nullptr;
 }
 
 template <Options::Mode Mode>
-const char* SetMode(Options* options, const std::string&) {
+const char* setMode(Options* options, const std::string&) {
   options->mode = Mode;
   return nullptr;
 }
@@ -177,27 +177,28 @@ const char* SetMode(Options* options, const std::string&) {
 const std::vector<OptionSpec> kOptions = {
     // In a window.
     {"--root", nullptr, nullptr, OptionSpec::InWindow, false,
-     "draw on the root window; with XSCREENSAVER_WINDOW set, on that\nwindow", Set<&Options::root>},
+     "draw on the root window; with XSCREENSAVER_WINDOW set, on that\nwindow",
+     setSwitch<&Options::root>},
     {"--window", nullptr, nullptr, OptionSpec::InWindow, false,
-     "draw in a window of our own (the default); q, Escape or Ctrl-C\ncloses it", Ignored},
+     "draw in a window of our own (the default); q, Escape or Ctrl-C\ncloses it", ignored},
     {"--window-id", "ID", nullptr, OptionSpec::InWindow, false,
      "draw in the window ID (decimal or 0x hexadecimal)",
      [](Options* o, const std::string& v) {
        o->hasWindowId = true;
-       return Check(parseWindowId(v, &o->windowId), "a window id (decimal or 0x hexadecimal)");
+       return check(parseWindowId(v, &o->windowId), "a window id (decimal or 0x hexadecimal)");
      }},
     {"-geometry", "WxH", "1024x768, or 4:3 within two thirds of the screen", OptionSpec::InWindow,
      false,
      "size of our own window, optionally with its place: +X+Y from\nthe screen's left and top "
      "edges, -X-Y from its right and bottom\nedges, or a mix (WxH-0+0: top right)",
      [](Options* o, const std::string& v) {
-       return Check(ParseGeometry(v, &o->window),
+       return check(parseGeometry(v, &o->window),
                     "WIDTHxHEIGHT, optionally followed by +X+Y, -X-Y or a mix");
      }},
     {"--x11", nullptr, nullptr, OptionSpec::InWindow, false,
      "use X11 (or XWayland) even where Wayland is available; on\nWayland (WAYLAND_DISPLAY set) "
      "the window is a native one unless\n--x11, --root or --window-id asks for X11",
-     Set<&Options::x11>},
+     setSwitch<&Options::x11>},
     {"--layer", "KIND", nullptr, OptionSpec::InWindow, false,
      "on Wayland, draw on every output: 'background' is a live\nwallpaper (in sway's config: exec "
      "vantor --layer background);\n'overlay' covers the outputs and ends on any key, button or "
@@ -205,7 +206,7 @@ const std::vector<OptionSpec> kOptions = {
      "timeout 300 'vantor --layer overlay &' \\\n     resume 'pkill -TERM -x vantor'",
      [](Options* o, const std::string& v) {
        o->layer = v;
-       return Check(v == "background" || v == "overlay", "background or overlay");
+       return check(v == "background" || v == "overlay", "background or overlay");
      }},
     {"--fullscreen", nullptr, nullptr, OptionSpec::InWindow, false,
      "our own window fills the screen; f switches between the two",
@@ -214,54 +215,55 @@ const std::vector<OptionSpec> kOptions = {
        return nullptr;
      }},
     {"--fps", nullptr, nullptr, OptionSpec::InWindow, true,
-     "show frames per second, load and the seed in the bottom-left\ncorner", Set<&Options::fps>},
+     "show frames per second, load and the seed in the bottom-left\ncorner",
+     setSwitch<&Options::fps>},
     {"--no-fps", nullptr, nullptr, OptionSpec::InWindow, false, "do not (the default)",
-     Set<&Options::fps, false>},
+     setSwitch<&Options::fps, false>},
     {"--delay", "USEC", "33333: 30 frames a second", OptionSpec::InWindow, true,
      "microseconds from one frame to the next",
      [](Options* o, const std::string& v) {
-       return StoreLong(v, 0, 10000000, &o->delayMicroseconds, "microseconds from 0 to 10000000");
+       return storeLong(v, 0, 10000000, &o->delayMicroseconds, "microseconds from 0 to 10000000");
      }},
     {"--install", nullptr, nullptr, OptionSpec::InWindow, false,
-     "accepted as xscreensaver hacks accept it, and ignored", Ignored},
+     "accepted as xscreensaver hacks accept it, and ignored", ignored},
     {"--visual", "V", nullptr, OptionSpec::InWindow, false,
      "accepted as xscreensaver hacks accept it, and ignored: the\ncontext follows the window's "
      "own visual",
-     Ignored},
+     ignored},
     {"--pair", nullptr, nullptr, OptionSpec::InWindow, false,
-     "accepted as xscreensaver hacks accept it, and ignored", Ignored},
+     "accepted as xscreensaver hacks accept it, and ignored", ignored},
 
     // Without a display.
     {"--render", "DIR", nullptr, OptionSpec::InRender, false,
      "write frame-00001.png, frame-00002.png, ... into DIR; with DIR\n'-', a YUV4MPEG2 video "
      "stream to standard output (for ffmpeg or\nmpv)",
-     [](Options* o, const std::string& v) { return StorePath(&o->renderFolder, v, "a folder"); }},
+     [](Options* o, const std::string& v) { return storePath(&o->renderFolder, v, "a folder"); }},
     {"--frames", "N", "300", OptionSpec::InRender, false, "how many frames --render writes",
      [](Options* o, const std::string& v) {
-       return StoreLong(v, 1, 10000000, &o->frames, "a frame count from 1 to 10000000");
+       return storeLong(v, 1, 10000000, &o->frames, "a frame count from 1 to 10000000");
      }},
     {"--snapshot", "FILE", nullptr, OptionSpec::InSnapshot, false,
      "write the one frame at --at SECONDS as a PNG file",
      [](Options* o, const std::string& v) {
-       return StorePath(&o->snapshotFile, v, "a file name");
+       return storePath(&o->snapshotFile, v, "a file name");
      }},
     {"--at", "SECONDS", "5", OptionSpec::InSnapshot, false,
      "the time of the --snapshot frame, up to 30 days (2592000)",
      [](Options* o, const std::string& v) {
-       return Check(ParseDouble(v, 0.0, 2592000.0, &o->atSeconds),
+       return check(parseDouble(v, 0.0, 2592000.0, &o->atSeconds),
                     "seconds from 0 to 2592000 (30 days)");
      }},
     {"--size", "WxH", "1280x720", OptionSpec::InRender | OptionSpec::InSnapshot, false,
      "picture size in pixels",
      [](Options* o, const std::string& v) {
        size_t used = 0;
-       return Check(ParseSize(v, &o->width, &o->height, &used) && used == v.size(),
+       return check(parseSize(v, &o->width, &o->height, &used) && used == v.size(),
                     "WIDTHxHEIGHT, each 1 to 16384");
      }},
     {"--rate", "HZ", "30", OptionSpec::InRender | OptionSpec::InSnapshot, false,
      "frames per simulated second",
      [](Options* o, const std::string& v) {
-       return Check(ParseDouble(v, 0.001, 10000.0, &o->rate),
+       return check(parseDouble(v, 0.001, 10000.0, &o->rate),
                     "ticks per second from 0.001 to 10000");
      }},
 
@@ -270,13 +272,13 @@ const std::vector<OptionSpec> kOptions = {
      "1; in a window on a software renderer, the largest F that\ndraws at most 1920x1080 pixels",
      OptionSpec::Anywhere, false, "draw at F (0.25 to 1) times the width and height, then enlarge",
      [](Options* o, const std::string& v) {
-       return Check(ParseDouble(v, 0.25, 1.0, &o->scale), "a decimal number from 0.25 to 1");
+       return check(parseDouble(v, 0.25, 1.0, &o->scale), "a decimal number from 0.25 to 1");
      }},
     {"--speed", "X", "1", OptionSpec::Anywhere, true,
      "how fast the scene runs against the clock, from 0.25 to 4:\neverything that moves, spins, "
      "pulses and morphs follows it",
      [](Options* o, const std::string& v) {
-       return Check(ParseDouble(v, 0.25, 4.0, &o->speed), "a speed from 0.25 to 4");
+       return check(parseDouble(v, 0.25, 4.0, &o->speed), "a speed from 0.25 to 4");
      }},
     {"--mirrors", "N", "random", OptionSpec::Anywhere, true,
      "the mirrors' arrangement: random (now and then gliding to\nanother), or 10, 12, 14, 16, 18, "
@@ -287,33 +289,33 @@ const std::vector<OptionSpec> kOptions = {
          o->mirrors = -1;
          return static_cast<const char*>(nullptr);
        }
-       const bool good = ParseLong(v, 10, 22, &copies) && copies % 2 == 0;
+       const bool good = parseLong(v, 10, 22, &copies) && copies % 2 == 0;
        o->mirrors = static_cast<int>(copies);
-       return Check(good, "random or a copy count of 10, 12, 14, 16, 18, 20 or 22");
+       return check(good, "random or a copy count of 10, 12, 14, 16, 18, 20 or 22");
      }},
     {"--glow", nullptr, nullptr, OptionSpec::Anywhere, true,
-     "a radial glow over the kaleidoscope, from the centre outwards", Set<&Options::glow>},
+     "a radial glow over the kaleidoscope, from the centre outwards", setSwitch<&Options::glow>},
     {"--seed", "N", "now", OptionSpec::Anywhere, false,
      "the clock starts at second N since 1970; it seeds the\nrandomness, so one seed draws one "
      "kaleidoscope (seeds 0 and 1\ndraw the same one: the C library takes 0 as 1)",
      [](Options* o, const std::string& v) {
        o->hasSeed = true;
-       return StoreLong(v, 0, 2147483647LL, &o->seed, "whole seconds from 0 to 2147483647");
+       return storeLong(v, 0, 2147483647LL, &o->seed, "whole seconds from 0 to 2147483647");
      }},
     {"--resources", "DIR", nullptr, OptionSpec::Anywhere, false,
      "the folder holding DiscMasks.jpg, which must be usable (else\n$VANTOR_RESOURCES, "
      "../share/vantor beside the program, the\nbuild tree's resources/)",
-     [](Options* o, const std::string& v) { return StorePath(&o->resources, v, "a folder"); }},
+     [](Options* o, const std::string& v) { return storePath(&o->resources, v, "a folder"); }},
     {"--help", nullptr, nullptr, OptionSpec::Anywhere, false, "show this text",
-     SetMode<Options::Help>},
+     setMode<Options::Help>},
     {"--version", nullptr, nullptr, OptionSpec::Anywhere, false, "show the version",
-     SetMode<Options::Version>},
+     setMode<Options::Version>},
 };
 
 namespace {
 
 // The option named `name` (dashes off), or null. "-h" is --help's short name.
-const OptionSpec* FindOption(const std::string& name) {
+const OptionSpec* findOption(const std::string& name) {
   const std::string wanted = name == "h" ? "help" : name;
   for (const OptionSpec& entry : kOptions) {
     if (std::string(entry.name).substr(entry.name[1] == '-' ? 2 : 1) == wanted) {
@@ -325,7 +327,7 @@ const OptionSpec* FindOption(const std::string& name) {
 
 // `text` as a message quotes it: control characters as \xNN escapes, so that a newline in an
 // argument cannot break the message's one line.
-std::string Shown(const std::string& text) {
+std::string quoted(const std::string& text) {
   std::string shown;
   for (const unsigned char c : text) {
     char escape[5];
@@ -336,7 +338,7 @@ std::string Shown(const std::string& text) {
 }
 
 // How the options of one mode are asked for, in messages.
-const char* ModeNeeded(unsigned modes) {
+const char* modeNeeded(unsigned modes) {
   switch (modes) {
     case OptionSpec::InRender:
       return "--render DIR";
@@ -356,15 +358,15 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
   for (size_t i = 0; i < arguments.size(); i++) {
     const std::string& argument = arguments[i];
     if (argument.size() < 2 || argument[0] != '-') {
-      *error = "unexpected argument '" + Shown(argument) + "'";
+      *error = "unexpected argument '" + quoted(argument) + "'";
       return false;
     }
     // One dash or two, as xscreensaver's hacks accept; --name=value too.
     const size_t equals = argument.find('=');
     const std::string typed = argument.substr(0, equals);
-    const OptionSpec* entry = FindOption(typed.substr(typed[1] == '-' ? 2 : 1));
+    const OptionSpec* entry = findOption(typed.substr(typed[1] == '-' ? 2 : 1));
     if (entry == nullptr) {
-      *error = "unknown option '" + Shown(typed) + "'";
+      *error = "unknown option '" + quoted(typed) + "'";
       return false;
     }
     std::string value;
@@ -381,7 +383,7 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
       value = arguments[++i];
     }
     if (const char* needs = entry->apply(options, value)) {
-      *error = "option '" + typed + "' needs " + needs + ", not '" + Shown(value) + "'";
+      *error = "option '" + typed + "' needs " + needs + ", not '" + quoted(value) + "'";
       return false;
     }
     if (options->mode == Options::Help || options->mode == Options::Version) {
@@ -416,11 +418,11 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
       continue;
     }
     if (mode == OptionSpec::InWindow) {
-      *error = typed + " needs " + ModeNeeded(entry->modes);
+      *error = typed + " needs " + modeNeeded(entry->modes);
     } else if (entry->modes == OptionSpec::InWindow) {
       *error = typed + " draws in a window and cannot be used with " + offscreen;
     } else {
-      *error = typed + " belongs to " + ModeNeeded(entry->modes) + " and cannot be used with " +
+      *error = typed + " belongs to " + modeNeeded(entry->modes) + " and cannot be used with " +
                offscreen;
     }
     return false;

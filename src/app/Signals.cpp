@@ -11,7 +11,7 @@ namespace {
 // A signal handler can reach only what is global; this is the pipe's writing end.
 volatile sig_atomic_t signalWriteFd = -1;
 
-void WriteSignal(int signal) {
+void writeSignal(int signal) {
   int saved = errno;
   unsigned char byte = static_cast<unsigned char>(signal);
   if (signalWriteFd >= 0) {
@@ -34,7 +34,7 @@ SignalPipe::SignalPipe(std::initializer_list<int> signals) {
   writeFd_ = fds[1];
   signalWriteFd = writeFd_;
   struct sigaction action = {};
-  action.sa_handler = WriteSignal;
+  action.sa_handler = writeSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;  // no SA_RESTART: a blocking wait or write returns at once
   for (int signal : signals) {

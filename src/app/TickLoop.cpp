@@ -12,15 +12,15 @@
 
 namespace {
 
-double Seconds() { return static_cast<double>(monotonicMicroseconds()) / 1e6; }
+double seconds() { return static_cast<double>(monotonicMicroseconds()) / 1e6; }
 
-Size SurfaceSize(const Surface& surface) {
+Size surfaceSize(const Surface& surface) {
   return Size{static_cast<float>(surface.width()), static_cast<float>(surface.height())};
 }
 
 // One frame of the view, drawn or only stepped through. Building the engine can run out of
 // memory: that ends the run with one line, and the loop still releases what it holds.
-bool AnimateOneFrame(Vantor& view, bool draw, std::string* error) {
+bool animateFrame(Vantor& view, bool draw, std::string* error) {
   try {
     draw ? view.animateOneFrame() : view.skipOneFrame();
     return true;
@@ -39,12 +39,12 @@ LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& sett
   LoopEnd end;
   Vantor view;
   view.attachToSurface(&surface);
-  if (!view.initWithFrame(Rect{Point{}, SurfaceSize(surface)}, surface.isPreview())) {
+  if (!view.initWithFrame(Rect{Point{}, surfaceSize(surface)}, surface.isPreview())) {
     end.status = 1;
     end.message = "the saver view could not be set up";
     return end;
   }
-  view.setFrameSize(SurfaceSize(surface));
+  view.setFrameSize(surfaceSize(surface));
   view.setSceneSettings(settings.scene);
   view.startAnimation();
   FpsOverlay overlay;
@@ -53,8 +53,8 @@ LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& sett
     SurfaceEvent event = surface.waitForTick();
     switch (event.kind) {
       case SurfaceEvent::Tick: {
-        double start = Seconds();
-        if (!AnimateOneFrame(view, event.draw, &end.message)) {
+        double start = seconds();
+        if (!animateFrame(view, event.draw, &end.message)) {
           end.status = 1;
           running = false;
           break;
@@ -73,7 +73,7 @@ LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& sett
           end.status = end.signal == 0 ? 1 : 0;
           running = false;
         }
-        overlay.tickDrawn(start, Seconds() - start);
+        overlay.tickDrawn(start, seconds() - start);
         break;
       }
       case SurfaceEvent::Resized:

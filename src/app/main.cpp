@@ -31,14 +31,14 @@
 
 namespace {
 
-int Fail(const std::string& message) {
+int fail(const std::string& message) {
   std::fprintf(stderr, "vantor: %s\n", message.c_str());
   return 1;
 }
 
 // What was printed must have reached standard output (a full disk or /dev/full fails only
 // when the buffer is flushed); a run whose output was lost did not succeed.
-int Finish(int status) {
+int finish(int status) {
   // A write that already failed (text longer than the buffer) left its reason in errno.
   const int earlier = std::ferror(stdout) ? errno : 0;
   errno = 0;
@@ -53,11 +53,11 @@ int Finish(int status) {
   return std::ferror(stderr) ? 1 : status;
 }
 
-const char* Plural(long count) { return count == 1 ? "" : "s"; }
+const char* plural(long count) { return count == 1 ? "" : "s"; }
 
 // Ends the process as `signal` would have, its handler gone. Those whose default dumps core
 // (SIGQUIT, SIGXFSZ) give 128 + N instead: a user's request or a full file is no crash.
-int EndBySignal(int signal) {
+int endBySignal(int signal) {
   if (signal == SIGQUIT || signal == SIGXFSZ) {
     return 128 + signal;
   }
@@ -71,7 +71,7 @@ int EndBySignal(int signal) {
 }
 
 // The folder must exist (it is made when missing) and take new files.
-bool PrepareFolder(const std::string& folder, std::string* error) {
+bool prepareFolder(const std::string& folder, std::string* error) {
   if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
     *error = "cannot make the folder '" + folder + "': " + std::strerror(errno) +
              "; give --render a folder you can write to";
@@ -92,7 +92,7 @@ bool PrepareFolder(const std::string& folder, std::string* error) {
 
 // A device or FIFO is written in place and needs no folder; anything else gets a temporary
 // beside its (resolved) target.
-bool CheckSnapshotFolder(const std::string& file, std::string* error) {
+bool checkSnapshotFolder(const std::string& file, std::string* error) {
   const std::string folder = SafeFile::temporaryFolder(file);
   if (!folder.empty() && access(folder.c_str(), W_OK) != 0) {
     *error = "cannot write into '" + folder + "': " + std::strerror(errno) +
@@ -102,7 +102,7 @@ bool CheckSnapshotFolder(const std::string& file, std::string* error) {
   return true;
 }
 
-std::unique_ptr<OffscreenSurface> MakeOffscreenSurface(const Options& options, int wakeFd,
+std::unique_ptr<OffscreenSurface> makeOffscreenSurface(const Options& options, int wakeFd,
                                                        std::string* error) {
   OffscreenOutput output;
   output.rate = options.rate;
@@ -110,13 +110,13 @@ std::unique_ptr<OffscreenSurface> MakeOffscreenSurface(const Options& options, i
     output.videoStream = true;
     output.frames = options.frames;
   } else if (options.mode == Options::Render) {
-    if (!PrepareFolder(options.renderFolder, error)) {
+    if (!prepareFolder(options.renderFolder, error)) {
       return nullptr;
     }
     output.renderFolder = options.renderFolder;
     output.frames = options.frames;
   } else {
-    if (!CheckSnapshotFolder(options.snapshotFile, error)) {
+    if (!checkSnapshotFolder(options.snapshotFile, error)) {
       return nullptr;
     }
     output.snapshotFile = options.snapshotFile;
@@ -137,13 +137,13 @@ std::unique_ptr<OffscreenSurface> MakeOffscreenSurface(const Options& options, i
 
 // Wayland is the default where a compositor is announced, unless an X11 window was asked for;
 // --layer exists only there.
-bool WantsWayland(const Options& options) {
+bool wantsWayland(const Options& options) {
   const char* compositor = std::getenv("WAYLAND_DISPLAY");
   return !options.layer.empty() || (compositor != nullptr && compositor[0] != '\0' &&
                                     !options.x11 && !options.root && !options.hasWindowId);
 }
 
-std::unique_ptr<Surface> MakeWaylandSurface(const Options& options, int wakeFd,
+std::unique_ptr<Surface> makeWaylandSurface(const Options& options, int wakeFd,
                                             std::string* error) {
   WaylandTarget target;
   target.kind = options.layer == "background" ? WaylandTarget::Background
@@ -159,9 +159,9 @@ std::unique_ptr<Surface> MakeWaylandSurface(const Options& options, int wakeFd,
   return surface;
 }
 
-std::unique_ptr<Surface> MakeWindowSurface(const Options& options, int wakeFd, std::string* error) {
-  if (WantsWayland(options)) {
-    return MakeWaylandSurface(options, wakeFd, error);
+std::unique_ptr<Surface> makeWindowSurface(const Options& options, int wakeFd, std::string* error) {
+  if (wantsWayland(options)) {
+    return makeWaylandSurface(options, wakeFd, error);
   }
   X11Target target;
   const char* daemonWindow = std::getenv("XSCREENSAVER_WINDOW");
@@ -193,7 +193,7 @@ std::unique_ptr<Surface> MakeWindowSurface(const Options& options, int wakeFd, s
 // atlas is checked here, so that the engine only ever sees one it can use: a bad file found in
 // the search gives this one warning instead of libjpeg's messages or a garbled texture. A folder
 // the user named must hold a usable atlas: false, with the line said, when it does not.
-bool LoadBundle(const Options& options) {
+bool loadBundle(const Options& options) {
   std::string executable = currentExecutablePath();
   std::string folder = options.resources;
   if (folder.empty()) {
@@ -219,7 +219,7 @@ bool LoadBundle(const Options& options) {
   const std::string atlas = folder + "/DiscMasks.jpg";
   std::string problem;
   std::string warning;
-  if (!IsUsableMaskAtlas(atlas, &problem, &warning)) {
+  if (!isUsableMaskAtlas(atlas, &problem, &warning)) {
     if (!options.resources.empty()) {
       std::fprintf(stderr,
                    "vantor: --resources %s: %s is %s; give a folder holding a grey JPEG "
@@ -255,17 +255,17 @@ int main(int argc, char** argv) {
   }
   if (options.mode == Options::Help) {
     std::fputs(usageText().c_str(), stdout);
-    return Finish(0);
+    return finish(0);
   }
   if (options.mode == Options::Version) {
     std::printf("vantor %s\n", VANTOR_VERSION);
-    return Finish(0);
+    return finish(0);
   }
 
   // A folder the user named is a usage matter, settled before any display is opened; the
   // search's warnings wait until the surface exists, so that a run that cannot start says one
   // line.
-  if (!options.resources.empty() && !LoadBundle(options)) {
+  if (!options.resources.empty() && !loadBundle(options)) {
     return 2;
   }
 
@@ -289,17 +289,17 @@ int main(int argc, char** argv) {
     OffscreenSurface* headless = nullptr;
     std::unique_ptr<Surface> surface;
     if (offscreen) {
-      std::unique_ptr<OffscreenSurface> made = MakeOffscreenSurface(options, signals->fd(), &error);
+      std::unique_ptr<OffscreenSurface> made = makeOffscreenSurface(options, signals->fd(), &error);
       headless = made.get();
       surface = std::move(made);
     } else {
-      surface = MakeWindowSurface(options, signals->fd(), &error);
+      surface = makeWindowSurface(options, signals->fd(), &error);
     }
     if (surface == nullptr) {
-      return Fail(error);
+      return fail(error);
     }
     if (options.resources.empty()) {
-      LoadBundle(options);
+      loadBundle(options);
     }
     // Without a display the surface runs a simulated clock of its own. A window's clock starts
     // at the seed (so one seed draws one kaleidoscope) or at the wall clock's time.
@@ -326,10 +326,10 @@ int main(int argc, char** argv) {
       end = LoopEnd{0, SIGPIPE, ""};
     } else if (whole && video) {
       std::fprintf(stderr, "vantor: wrote %ld frame%s of %dx%d to standard output\n",
-                   options.frames, Plural(options.frames), options.width, options.height);
+                   options.frames, plural(options.frames), options.width, options.height);
     } else if (whole && options.mode == Options::Render) {
       std::printf("vantor: wrote %ld frame%s of %dx%d to %s/\n", options.frames,
-                  Plural(options.frames), options.width, options.height,
+                  plural(options.frames), options.width, options.height,
                   options.renderFolder.c_str());
     } else if (whole && options.mode == Options::Snapshot) {
       std::printf("vantor: wrote the frame at %.15g s to %s\n",
@@ -343,16 +343,16 @@ int main(int argc, char** argv) {
           : last.empty() ? "no file was written"
                          : "the last whole file is " + last;
       std::fprintf(stderr, "vantor: interrupted by %s after %ld of %ld frame%s; %s\n",
-                   signalName(end.signal), headless->framesDone(), total, Plural(total),
+                   signalName(end.signal), headless->framesDone(), total, plural(total),
                    kept.c_str());
     }
   }  // the surface and the signal handlers go here, before any signal is raised again
   if (end.status != 0) {
-    return Fail(end.message);
+    return fail(end.message);
   }
   if (end.signal != 0 && (offscreen || end.signal == SIGTERM)) {
-    return EndBySignal(end.signal);
+    return endBySignal(end.signal);
   }
   // In a window, SIGINT is a user's Ctrl-C in a terminal: a plain exit.
-  return Finish(0);
+  return finish(0);
 }

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-bool IsSoftwareRenderer(const char* renderer) {
+bool isSoftwareRenderer(const char* renderer) {
   if (renderer == nullptr) {
     return false;
   }
@@ -16,19 +16,19 @@ bool IsSoftwareRenderer(const char* renderer) {
   return false;
 }
 
-double ChooseDrawScale(double requested, const char* renderer, int width, int height) {
+double chooseDrawScale(double requested, const char* renderer, int width, int height) {
   if (requested > 0.0) {
     return std::clamp(requested, kSmallestDrawScale, 1.0);
   }
   const double pixels = static_cast<double>(width) * static_cast<double>(height);
   const double budget = 1920.0 * 1080.0;
-  if (!IsSoftwareRenderer(renderer) || pixels <= budget) {
+  if (!isSoftwareRenderer(renderer) || pixels <= budget) {
     return 1.0;
   }
   return std::max(kSmallestDrawScale, std::sqrt(budget / pixels));
 }
 
-int DrawnSide(int side, double scale) {
+int drawnSide(int side, double scale) {
   // The small allowance keeps an exact product (3840 * 0.5) from rounding down a pixel.
   return std::max(1, static_cast<int>(std::floor(side * scale + 1e-9)));
 }

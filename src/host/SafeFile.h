@@ -31,7 +31,7 @@ class SafeFile {
   static std::string temporaryFolder(const std::string& path);
 
  private:
-  std::string Fail(const std::string& path, int error);
+  std::string failText(const std::string& path, int error);
 
   std::string target_;     // the file the bytes end up in (a symlink resolved)
   std::string temporary_;  // where they go meanwhile; empty when written in place

@@ -31,4 +31,4 @@ class ScopedTimerClock {
 };
 
 // Whole seconds of the timer's clock, rounded down; the engine seeds its random sequence with it.
-long long ReadTimerClockSeconds();
+long long readTimerClockSeconds();

@@ -40,17 +40,17 @@ class GlTest : public ::testing::Test {
 
 // `Size` values of a state variable: a matrix, a viewport, one integer.
 template <int Size = 16>
-std::array<GLfloat, Size> Floats(GLenum what) {
+std::array<GLfloat, Size> floats(GLenum what) {
   std::array<GLfloat, Size> values;
   glGetFloatv(what, values.data());
   return values;
 }
 
 template <int Size = 1>
-std::array<GLint, Size> Integers(GLenum what) {
+std::array<GLint, Size> integers(GLenum what) {
   std::array<GLint, Size> values;
   glGetIntegerv(what, values.data());
   return values;
 }
 
-inline GLint Integer(GLenum what) { return Integers(what)[0]; }
+inline GLint integer(GLenum what) { return integers(what)[0]; }

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-::testing::AssertionResult EndsOnSigterm(Process& process, double timeoutSeconds) {
+::testing::AssertionResult endsOnSigterm(Process& process, double timeoutSeconds) {
   process.signal(SIGTERM);
   const Exit done = process.wait(timeoutSeconds);
   if (done.signal == SIGTERM) {
@@ -14,9 +14,9 @@
                                        << " after " << done.seconds << " s: " << done.err;
 }
 
-long Lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
+long lineCount(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
 
-Arguments Vantor(Arguments arguments, const Arguments& more) {
+Arguments vantorCommand(Arguments arguments, const Arguments& more) {
   arguments.insert(arguments.begin(), programPath());
   arguments.insert(arguments.end(), more.begin(), more.end());
   return arguments;
@@ -39,9 +39,9 @@ bool readPng(const std::string& path, Frame* frame, std::string* error) {
   return false;
 }
 
-::testing::AssertionResult IsSymmetricKaleidoscope(const Frame& frame) {
+::testing::AssertionResult isSymmetricKaleidoscope(const Frame& frame) {
   const double lit = 1.0 - frame.darkShare();  // brighter than near-black in some channel
-  const double mismatch = frame.rgb.empty() ? 1.0 : MirrorMismatch(frame, 48);
+  const double mismatch = frame.rgb.empty() ? 1.0 : mirrorMismatch(frame, 48);
   if (frame.rgb.empty() || lit < 0.01 || mismatch > 0.02) {
     return ::testing::AssertionFailure()
            << lit * 100 << "% of " << frame.width << "x" << frame.height << " pixels lit, "

@@ -12,16 +12,16 @@
 #include "support/TestFiles.h"
 
 // Sends SIGTERM and waits up to `timeoutSeconds`: success when that signal ended the program.
-::testing::AssertionResult EndsOnSigterm(Process& process, double timeoutSeconds = 5.0);
+::testing::AssertionResult endsOnSigterm(Process& process, double timeoutSeconds = 5.0);
 
 // The number of lines in `text`.
-long Lines(const std::string& text);
+long lineCount(const std::string& text);
 
 // The program under test with `arguments`, then `more`.
-Arguments Vantor(Arguments arguments, const Arguments& more = {});
+Arguments vantorCommand(Arguments arguments, const Arguments& more = {});
 
 // The installed program's stage (its usr folder): see Stage.h.
-inline const std::string& Installed() { return installedUsr(VANTOR_BUILD_DIR); }
+inline const std::string& installed() { return installedUsr(VANTOR_BUILD_DIR); }
 
 // False with *error set when the file is missing or not a PNG (any 8-bit type, read as RGB).
 bool readPng(const std::string& path, Frame* frame, std::string* error);
@@ -30,4 +30,4 @@ bool readPng(const std::string& path, Frame* frame, std::string* error);
 // near-black and at most 2% of its pixels differ by more than 48 in a channel from their mirror
 // image about the vertical line through the centre (rasterisation along the wedge edges differs
 // a little between a copy and its mirror image).
-::testing::AssertionResult IsSymmetricKaleidoscope(const Frame& frame);
+::testing::AssertionResult isSymmetricKaleidoscope(const Frame& frame);

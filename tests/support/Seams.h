@@ -22,7 +22,7 @@ class FakeClock : public Clock {
 
 // Queued values come out of rand() first, in order; with the queue empty, rand() is the C
 // library's own.
-void ScriptRand(std::initializer_list<int> values);
-void ClearScriptedRand();
+void scriptRand(std::initializer_list<int> values);
+void clearScriptedRand();
 // Values queued but not yet drawn.
-int ScriptedRandLeft();
+int scriptedRandLeft();

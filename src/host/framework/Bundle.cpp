@@ -9,7 +9,7 @@
 namespace {
 
 // Loaded bundles by identifier; only the host loads, only views look up.
-std::map<std::string, Bundle>& LoadedBundles() {
+std::map<std::string, Bundle>& loadedBundles() {
   static std::map<std::string, Bundle> bundles;
   return bundles;
 }
@@ -24,16 +24,16 @@ Bundle::Bundle(std::string identifier, std::string resourcePath, std::string bun
       executablePath_(std::move(executablePath)) {}
 
 const Bundle* Bundle::bundleWithIdentifier(const std::string& identifier) {
-  auto found = LoadedBundles().find(identifier);
-  return found == LoadedBundles().end() ? nullptr : &found->second;
+  auto found = loadedBundles().find(identifier);
+  return found == loadedBundles().end() ? nullptr : &found->second;
 }
 
 void Bundle::load(const Bundle& bundle) {
-  LoadedBundles().erase(bundle.identifier());
-  LoadedBundles().emplace(bundle.identifier(), bundle);
+  loadedBundles().erase(bundle.identifier());
+  loadedBundles().emplace(bundle.identifier(), bundle);
 }
 
-void Bundle::unload(const std::string& identifier) { LoadedBundles().erase(identifier); }
+void Bundle::unload(const std::string& identifier) { loadedBundles().erase(identifier); }
 
 std::vector<std::string> resourceSearchPath(const std::string& option, const char* environment,
                                             const std::string& executablePath,

@@ -24,7 +24,7 @@ bool OffscreenSurface::create(int width, int height, std::string* error, double 
   scale_ = scale;
   outputWidth_ = width;
   outputHeight_ = height;
-  return context_.create(DrawnSide(width, scale), DrawnSide(height, scale), error);
+  return context_.create(drawnSide(width, scale), drawnSide(height, scale), error);
 }
 
 void OffscreenSurface::useSimulatedClock(long long startSeconds, double rate, double speed) {

@@ -17,7 +17,7 @@ constexpr int kYr = 19595, kYg = 38470, kYb = 7471;
 constexpr int kCbR = -11059, kCbG = -21709, kCbB = 32768;
 constexpr int kCrR = 32768, kCrG = -27439, kCrB = -5329;
 
-std::uint8_t Clamp(int value) { return static_cast<std::uint8_t>(std::clamp(value, 0, 255)); }
+std::uint8_t clampToByte(int value) { return static_cast<std::uint8_t>(std::clamp(value, 0, 255)); }
 
 }  // namespace
 
@@ -44,8 +44,8 @@ const std::vector<std::uint8_t>& VideoStream::frame(const std::uint8_t* rgb) {
   for (std::size_t i = 0; i < pixels; i++, rgb += 3) {
     const int r = rgb[0], g = rgb[1], b = rgb[2];
     y[i] = static_cast<std::uint8_t>((kYr * r + kYg * g + kYb * b + half) >> 16);
-    cb[i] = Clamp((kCbR * r + kCbG * g + kCbB * b + centre + half) >> 16);
-    cr[i] = Clamp((kCrR * r + kCrG * g + kCrB * b + centre + half) >> 16);
+    cb[i] = clampToByte((kCbR * r + kCbG * g + kCbB * b + centre + half) >> 16);
+    cr[i] = clampToByte((kCrR * r + kCrG * g + kCrB * b + centre + half) >> 16);
   }
   return bytes_;
 }

@@ -15,45 +15,45 @@ namespace {
 // A pointer that moves less than this (logical pixels) is a nudge of the desk, not a user.
 constexpr double kPointerSlack = 8.0;
 
-WaylandSurface* Owner(void* data) { return static_cast<WaylandSurface*>(data); }
+WaylandSurface* owner(void* data) { return static_cast<WaylandSurface*>(data); }
 
-void KeyboardKeymap(void* data, wl_keyboard*, uint32_t format, int32_t fd, uint32_t size) {
-  Owner(data)->keymap(format, fd, size);
+void keyboardKeymap(void* data, wl_keyboard*, uint32_t format, int32_t fd, uint32_t size) {
+  owner(data)->keymap(format, fd, size);
 }
-void KeyboardEnter(void*, wl_keyboard*, uint32_t, wl_surface*, wl_array*) {}
-void KeyboardLeave(void*, wl_keyboard*, uint32_t, wl_surface*) {}
-void KeyboardKey(void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state) {
+void keyboardEnter(void*, wl_keyboard*, uint32_t, wl_surface*, wl_array*) {}
+void keyboardLeave(void*, wl_keyboard*, uint32_t, wl_surface*) {}
+void keyboardKey(void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state) {
   if (state == WL_KEYBOARD_KEY_STATE_PRESSED) {
-    Owner(data)->keyPressed(key);
+    owner(data)->keyPressed(key);
   }
 }
-void KeyboardModifiers(void* data, wl_keyboard*, uint32_t, uint32_t depressed, uint32_t latched,
+void keyboardModifiers(void* data, wl_keyboard*, uint32_t, uint32_t depressed, uint32_t latched,
                        uint32_t locked, uint32_t group) {
-  Owner(data)->modifiers(depressed, latched, locked, group);
+  owner(data)->modifiers(depressed, latched, locked, group);
 }
-void KeyboardRepeat(void*, wl_keyboard*, int32_t, int32_t) {}
-const wl_keyboard_listener kKeyboardListener = {KeyboardKeymap, KeyboardEnter,     KeyboardLeave,
-                                                KeyboardKey,    KeyboardModifiers, KeyboardRepeat};
+void keyboardRepeat(void*, wl_keyboard*, int32_t, int32_t) {}
+const wl_keyboard_listener kKeyboardListener = {keyboardKeymap, keyboardEnter,     keyboardLeave,
+                                                keyboardKey,    keyboardModifiers, keyboardRepeat};
 
-void PointerEnter(void* data, wl_pointer* pointer, uint32_t serial, wl_surface* surface,
+void pointerEnter(void* data, wl_pointer* pointer, uint32_t serial, wl_surface* surface,
                   wl_fixed_t x, wl_fixed_t y) {
   wl_pointer_set_cursor(pointer, serial, nullptr, 0, 0);  // a saver shows no cursor
-  Owner(data)->pointerAt(surface, wl_fixed_to_double(x), wl_fixed_to_double(y));
+  owner(data)->pointerAt(surface, wl_fixed_to_double(x), wl_fixed_to_double(y));
 }
-void PointerLeave(void*, wl_pointer*, uint32_t, wl_surface*) {}
-void PointerMotion(void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
-  Owner(data)->pointerAt(nullptr, wl_fixed_to_double(x), wl_fixed_to_double(y));
+void pointerLeave(void*, wl_pointer*, uint32_t, wl_surface*) {}
+void pointerMotion(void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
+  owner(data)->pointerAt(nullptr, wl_fixed_to_double(x), wl_fixed_to_double(y));
 }
-void PointerButton(void* data, wl_pointer*, uint32_t, uint32_t, uint32_t, uint32_t state) {
+void pointerButtonEvent(void* data, wl_pointer*, uint32_t, uint32_t, uint32_t, uint32_t state) {
   if (state == WL_POINTER_BUTTON_STATE_PRESSED) {
-    Owner(data)->pointerButton();
+    owner(data)->pointerButton();
   }
 }
-void PointerAxis(void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) {}
+void pointerAxis(void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) {}
 // Seats are bound at version 1: the later pointer events do not come.
 const wl_pointer_listener kPointerListener = {
-    PointerEnter, PointerLeave, PointerMotion, PointerButton, PointerAxis,
-    nullptr,      nullptr,      nullptr,       nullptr,       nullptr};
+    pointerEnter, pointerLeave, pointerMotion, pointerButtonEvent, pointerAxis, nullptr, nullptr,
+    nullptr,      nullptr,      nullptr};
 
 }  // namespace
 

@@ -24,69 +24,69 @@
 
 namespace {
 
-WaylandSurface* Owner(void* data) { return static_cast<WaylandSurface*>(data); }
+WaylandSurface* owner(void* data) { return static_cast<WaylandSurface*>(data); }
 
 // The protocols' listeners: each hands its event to the surface (or the output record) it
 // was registered with. Events the surface does not need are taken and dropped.
 
-void RegistryGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface,
+void registryGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface,
                     uint32_t version) {
-  Owner(data)->addGlobal(registry, name, interface, version);
+  owner(data)->addGlobal(registry, name, interface, version);
 }
-void RegistryGlobalRemove(void* data, wl_registry* /*registry*/, uint32_t name) {
-  Owner(data)->removeGlobal(name);
+void registryGlobalRemove(void* data, wl_registry* /*registry*/, uint32_t name) {
+  owner(data)->removeGlobal(name);
 }
-const wl_registry_listener kRegistryListener = {RegistryGlobal, RegistryGlobalRemove};
+const wl_registry_listener kRegistryListener = {registryGlobal, registryGlobalRemove};
 
-void OutputGeometry(void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*,
+void outputGeometry(void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*,
                     const char*, int32_t) {}
-void OutputMode(void*, wl_output*, uint32_t, int32_t, int32_t, int32_t) {}
-void OutputDone(void* data, wl_output* /*output*/) {
+void outputMode(void*, wl_output*, uint32_t, int32_t, int32_t, int32_t) {}
+void outputDoneEvent(void* data, wl_output* /*output*/) {
   auto* output = static_cast<WaylandOutput*>(data);
   output->owner->outputDone(output);
 }
-void OutputScale(void* data, wl_output* /*output*/, int32_t factor) {
+void outputScale(void* data, wl_output* /*output*/, int32_t factor) {
   static_cast<WaylandOutput*>(data)->scale = std::max(1, factor);
 }
-void OutputName(void*, wl_output*, const char*) {}
-void OutputDescription(void*, wl_output*, const char*) {}
-const wl_output_listener kOutputListener = {OutputGeometry, OutputMode, OutputDone,
-                                            OutputScale,    OutputName, OutputDescription};
+void outputName(void*, wl_output*, const char*) {}
+void outputDescription(void*, wl_output*, const char*) {}
+const wl_output_listener kOutputListener = {outputGeometry, outputMode, outputDoneEvent,
+                                            outputScale,    outputName, outputDescription};
 
-void WmBasePing(void* data, xdg_wm_base* /*base*/, uint32_t serial) { Owner(data)->pong(serial); }
-const xdg_wm_base_listener kWmBaseListener = {WmBasePing};
+void wmBasePing(void* data, xdg_wm_base* /*base*/, uint32_t serial) { owner(data)->pong(serial); }
+const xdg_wm_base_listener kWmBaseListener = {wmBasePing};
 
-void LayerConfigure(void* data, zwlr_layer_surface_v1* layer, uint32_t serial, uint32_t width,
+void layerConfigure(void* data, zwlr_layer_surface_v1* layer, uint32_t serial, uint32_t width,
                     uint32_t height) {
   auto* output = static_cast<WaylandOutput*>(data);
   zwlr_layer_surface_v1_ack_configure(layer, serial);
   output->owner->configureCanvas(&output->canvas, serial, static_cast<int>(width),
                                  static_cast<int>(height));
 }
-void LayerClosed(void* data, zwlr_layer_surface_v1* /*layer*/) {
+void layerClosedEvent(void* data, zwlr_layer_surface_v1* /*layer*/) {
   auto* output = static_cast<WaylandOutput*>(data);
   output->owner->layerClosed(output);
 }
-const zwlr_layer_surface_v1_listener kLayerListener = {LayerConfigure, LayerClosed};
+const zwlr_layer_surface_v1_listener kLayerListener = {layerConfigure, layerClosedEvent};
 
-void SurfaceEnter(void* data, wl_surface* /*surface*/, wl_output* output) {
-  Owner(data)->canvasEntered(output);
+void surfaceEnter(void* data, wl_surface* /*surface*/, wl_output* output) {
+  owner(data)->canvasEntered(output);
 }
-void SurfaceLeave(void*, wl_surface*, wl_output*) {}
-const wl_surface_listener kSurfaceListener = {SurfaceEnter, SurfaceLeave};
+void surfaceLeave(void*, wl_surface*, wl_output*) {}
+const wl_surface_listener kSurfaceListener = {surfaceEnter, surfaceLeave};
 
-void FrameDone(void* data, wl_callback* callback, uint32_t /*time*/) {
+void frameDone(void* data, wl_callback* callback, uint32_t /*time*/) {
   auto* canvas = static_cast<WaylandCanvas*>(data);
   wl_callback_destroy(callback);
   canvas->frame = nullptr;
 }
-const wl_callback_listener kFrameListener = {FrameDone};
+const wl_callback_listener kFrameListener = {frameDone};
 
-void SeatCapabilities(void* data, wl_seat* /*seat*/, uint32_t capabilities) {
-  Owner(data)->seatCapabilities(capabilities);
+void seatCapabilitiesEvent(void* data, wl_seat* /*seat*/, uint32_t capabilities) {
+  owner(data)->seatCapabilities(capabilities);
 }
-void SeatName(void*, wl_seat*, const char*) {}
-const wl_seat_listener kSeatListener = {SeatCapabilities, SeatName};
+void seatName(void*, wl_seat*, const char*) {}
+const wl_seat_listener kSeatListener = {seatCapabilitiesEvent, seatName};
 
 }  // namespace
 
@@ -229,7 +229,7 @@ bool WaylandSurface::createContext(std::string* error) {
     *error += "; install Mesa's OpenGL drivers (libgl1-mesa-dri) or use --x11";
     return false;
   }
-  KeepGlDriverMapped();
+  keepGlDriverMapped();
   return true;
 }
 
@@ -242,14 +242,14 @@ bool WaylandSurface::createWindow(std::string* error) {
   static const xdg_surface_listener kXdgSurfaceListener = {
       [](void* data, xdg_surface* surface, uint32_t serial) {
         xdg_surface_ack_configure(surface, serial);
-        WaylandCanvas* window = &Owner(data)->window_;
-        Owner(data)->configureCanvas(window, serial, window->logicalWidth, window->logicalHeight);
+        WaylandCanvas* window = &owner(data)->window_;
+        owner(data)->configureCanvas(window, serial, window->logicalWidth, window->logicalHeight);
       }};
   xdg_surface_add_listener(xdgSurface_, &kXdgSurfaceListener, this);
   toplevel_ = xdg_surface_get_toplevel(xdgSurface_);
   static const xdg_toplevel_listener kToplevelListener = {
       [](void* data, xdg_toplevel*, int32_t width, int32_t height, wl_array*) {
-        WaylandCanvas* window = &Owner(data)->window_;
+        WaylandCanvas* window = &owner(data)->window_;
         if (width > 0 && height > 0 &&
             (width != window->logicalWidth || height != window->logicalHeight)) {
           window->logicalWidth = width;
@@ -257,7 +257,7 @@ bool WaylandSurface::createWindow(std::string* error) {
           window->dirty = true;
         }
       },
-      [](void* data, xdg_toplevel*) { Owner(data)->requestClose(); },
+      [](void* data, xdg_toplevel*) { owner(data)->requestClose(); },
       // Bound at version 2 or below: later events do not come.
       nullptr, nullptr};
   xdg_toplevel_add_listener(toplevel_, &kToplevelListener, this);

@@ -9,7 +9,7 @@
 namespace {
 
 // The 8 bits of `pixel` under `mask`, however wide the mask is.
-std::uint8_t Channel(unsigned long pixel, unsigned long mask) {
+std::uint8_t channel(unsigned long pixel, unsigned long mask) {
   if (mask == 0) {
     return 0;
   }
@@ -36,9 +36,9 @@ bool readWindowPixels(Display* display, Window window, int width, int height,
   for (int y = 0; y < height; y++) {
     for (int x = 0; x < width; x++) {
       const unsigned long pixel = XGetPixel(image, x, y);
-      *out++ = Channel(pixel, image->red_mask);
-      *out++ = Channel(pixel, image->green_mask);
-      *out++ = Channel(pixel, image->blue_mask);
+      *out++ = channel(pixel, image->red_mask);
+      *out++ = channel(pixel, image->green_mask);
+      *out++ = channel(pixel, image->blue_mask);
     }
   }
   XDestroyImage(image);

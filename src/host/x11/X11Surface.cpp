@@ -23,27 +23,27 @@ int xErrorCode = 0;
 // GLXBadDrawable, an offset from the GLX extension's error base (GLX protocol).
 constexpr int kGlxBadDrawable = 2;
 
-int RecordXError(Display* /*display*/, XErrorEvent* error) {
+int recordXError(Display* /*display*/, XErrorEvent* error) {
   if (xErrorCode == 0) {
     xErrorCode = error->error_code;
   }
   return 0;
 }
 
-[[noreturn]] int LoseConnection(Display* /*display*/) {
+[[noreturn]] int loseConnection(Display* /*display*/) {
   std::fprintf(stderr,
                "vantor: lost the connection to the X display; it was closed or its "
                "server stopped\n");
   _exit(1);
 }
 
-std::string Hex(unsigned long value) {
+std::string hex(unsigned long value) {
   char text[24];
   std::snprintf(text, sizeof text, "0x%lx", value);
   return text;
 }
 
-bool QuitKey(const XKeyEvent& key) {
+bool quitKey(const XKeyEvent& key) {
   XKeyEvent copy = key;
   char text[8] = {};
   KeySym symbol = NoSymbol;
@@ -98,12 +98,12 @@ bool X11Surface::create(const char* displayName, std::string* error) {
   // The automatic scale never draws more than 1920x1080 on a software renderer.
   const Screen* screen = DefaultScreenOfDisplay(display_);
   const double scale = target_.scale > 0.0 ? target_.scale : 1.0;
-  ChooseRasterThreads(target_.scale <= 0.0 ? 0.0
+  chooseRasterThreads(target_.scale <= 0.0 ? 0.0
                                            : static_cast<double>(WidthOfScreen(screen)) *
                                                  HeightOfScreen(screen) * scale * scale);
   xErrorCode = 0;
-  previousErrorHandler_ = XSetErrorHandler(RecordXError);
-  previousIoErrorHandler_ = XSetIOErrorHandler(LoseConnection);
+  previousErrorHandler_ = XSetErrorHandler(recordXError);
+  previousIoErrorHandler_ = XSetIOErrorHandler(loseConnection);
   int eventBase = 0;
   if (!glXQueryExtension(display_, &glxErrorBase_, &eventBase)) {
     *error = "the display '" + displayName_ +
@@ -133,7 +133,7 @@ bool X11Surface::create(const char* displayName, std::string* error) {
              "; check the display's GLX driver (glxinfo)";
     return false;
   }
-  KeepGlDriverMapped();
+  keepGlDriverMapped();
   int doubleBuffer = 0;
   glXGetConfig(display_, visual_, GLX_DOUBLEBUFFER, &doubleBuffer);
   doubleBuffered_ = doubleBuffer != 0;
@@ -149,7 +149,7 @@ bool X11Surface::create(const char* displayName, std::string* error) {
 }
 
 void X11Surface::applyScale() {
-  scale_ = ChooseDrawScale(target_.scale, renderer_.c_str(), windowWidth_, windowHeight_);
+  scale_ = chooseDrawScale(target_.scale, renderer_.c_str(), windowWidth_, windowHeight_);
   if (scale_ < 1.0 && !WindowEnlarger::supports(display_, *visual_)) {
     if (target_.scale > 0.0) {
       std::fprintf(stderr,
@@ -159,8 +159,8 @@ void X11Surface::applyScale() {
     }
     scale_ = 1.0;
   }
-  width_ = DrawnSide(windowWidth_, scale_);
-  height_ = DrawnSide(windowHeight_, scale_);
+  width_ = drawnSide(windowWidth_, scale_);
+  height_ = drawnSide(windowHeight_, scale_);
   if (scale_ >= 1.0 || (width_ == windowWidth_ && height_ == windowHeight_)) {
     enlarger_.release();
     width_ = windowWidth_;
@@ -311,7 +311,7 @@ bool X11Surface::adoptWindow(Window window, std::string* error) {
     glXGetConfig(display_, visual_, GLX_DEPTH_SIZE, &depthBits);
   }
   if (!usesGl || depthBits < 1) {
-    *error = "the visual " + Hex(wanted.visualid) + " of " + windowName() +
+    *error = "the visual " + hex(wanted.visualid) + " of " + windowName() +
              " has no OpenGL depth buffer; give the window a GL visual (xscreensaver: list "
              "the hack as 'GL:')";
     return false;
@@ -329,7 +329,7 @@ std::string X11Surface::windowName() const {
   if (target_.kind == X11Target::RootWindow) {
     return "the root window";
   }
-  return "window " + Hex(target_.kind == X11Target::GivenWindow ? target_.window : window_);
+  return "window " + hex(target_.kind == X11Target::GivenWindow ? target_.window : window_);
 }
 
 bool X11Surface::lostWindow(SurfaceEvent* event) {
@@ -380,7 +380,7 @@ bool X11Surface::handleEvent(const XEvent& xevent, SurfaceEvent* event) {
       if (!ownWindow_) {
         return false;
       }
-      if (QuitKey(xevent.xkey)) {
+      if (quitKey(xevent.xkey)) {
         event->kind = SurfaceEvent::Close;
         return true;
       }
