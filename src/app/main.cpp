@@ -20,6 +20,7 @@
 #include "app/Signals.h"
 #include "app/TickLoop.h"
 #include "host/SafeFile.h"
+#include "host/Say.h"
 #include "host/ScopeView.h"
 #include "host/framework/Bundle.h"
 #include "host/offscreen/OffscreenSurface.h"
@@ -32,7 +33,7 @@
 namespace {
 
 int fail(const std::string& message) {
-  std::fprintf(stderr, "vantor: %s\n", message.c_str());
+  say(message);
   return 1;
 }
 
@@ -44,10 +45,8 @@ int finish(int status) {
   errno = 0;
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     const int reason = errno != 0 ? errno : earlier != 0 ? earlier : EIO;
-    std::fprintf(stderr,
-                 "vantor: cannot write to standard output: %s; send it to a file or a pipe "
-                 "that takes it\n",
-                 std::strerror(reason));
+    say(std::string("cannot write to standard output: ") + std::strerror(reason) +
+        "; send it to a file or a pipe that takes it");
     return 1;
   }
   return std::ferror(stderr) ? 1 : status;
@@ -209,34 +208,29 @@ bool loadBundle(const Options& options) {
       for (const std::string& entry : searched) {
         list += (list.empty() ? "" : ", ") + entry;
       }
-      std::fprintf(stderr,
-                   "vantor: no DiscMasks.jpg in %s; drawing without the masks (give --resources "
-                   "DIR)\n",
-                   list.c_str());
+      say("no DiscMasks.jpg in " + list + "; drawing without the masks (give --resources DIR)");
       return true;
     }
   }
   const std::string atlas = folder + "/DiscMasks.jpg";
+  const std::string atlasMinimum =
+      std::to_string(kAtlasMinimumWidth) + "x" + std::to_string(kAtlasMinimumHeight);
   std::string problem;
   std::string warning;
   if (!isUsableMaskAtlas(atlas, &problem, &warning)) {
     if (!options.resources.empty()) {
-      std::fprintf(stderr,
-                   "vantor: --resources %s: %s is %s; give a folder holding a grey JPEG "
-                   "DiscMasks.jpg of at least %ux%u\n",
-                   folder.c_str(), atlas.c_str(), problem.c_str(), kAtlasMinimumWidth,
-                   kAtlasMinimumHeight);
+      say("--resources " + folder + ": " + atlas + " is " + problem +
+          "; give a folder holding a grey JPEG DiscMasks.jpg of at least " + atlasMinimum);
       return false;
     }
-    std::fprintf(stderr,
-                 "vantor: %s is not a usable mask atlas: %s; drawing without the masks (give "
-                 "--resources a folder with a grey JPEG DiscMasks.jpg of at least %ux%u)\n",
-                 atlas.c_str(), problem.c_str(), kAtlasMinimumWidth, kAtlasMinimumHeight);
+    say(atlas + " is not a usable mask atlas: " + problem +
+        "; drawing without the masks (give --resources a folder with a grey JPEG DiscMasks.jpg "
+        "of at least " +
+        atlasMinimum + ")");
     return true;
   }
   if (!warning.empty()) {
-    std::fprintf(stderr, "vantor: %s: libjpeg: %s; drawing it as decoded\n", atlas.c_str(),
-                 warning.c_str());
+    say(atlas + ": libjpeg: " + warning + "; drawing it as decoded");
   }
   const std::string bundlePath = std::filesystem::path(executable).parent_path().string();
   Bundle::load(
@@ -250,7 +244,7 @@ int main(int argc, char** argv) {
   Options options;
   std::string error;
   if (!parseCommandLine(std::vector<std::string>(argv + 1, argv + argc), &options, &error)) {
-    std::fprintf(stderr, "vantor: %s; see 'vantor --help'\n", error.c_str());
+    say(error + "; see 'vantor --help'");
     return 2;
   }
   if (options.mode == Options::Help) {
@@ -272,9 +266,8 @@ int main(int argc, char** argv) {
   const bool offscreen = options.mode == Options::Render || options.mode == Options::Snapshot;
   const bool video = options.mode == Options::Render && options.renderFolder == "-";
   if (video && isatty(STDOUT_FILENO)) {
-    std::fprintf(stderr,
-                 "vantor: --render - writes a video stream to standard output, which is a "
-                 "terminal; pipe it into ffmpeg or mpv, or send it to a file\n");
+    say("--render - writes a video stream to standard output, which is a terminal; pipe it into "
+        "ffmpeg or mpv, or send it to a file");
     return 2;
   }
   LoopEnd end;
@@ -318,23 +311,21 @@ int main(int argc, char** argv) {
     end = runTicks(*surface, *signals, settings);
     timerClock.reset();
     const bool whole = end.status == 0 && end.signal == 0;
-    if (headless != nullptr && !whole) {
-      headless->endProgressLine();
-    }
+    const std::string frameCount =
+        std::to_string(options.frames) + " frame" + plural(options.frames);
+    const std::string size = std::to_string(options.width) + "x" + std::to_string(options.height);
     // A stream's reader that goes away ends it as a broken pipe ends any writer: quietly.
     if (video && (end.signal == SIGPIPE || headless->readerGone())) {
       end = LoopEnd{0, SIGPIPE, ""};
     } else if (whole && video) {
-      std::fprintf(stderr, "vantor: wrote %ld frame%s of %dx%d to standard output\n",
-                   options.frames, plural(options.frames), options.width, options.height);
+      say("wrote " + frameCount + " of " + size + " to standard output");
     } else if (whole && options.mode == Options::Render) {
-      std::printf("vantor: wrote %ld frame%s of %dx%d to %s/\n", options.frames,
-                  plural(options.frames), options.width, options.height,
-                  options.renderFolder.c_str());
+      say("wrote " + frameCount + " of " + size + " to " + options.renderFolder + "/", stdout);
     } else if (whole && options.mode == Options::Snapshot) {
-      std::printf("vantor: wrote the frame at %.15g s to %s\n",
-                  options.atSeconds == 0.0 ? 0.0 : options.atSeconds,  // never "-0 s"
-                  options.snapshotFile.c_str());
+      char at[32];
+      std::snprintf(at, sizeof at, "%.15g", options.atSeconds == 0.0 ? 0.0 : options.atSeconds);
+      say("wrote the frame at " + std::string(at) + " s to " + options.snapshotFile,
+          stdout);  // never "-0 s"
     } else if (end.status == 0 && headless != nullptr) {
       const long total = headless->framesWanted();
       const std::string& last = headless->lastWholeFile();
@@ -342,9 +333,9 @@ int main(int argc, char** argv) {
           video ? "the stream holds " + std::to_string(headless->framesDone()) + " whole frames"
           : last.empty() ? "no file was written"
                          : "the last whole file is " + last;
-      std::fprintf(stderr, "vantor: interrupted by %s after %ld of %ld frame%s; %s\n",
-                   signalName(end.signal), headless->framesDone(), total, plural(total),
-                   kept.c_str());
+      say(std::string("interrupted by ") + signalName(end.signal) + " after " +
+          std::to_string(headless->framesDone()) + " of " + std::to_string(total) + " frame" +
+          plural(total) + "; " + kept);
     }
   }  // the surface and the signal handlers go here, before any signal is raised again
   if (end.status != 0) {

@@ -8,6 +8,7 @@
 
 #include "host/DrawScale.h"
 #include "host/PngWriter.h"
+#include "host/Say.h"
 
 std::string frameFileName(long frame, long frameCount) {
   int digits = 5;
@@ -37,8 +38,8 @@ void OffscreenSurface::setDrawableSize(int width, int height) {
   std::string error;
   // A failed resize keeps the old buffer, so the view still has somewhere to draw.
   if (!context_.resize(width, height, &error)) {
-    std::fprintf(stderr, "vantor: %s; drawing at %dx%d instead\n", error.c_str(), context_.width(),
-                 context_.height());
+    say(error + "; drawing at " + std::to_string(context_.width()) + "x" +
+        std::to_string(context_.height()) + " instead");
   }
 }
 
@@ -162,18 +163,10 @@ void OffscreenSurface::reportProgress(bool last) {
     return;
   }
   lastProgress_ = now;
-  const bool terminal = isatty(STDERR_FILENO) == 1;
   const std::string target = output_.videoStream            ? "standard output"
                              : output_.renderFolder.empty() ? output_.snapshotFile
                                                             : output_.renderFolder;
-  progressLineOpen_ = terminal && !last;
-  std::fprintf(stderr, "%svantor: frame %ld of %ld (%s)%s", terminal ? "\r" : "", ticks_,
-               output_.frames, target.c_str(), progressLineOpen_ ? "" : "\n");
-}
-
-void OffscreenSurface::endProgressLine() {
-  if (progressLineOpen_) {
-    std::fputc('\n', stderr);
-    progressLineOpen_ = false;
-  }
+  sayInPlace("frame " + std::to_string(ticks_) + " of " + std::to_string(output_.frames) + " (" +
+                 target + ")",
+             !last);
 }

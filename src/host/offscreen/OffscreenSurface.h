@@ -59,8 +59,6 @@ class OffscreenSurface : public Surface {
   const std::string& lastWholeFile() const { return lastWholeFile_; }
   // Whether the reader of the video stream went away (a broken pipe).
   bool readerGone() const { return readerGone_; }
-  // Ends the progress line a terminal shows, so that the next message starts a line of its own.
-  void endProgressLine();
 
  private:
   void reportProgress(bool last);
@@ -78,7 +76,6 @@ class OffscreenSurface : public Surface {
   long ticks_ = 0;                                // ticks handed out so far
   bool drawPending_ = false;  // the last tick handed out is to be drawn, and not yet written
   std::string lastWholeFile_;
-  bool progressLineOpen_ = false;  // a terminal's progress line waits for its newline
   std::vector<std::uint8_t> rgb_;
   std::unique_ptr<VideoStream> video_;  // made with the first streamed frame
   bool readerGone_ = false;

@@ -12,6 +12,7 @@
 #include "host/DrawScale.h"
 #include "host/GlDriver.h"
 #include "host/PngWriter.h"
+#include "host/Say.h"
 #include "host/x11/WindowPixels.h"
 
 namespace {
@@ -31,9 +32,7 @@ int recordXError(Display* /*display*/, XErrorEvent* error) {
 }
 
 [[noreturn]] int loseConnection(Display* /*display*/) {
-  std::fprintf(stderr,
-               "vantor: lost the connection to the X display; it was closed or its "
-               "server stopped\n");
+  say("lost the connection to the X display; it was closed or its server stopped");
   _exit(1);
 }
 
@@ -152,10 +151,9 @@ void X11Surface::applyScale() {
   scale_ = chooseDrawScale(target_.scale, renderer_.c_str(), windowWidth_, windowHeight_);
   if (scale_ < 1.0 && !WindowEnlarger::supports(display_, *visual_)) {
     if (target_.scale > 0.0) {
-      std::fprintf(stderr,
-                   "vantor: cannot enlarge frames over %s: its visual is not 24-bit true colour "
-                   "or the display has no RENDER extension; drawing at full size\n",
-                   windowName().c_str());
+      say("cannot enlarge frames over " + windowName() +
+          ": its visual is not 24-bit true colour or the display has no RENDER extension; "
+          "drawing at full size");
     }
     scale_ = 1.0;
   }
@@ -177,7 +175,7 @@ void X11Surface::applyScale() {
   std::string problem;
   if (!enlarger_.resize(display_, window_, *visual_, width_, height_, windowWidth_, windowHeight_,
                         shmRefused, &problem)) {
-    std::fprintf(stderr, "vantor: %s; drawing at full size\n", problem.c_str());
+    say(problem + "; drawing at full size");
     scale_ = 1.0;
     width_ = windowWidth_;
     height_ = windowHeight_;
@@ -511,11 +509,10 @@ void X11Surface::saveFrame() {
   // What the window shows, at its own size whatever the scale the frame is drawn at.
   if (!readWindowPixels(display_, window_, windowWidth_, windowHeight_, &rgb, &error) ||
       !writePng(name, windowWidth_, windowHeight_, rgb.data(), wakeFd_, &error)) {
-    std::fprintf(stderr, "vantor: cannot save the frame: %s; try again with s\n", error.c_str());
+    say("cannot save the frame: " + error + "; try again with s");
     return;
   }
-  std::printf("vantor: saved the frame as %s\n", name.c_str());
-  std::fflush(stdout);
+  say("saved the frame as " + name, stdout);
 }
 
 void X11Surface::waitForInput(int milliseconds) {
