@@ -177,7 +177,9 @@ TEST(Files, SnapshotsReplaceWholeFilesAndWriteDevicesInPlace) {
                    setrlimit(RLIMIT_FSIZE, &limit);
                  }).wait(30.0);
   EXPECT_EQ(limited.status, 128 + SIGXFSZ) << limited.err;
-  EXPECT_NE(limited.err.find("interrupted by SIGXFSZ"), std::string::npos) << limited.err;
+  EXPECT_NE(limited.err.find("interrupted by SIGXFSZ (file size limit exceeded)"),
+            std::string::npos)
+      << limited.err;
   EXPECT_EQ(readFile(file), "earlier work");
   EXPECT_EQ(entriesOf(folder.path()), Arguments{"shot.png"});
 
@@ -259,7 +261,7 @@ TEST(Signals, EachEndsARenderAndASnapshotWithoutAPartialFile) {
                 std::pair(core ? 128 + number : -1, core ? 0 : number))
           << done.err;
       const std::regex line(
-          "vantor: interrupted by " + name + " after [0-9]+ of " +
+          "vantor: interrupted by " + name + " \\([a-z: ]+\\) after [0-9]+ of " +
           (render ? "100000 frames; the last whole file is " + frames + "/frame-[0-9]{6}\\.png"
                   : std::string("77760001 frames; no file was written")) +
           "\n$");

@@ -54,21 +54,6 @@ int finish(int status) {
 
 const char* plural(long count) { return count == 1 ? "" : "s"; }
 
-// Ends the process as `signal` would have, its handler gone. Those whose default dumps core
-// (SIGQUIT, SIGXFSZ) give 128 + N instead: a user's request or a full file is no crash.
-int endBySignal(int signal) {
-  if (signal == SIGQUIT || signal == SIGXFSZ) {
-    return 128 + signal;
-  }
-  std::signal(signal, SIG_DFL);
-  sigset_t only;
-  sigemptyset(&only);
-  sigaddset(&only, signal);
-  sigprocmask(SIG_UNBLOCK, &only, nullptr);
-  std::raise(signal);
-  return 128 + signal;
-}
-
 // The folder must exist (it is made when missing) and take new files.
 bool prepareFolder(const std::string& folder, std::string* error) {
   if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
@@ -333,7 +318,7 @@ int main(int argc, char** argv) {
           video ? "the stream holds " + std::to_string(headless->framesDone()) + " whole frames"
           : last.empty() ? "no file was written"
                          : "the last whole file is " + last;
-      say(std::string("interrupted by ") + signalName(end.signal) + " after " +
+      say("interrupted by " + signalDescription(end.signal) + " after " +
           std::to_string(headless->framesDone()) + " of " + std::to_string(total) + " frame" +
           plural(total) + "; " + kept);
     }
