@@ -24,6 +24,10 @@
 
 namespace {
 
+// A surface whose frame callback has not come back this long (microseconds) past a due tick is
+// one the compositor does not show.
+constexpr std::int64_t kUnseenAfter = 1000000;
+
 WaylandSurface* owner(void* data) { return static_cast<WaylandSurface*>(data); }
 
 // The protocols' listeners: each hands its event to the surface (or the output record) it
@@ -91,7 +95,7 @@ const wl_seat_listener kSeatListener = {seatCapabilitiesEvent, seatName};
 }  // namespace
 
 WaylandSurface::WaylandSurface(WaylandTarget target, long tickMicroseconds, int wakeFd)
-    : target_(target), tick_(tickMicroseconds), wakeFd_(wakeFd) {}
+    : target_(target), pacer_(tickMicroseconds, wakeFd) {}
 
 WaylandSurface::~WaylandSurface() {
   if (display_ == nullptr) {
@@ -545,9 +549,7 @@ bool WaylandSurface::dispatch(int timeoutMilliseconds) {
     wl_display_cancel_read(display_);
     return false;
   }
-  pollfd fds[2] = {{wl_display_get_fd(display_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-  const int ready = poll(fds, wakeFd_ >= 0 ? 2 : 1, timeoutMilliseconds);
-  if (ready > 0 && (fds[0].revents & (POLLIN | POLLERR | POLLHUP)) != 0) {
+  if (pacer_.wait(wl_display_get_fd(display_), timeoutMilliseconds)) {
     if (wl_display_read_events(display_) < 0) {
       return false;
     }
@@ -558,12 +560,7 @@ bool WaylandSurface::dispatch(int timeoutMilliseconds) {
 }
 
 SurfaceEvent WaylandSurface::waitForTick() {
-  using Clock = std::chrono::steady_clock;
   SurfaceEvent event;
-  if (!started_) {
-    deadline_ = Clock::now();
-    started_ = true;
-  }
   for (;;) {
     if (!lost_.empty()) {
       event.kind = SurfaceEvent::Lost;
@@ -574,7 +571,7 @@ SurfaceEvent WaylandSurface::waitForTick() {
       event.kind = SurfaceEvent::Close;
       return event;
     }
-    if (wakeFdReadable(wakeFd_)) {
+    if (pacer_.woken()) {
       event.kind = SurfaceEvent::Interrupt;
       return event;
     }
@@ -585,34 +582,20 @@ SurfaceEvent WaylandSurface::waitForTick() {
       event.height = height_;
       return event;
     }
-    const Clock::time_point now = Clock::now();
+    // The compositor shows none of our surfaces (another workspace, a screen turned off) when
+    // no frame callback has come back for a second past a due tick; one coming back shows us.
     const bool ready = anyCanvasReady();
-    const Clock::time_point unseenAt = deadline_ + std::chrono::seconds(1);
-    if (ready && unseen_) {
-      unseen_ = false;
-      deadline_ = now;  // seen again: draw at once
-      event.kind = SurfaceEvent::Shown;
+    if (pacer_.see(ready || (pacer_.seen() && pacer_.overdue() < kUnseenAfter), &event)) {
       return event;
     }
-    if (!ready && !unseen_ && now >= unseenAt) {
-      unseen_ = true;
-      event.kind = SurfaceEvent::Hidden;
-      return event;
-    }
-    if (ready && now >= deadline_) {
-      // As on X11: a slow frame delays the ones after it instead of leaving a backlog.
-      deadline_ = std::max(deadline_ + tick_, now);
+    if (ready && pacer_.tickDue()) {
+      pacer_.takeTick();
       event.kind = SurfaceEvent::Tick;
       return event;
     }
     // With nothing ready to draw on, only the compositor or a signal can wake us (and, once,
     // the second after which we count as unseen).
-    auto until = [&](Clock::time_point when) {
-      return static_cast<int>(
-          std::chrono::duration_cast<std::chrono::milliseconds>(when - now).count() + 1);
-    };
-    const int timeout = ready ? until(deadline_) : unseen_ ? -1 : until(unseenAt);
-    if (!dispatch(timeout)) {
+    if (!dispatch(pacer_.millisecondsUntilOverdue(ready ? 0 : kUnseenAfter))) {
       lost_ = connectionFailure();
     }
   }

@@ -16,13 +16,13 @@
 #include <EGL/egl.h>
 #include <GL/gl.h>
 
-#include <chrono>
 #include <cstdint>
 #include <list>
 #include <string>
 
 #include "host/Framebuffer.h"
 #include "host/Surface.h"
+#include "host/TickPacer.h"
 
 struct wl_display;
 struct wl_registry;
@@ -151,8 +151,7 @@ class WaylandSurface : public Surface {
   void forEachCanvas(Visit visit);
 
   WaylandTarget target_;
-  std::chrono::microseconds tick_;
-  int wakeFd_;
+  TickPacer pacer_;
 
   wl_display* display_ = nullptr;
   wl_registry* registry_ = nullptr;
@@ -186,10 +185,4 @@ class WaylandSurface : public Surface {
 
   bool closeRequested_ = false;
   std::string lost_;  // set when the run cannot go on; says what happened
-  std::chrono::steady_clock::time_point deadline_;
-  bool started_ = false;
-  // No frame callback for a second past a due tick: the compositor shows none of our surfaces
-  // (another workspace, a screen turned off). Reported once as Hidden, and Shown again when a
-  // callback comes.
-  bool unseen_ = false;
 };

@@ -56,7 +56,7 @@ bool quitKey(const XKeyEvent& key) {
 }  // namespace
 
 X11Surface::X11Surface(X11Target target, long tickMicroseconds, int wakeFd)
-    : target_(target), tick_(tickMicroseconds), wakeFd_(wakeFd) {}
+    : target_(target), pacer_(tickMicroseconds, wakeFd), wakeFd_(wakeFd) {}
 
 X11Surface::~X11Surface() {
   if (display_ == nullptr) {
@@ -144,6 +144,7 @@ bool X11Surface::create(const char* displayName, std::string* error) {
   const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
   renderer_ = renderer == nullptr ? "" : renderer;
   applyScale();
+  noteVisibility(mapped_, obscured_, nullptr);  // a new own window is seen once it is mapped
   return true;
 }
 
@@ -408,12 +409,7 @@ bool X11Surface::checkForeignSize(SurfaceEvent* event) {
 }
 
 SurfaceEvent X11Surface::waitForTick() {
-  using Clock = std::chrono::steady_clock;
   SurfaceEvent event;
-  if (!started_) {
-    deadline_ = Clock::now();
-    started_ = true;
-  }
   for (;;) {
     if (lostWindow(&event)) {
       return event;
@@ -425,29 +421,19 @@ SurfaceEvent X11Surface::waitForTick() {
         return event;
       }
     }
-    if (wakeFdReadable(wakeFd_)) {
+    if (pacer_.woken()) {
       event.kind = SurfaceEvent::Interrupt;
       return event;
     }
-    if (!visible()) {
-      // Nobody can see a frame: sleep until the window system or a signal has news.
-      waitForInput(-1);
-      continue;
-    }
-    Clock::time_point now = Clock::now();
-    if (now >= deadline_) {
+    if (pacer_.tickDue()) {
       if (!ownWindow_ && checkForeignSize(&event)) {
         return event;
       }
-      // The next tick is due one interval after this one was, but never in the past: a slow
-      // frame delays the ones after it instead of leaving a backlog to catch up on.
-      deadline_ = std::max(deadline_ + tick_, now);
+      pacer_.takeTick();
       event.kind = SurfaceEvent::Tick;
       return event;
     }
-    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now) +
-                std::chrono::milliseconds(1);
-    waitForInput(static_cast<int>(wait.count()));
+    pacer_.wait(ConnectionNumber(display_), pacer_.millisecondsUntilOverdue());
   }
 }
 
@@ -515,22 +501,10 @@ void X11Surface::saveFrame() {
   say("saved the frame as " + name, stdout);
 }
 
-void X11Surface::waitForInput(int milliseconds) {
-  pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-  poll(fds, wakeFd_ >= 0 ? 2 : 1, milliseconds);
-}
-
 bool X11Surface::noteVisibility(bool mapped, bool obscured, SurfaceEvent* event) {
-  const bool wasVisible = visible();
   mapped_ = mapped;
   obscured_ = obscured;
-  if (visible() == wasVisible) {
-    return false;
-  }
-  event->kind = visible() ? SurfaceEvent::Shown : SurfaceEvent::Hidden;
-  // Back in view: the next frame is due at once.
-  deadline_ = std::chrono::steady_clock::now();
-  return true;
+  return pacer_.see(mapped_ && !obscured_, event);
 }
 
 bool X11Surface::present(std::string* error) {

@@ -9,10 +9,10 @@
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 
-#include <chrono>
 #include <string>
 
 #include "host/Surface.h"
+#include "host/TickPacer.h"
 #include "host/WindowPlacement.h"
 #include "host/x11/WindowEnlarger.h"
 
@@ -56,13 +56,9 @@ class X11Surface : public Surface {
   // Foreign windows may change size without telling us in time: ask each tick.
   bool checkForeignSize(SurfaceEvent* event);
   bool lostWindow(SurfaceEvent* event);
-  // Blocks until the X connection or the wake-up descriptor is readable, at most
-  // `milliseconds` (-1: no limit).
-  void waitForInput(int milliseconds);
   // Records whether the window is mapped and fully covered; true with Hidden or Shown in
   // *event when that changes whether it can be seen.
   bool noteVisibility(bool mapped, bool obscured, SurfaceEvent* event);
-  bool visible() const { return mapped_ && !obscured_; }
   // Own window: fill the screen or go back to the window's place and size. A window manager
   // that knows the full-screen state is asked; without one the window is moved and sized.
   void setFullscreen(bool fullscreen);
@@ -76,7 +72,7 @@ class X11Surface : public Surface {
   bool windowResized(int width, int height, SurfaceEvent* event);
 
   X11Target target_;
-  std::chrono::microseconds tick_;
+  TickPacer pacer_;
   int wakeFd_;
   std::string displayName_;
   Display* display_ = nullptr;
@@ -99,8 +95,6 @@ class X11Surface : public Surface {
   bool fullscreen_ = false;
   XRectangle windowed_ = {};  // the own window's place and size when not filling the screen
   bool obscured_ = false;     // fully covered by other windows
-  std::chrono::steady_clock::time_point deadline_;
-  bool started_ = false;
   XErrorHandler previousErrorHandler_ = nullptr;
   XIOErrorHandler previousIoErrorHandler_ = nullptr;
 };
