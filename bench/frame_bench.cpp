@@ -14,7 +14,7 @@
 #include <string>
 
 #include "BenchScene.h"
-#include "host/offscreen/VideoStream.h"
+#include "host/VideoStream.h"
 
 namespace {
 
@@ -120,13 +120,13 @@ BENCHMARK_REGISTER_F(SceneFrame, EverySquareRecorded)
 // The video stream's colour conversion of one 1280x720 frame, against the frame's drawing
 // above: it must cost less.
 void VideoConversion(benchmark::State& state) {
-  std::vector<std::uint8_t> rgb(1280 * 720 * 3);
-  for (size_t i = 0; i < rgb.size(); i++) {
-    rgb[i] = static_cast<std::uint8_t>(i * 2654435761u >> 24);
+  RgbImage picture{1280, 720, std::vector<std::uint8_t>(1280 * 720 * 3)};
+  for (size_t i = 0; i < picture.rgb.size(); i++) {
+    picture.rgb[i] = static_cast<std::uint8_t>(i * 2654435761u >> 24);
   }
-  VideoStream stream(1280, 720, 30.0);
+  VideoStream stream(-1, 30.0, 1);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(stream.frame(rgb.data()).data());
+    benchmark::DoNotOptimize(stream.convert(picture).data());
   }
   state.counters["fps"] =
       benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);

@@ -19,9 +19,11 @@
 #include "app/CommandLine.h"
 #include "app/Signals.h"
 #include "app/TickLoop.h"
+#include "host/PngSinks.h"
 #include "host/SafeFile.h"
 #include "host/Say.h"
 #include "host/ScopeView.h"
+#include "host/VideoStream.h"
 #include "host/framework/Bundle.h"
 #include "host/offscreen/OffscreenSurface.h"
 #include "host/wayland/WaylandSurface.h"
@@ -52,60 +54,35 @@ int finish(int status) {
   return std::ferror(stderr) ? 1 : status;
 }
 
-const char* plural(long count) { return count == 1 ? "" : "s"; }
-
-// The folder must exist (it is made when missing) and take new files.
-bool prepareFolder(const std::string& folder, std::string* error) {
-  if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
-    *error = "cannot make the folder '" + folder + "': " + std::strerror(errno) +
-             "; give --render a folder you can write to";
-    return false;
-  }
-  struct stat info;
-  if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-    *error = "'" + folder + "' is not a folder; give --render a folder you can write to";
-    return false;
-  }
-  if (access(folder.c_str(), W_OK) != 0) {
-    *error = "cannot write into '" + folder + "': " + std::strerror(errno) +
-             "; give --render a folder you can write to";
-    return false;
-  }
-  return true;
-}
-
-// A device or FIFO is written in place and needs no folder; anything else gets a temporary
-// beside its (resolved) target.
-bool checkSnapshotFolder(const std::string& file, std::string* error) {
-  const std::string folder = SafeFile::temporaryFolder(file);
-  if (!folder.empty() && access(folder.c_str(), W_OK) != 0) {
-    *error = "cannot write into '" + folder + "': " + std::strerror(errno) +
-             "; give --snapshot a file in a folder you can write to";
-    return false;
-  }
-  return true;
-}
-
-std::unique_ptr<OffscreenSurface> makeOffscreenSurface(const Options& options, int wakeFd,
-                                                       std::string* error) {
-  OffscreenOutput output;
-  output.rate = options.rate;
+// The sink a render or snapshot writes through, ready for its first frame, and in *frames how
+// many frames the run offers it; null with *error when it cannot be written to.
+std::unique_ptr<FrameSink> makeSink(const Options& options, long* frames, std::string* error) {
   if (options.mode == Options::Render && options.renderFolder == "-") {
-    output.videoStream = true;
-    output.frames = options.frames;
-  } else if (options.mode == Options::Render) {
-    if (!prepareFolder(options.renderFolder, error)) {
-      return nullptr;
-    }
-    output.renderFolder = options.renderFolder;
-    output.frames = options.frames;
-  } else {
-    if (!checkSnapshotFolder(options.snapshotFile, error)) {
-      return nullptr;
-    }
-    output.snapshotFile = options.snapshotFile;
-    output.frames = std::llround(options.atSeconds * options.rate) + 1;
+    *frames = options.frames;
+    return std::make_unique<VideoStream>(STDOUT_FILENO, options.rate, options.frames);
   }
+  if (options.mode == Options::Render) {
+    *frames = options.frames;
+    auto folder = std::make_unique<PngFolder>(options.renderFolder, options.frames);
+    if (!folder->prepare(error)) {
+      return nullptr;
+    }
+    return folder;
+  }
+  *frames = std::llround(options.atSeconds * options.rate) + 1;
+  char at[32];
+  std::snprintf(at, sizeof at, "%.15g", options.atSeconds == 0.0 ? 0.0 : options.atSeconds);
+  auto file = std::make_unique<PngFile>(options.snapshotFile, *frames, options.rate,
+                                        "the frame at " + std::string(at) + " s");  // never "-0 s"
+  if (!file->prepare(error)) {
+    return nullptr;
+  }
+  return file;
+}
+
+std::unique_ptr<OffscreenSurface> makeOffscreenSurface(const Options& options, FrameSink* sink,
+                                                       long frames, int wakeFd,
+                                                       std::string* error) {
   auto surface = std::make_unique<OffscreenSurface>(wakeFd);
   if (!surface->create(options.width, options.height, error,
                        options.scale > 0.0 ? options.scale : 1.0)) {
@@ -113,7 +90,7 @@ std::unique_ptr<OffscreenSurface> makeOffscreenSurface(const Options& options, i
              "); install Mesa's EGL and software drivers with scripts/install-deps";
     return nullptr;
   }
-  surface->setOutput(output);
+  surface->setSink(sink, frames);
   surface->useSimulatedClock(options.hasSeed ? options.seed : std::time(nullptr), options.rate,
                              options.speed);
   return surface;
@@ -264,12 +241,14 @@ int main(int argc, char** argv) {
         offscreen ? std::make_unique<SignalPipe>(std::initializer_list<int>{
                         SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGXFSZ})
                   : std::make_unique<SignalPipe>(std::initializer_list<int>{SIGINT, SIGTERM});
-    OffscreenSurface* headless = nullptr;
+    std::unique_ptr<FrameSink> sink;
     std::unique_ptr<Surface> surface;
     if (offscreen) {
-      std::unique_ptr<OffscreenSurface> made = makeOffscreenSurface(options, signals->fd(), &error);
-      headless = made.get();
-      surface = std::move(made);
+      long frames = 0;
+      sink = makeSink(options, &frames, &error);
+      if (sink != nullptr) {
+        surface = makeOffscreenSurface(options, sink.get(), frames, signals->fd(), &error);
+      }
     } else {
       surface = makeWindowSurface(options, signals->fd(), &error);
     }
@@ -295,32 +274,13 @@ int main(int argc, char** argv) {
     settings.heldWhileHidden = windowClock.get();
     end = runTicks(*surface, *signals, settings);
     timerClock.reset();
-    const bool whole = end.status == 0 && end.signal == 0;
-    const std::string frameCount =
-        std::to_string(options.frames) + " frame" + plural(options.frames);
-    const std::string size = std::to_string(options.width) + "x" + std::to_string(options.height);
     // A stream's reader that goes away ends it as a broken pipe ends any writer: quietly.
-    if (video && (end.signal == SIGPIPE || headless->readerGone())) {
+    if (sink != nullptr && (sink->readerGone() || (video && end.signal == SIGPIPE))) {
       end = LoopEnd{0, SIGPIPE, ""};
-    } else if (whole && video) {
-      say("wrote " + frameCount + " of " + size + " to standard output");
-    } else if (whole && options.mode == Options::Render) {
-      say("wrote " + frameCount + " of " + size + " to " + options.renderFolder + "/", stdout);
-    } else if (whole && options.mode == Options::Snapshot) {
-      char at[32];
-      std::snprintf(at, sizeof at, "%.15g", options.atSeconds == 0.0 ? 0.0 : options.atSeconds);
-      say("wrote the frame at " + std::string(at) + " s to " + options.snapshotFile,
-          stdout);  // never "-0 s"
-    } else if (end.status == 0 && headless != nullptr) {
-      const long total = headless->framesWanted();
-      const std::string& last = headless->lastWholeFile();
-      const std::string kept =
-          video ? "the stream holds " + std::to_string(headless->framesDone()) + " whole frames"
-          : last.empty() ? "no file was written"
-                         : "the last whole file is " + last;
-      say("interrupted by " + signalDescription(end.signal) + " after " +
-          std::to_string(headless->framesDone()) + " of " + std::to_string(total) + " frame" +
-          plural(total) + "; " + kept);
+    } else if (sink != nullptr && end.status == 0 && end.signal == 0) {
+      say(sink->finished(), sink->finishedStream());
+    } else if (sink != nullptr && end.status == 0) {
+      say("interrupted by " + signalDescription(end.signal) + " " + sink->kept());
     }
   }  // the surface and the signal handlers go here, before any signal is raised again
   if (end.status != 0) {

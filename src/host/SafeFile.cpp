@@ -52,6 +52,22 @@ bool writtenInPlace(const std::string& path) {
 
 }  // namespace
 
+bool writeInPlace(int fd, const void* data, std::size_t size, int* reason) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t written = ::write(fd, bytes + done, size - done);
+    if (written < 0 && errno == EINTR) {
+      continue;
+    }
+    if (written < 0) {
+      *reason = errno;
+      return false;
+    }
+    done += static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
 SafeFile::~SafeFile() { discard(); }
 
 std::string SafeFile::temporaryFolder(const std::string& path) {

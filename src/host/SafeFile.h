@@ -3,8 +3,13 @@
 // exists (a device, a FIFO, a terminal) is written in place and never removed or truncated.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
+
+// Writes all `size` bytes to `fd` in place, as a device or a pipe is written: a write that a
+// signal interrupts goes on. False with errno's reason in *reason.
+bool writeInPlace(int fd, const void* data, std::size_t size, int* reason);
 
 class SafeFile {
  public:

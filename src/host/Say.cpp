@@ -16,6 +16,10 @@ void say(const std::string& text, std::FILE* stream) {
   }
 }
 
+std::string counted(long count, const std::string& noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 void sayInPlace(const std::string& text, bool open) {
   if (isatty(STDERR_FILENO) != 1) {
     say(text);

@@ -8,6 +8,9 @@
 // One line on `stream`.
 void say(const std::string& text, std::FILE* stream = stderr);
 
+// "1 frame", "3 frames": a count and its noun, as the lines say them.
+std::string counted(long count, const std::string& noun);
+
 // A line on standard error that a terminal shows rewritten in place: after a carriage return,
 // and without its newline while `open`, so that the next call rewrites it (any other line
 // closes it first). Elsewhere (a file, a pipe) it is one line like any other.

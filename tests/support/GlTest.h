@@ -8,6 +8,7 @@
 #include <array>
 #include <string>
 
+#include "host/RgbImage.h"
 #include "host/offscreen/OffscreenContext.h"
 #include "support/FrameChecks.h"
 
@@ -30,9 +31,9 @@ class GlTest : public ::testing::Test {
     ASSERT_TRUE(context_->resize(width, height, &error)) << error;
   }
   static Frame readFrame() {
-    Frame frame{context_->width(), context_->height(), {}};
-    context_->readRgb(&frame.rgb);
-    return frame;
+    RgbImage picture;
+    readDrawnImage(context_->width(), context_->height(), &picture);
+    return Frame{picture.width, picture.height, std::move(picture.rgb)};
   }
 
   inline static OffscreenContext* context_ = nullptr;

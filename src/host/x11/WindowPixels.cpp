@@ -3,8 +3,6 @@
 #include <X11/Xutil.h>
 
 #include <cstdio>
-#include <ctime>
-#include <filesystem>
 
 namespace {
 
@@ -43,15 +41,4 @@ bool readWindowPixels(Display* display, Window window, int width, int height,
   }
   XDestroyImage(image);
   return true;
-}
-
-std::string savedFrameName() {
-  const std::time_t now = std::time(nullptr);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "vantor-%Y%m%d-%H%M%S", std::localtime(&now));
-  std::string name = std::string(stamp) + ".png";
-  for (int more = 2; std::filesystem::exists(name); more++) {
-    name = std::string(stamp) + "-" + std::to_string(more) + ".png";
-  }
-  return name;
 }

@@ -1,5 +1,5 @@
 // Reading what a window shows: its pixels as 8-bit RGB, top row first, whatever the visual's
-// channel layout. For saving the frame on screen.
+// channel layout.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -12,7 +12,3 @@
 // when the server cannot give them (the window is gone, or not viewable).
 bool readWindowPixels(Display* display, Window window, int width, int height,
                       std::vector<std::uint8_t>* rgb, std::string* error);
-
-// A name in the current folder for a saved frame that no file has yet:
-// vantor-YYYYMMDD-HHMMSS.png, then -2, -3, ... within the same second.
-std::string savedFrameName();

@@ -11,6 +11,7 @@
 
 #include "host/DrawScale.h"
 #include "host/GlDriver.h"
+#include "host/PngSinks.h"
 #include "host/PngWriter.h"
 #include "host/Say.h"
 #include "host/x11/WindowPixels.h"
