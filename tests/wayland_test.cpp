@@ -6,6 +6,9 @@
 #include <linux/input-event-codes.h>
 #include <wayland-client.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <memory>
 
 #include "Sway.h"
@@ -170,6 +173,46 @@ TEST_F(Wayland, TheWindowShowsAMovingKaleidoscopeIdlesHiddenAndClosesOnEscapeOrT
     }
     EXPECT_TRUE(ends(0));
   }
+}
+
+// The window's keys are those of the X11 window: f switches full screen (sway tiles the window,
+// so only sway's tree tells), s saves the frame on screen in the current folder.
+TEST_F(Wayland, TheWindowSavesItsFrameWithSAndSwitchesFullScreenWithF) {
+  TemporaryFolder folder;
+  chmod(folder.path().c_str(), 0777);  // for sway's user
+  vantor_ = sway_.start(
+      {"/bin/sh", "-c",
+       "cd '" + folder.path() + "' && exec " + installed() + "/bin/vantor --mirrors 10"});
+  ASSERT_TRUE(shows());
+  auto fullscreen = [&] {  // the fullscreen_mode of the node with Vantor's app_id, which follows it
+    const std::string tree = sway_.message({"-t", "get_tree"}).out;
+    const size_t app = tree.find("\"app_id\": \"vantor\"");
+    const size_t mode = app == std::string::npos ? app : tree.rfind("\"fullscreen_mode\": ", app);
+    return mode != std::string::npos && tree.compare(mode + 19, 1, "1") == 0;
+  };
+  EXPECT_FALSE(fullscreen());
+  EXPECT_EQ(sway_.key("f").status, 0);
+  EXPECT_TRUE(eventually(fullscreen, 5.0));
+  EXPECT_EQ(sway_.key("f").status, 0);
+  EXPECT_TRUE(eventually([&] { return !fullscreen(); }, 5.0));
+  EXPECT_EQ(sway_.key("s").status, 0);
+  std::string saved;
+  eventually(
+      [&] {
+        for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+          saved = entry.path().filename();
+        }
+        return saved.rfind("vantor-", 0) == 0;
+      },
+      5.0);
+  Frame frame;
+  std::string error;
+  ASSERT_TRUE(readPng(folder.path() + "/" + saved, &frame, &error)) << error;
+  EXPECT_EQ(std::pair(frame.width, frame.height), std::pair(1280, 720));
+  EXPECT_TRUE(isSymmetricKaleidoscope(frame));
+  EXPECT_TRUE(endsOnSigterm(*vantor_));
+  EXPECT_NE(vantor_->outputSoFar().find("wrote the frame on screen to " + saved),
+            std::string::npos);
 }
 
 // One output drawn on directly, then a second of another size and scale added while Vantor

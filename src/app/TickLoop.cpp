@@ -6,6 +6,10 @@
 
 #include "app/Signals.h"
 #include "host/FpsOverlay.h"
+#include "host/Keys.h"
+#include "host/PngSinks.h"
+#include "host/RgbImage.h"
+#include "host/Say.h"
 #include "host/ScopeView.h"
 #include "host/Surface.h"
 #include "util/Clock.h"
@@ -33,6 +37,22 @@ bool animateFrame(Vantor& view, bool draw, std::string* error) {
   return false;
 }
 
+// Writes what the surface shows (the frame just drawn, enlarged to the shown size) as a PNG file
+// in the current folder, through the same sink a snapshot uses, and says where.
+void saveShownFrame(const Surface& surface) {
+  RgbImage drawn, shown;
+  readDrawnImage(surface.width(), surface.height(), &drawn);
+  enlargeImage(drawn, surface.shownWidth(), surface.shownHeight(), &shown);
+  PngFile file(savedFrameName(), 1, 1.0, "the frame on screen");
+  std::string error;
+  file.wants(1);
+  if (file.write(1, shown, -1, &error)) {
+    say(file.finished(), stdout);
+  } else {
+    say("cannot save the frame: " + error);
+  }
+}
+
 }  // namespace
 
 LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& settings) {
@@ -48,6 +68,7 @@ LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& sett
   view.setSceneSettings(settings.scene);
   view.startAnimation();
   FpsOverlay overlay;
+  bool saveWanted = false;  // s was pressed: the next frame drawn is saved
 
   for (bool running = true; running;) {
     SurfaceEvent event = surface.waitForTick();
@@ -65,6 +86,10 @@ LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& sett
         if (settings.showFps) {
           overlay.showSeed(view.seed());
           overlay.draw(surface.width(), surface.height());
+        }
+        if (saveWanted) {
+          saveShownFrame(surface);
+          saveWanted = false;
         }
         if (!surface.present(&end.message)) {
           // A write cut short by a signal (SIGPIPE, SIGXFSZ, or any that came before the
@@ -88,6 +113,21 @@ LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& sett
       case SurfaceEvent::Shown:
         if (settings.heldWhileHidden != nullptr) {
           settings.heldWhileHidden->resume();
+        }
+        break;
+      case SurfaceEvent::Key:
+        switch (keyAction(event.keysym, event.control, settings.anyKeyCloses)) {
+          case KeyAction::Close:
+            running = false;
+            break;
+          case KeyAction::SaveFrame:
+            saveWanted = true;
+            break;
+          case KeyAction::ToggleFullscreen:
+            surface.toggleFullscreen();
+            break;
+          case KeyAction::None:
+            break;
         }
         break;
       case SurfaceEvent::Close:

@@ -21,6 +21,7 @@ struct LoopSettings {
   bool showFps = false;
   SceneSettings scene;
   SystemClock* heldWhileHidden = nullptr;  // a clock to stop while nobody sees the picture
+  bool anyKeyCloses = false;               // a screen saver ends on any key
 };
 
 LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& settings);

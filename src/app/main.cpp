@@ -272,6 +272,7 @@ int main(int argc, char** argv) {
     settings.scene.mirrors = options.mirrors;
     settings.scene.glow = options.glow;
     settings.heldWhileHidden = windowClock.get();
+    settings.anyKeyCloses = options.layer == "overlay";
     end = runTicks(*surface, *signals, settings);
     timerClock.reset();
     // A stream's reader that goes away ends it as a broken pipe ends any writer: quietly.

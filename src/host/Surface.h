@@ -1,6 +1,8 @@
 // The seam between the saver view and where its pixels go: one interface, three surfaces
 // (x11: a window on an X display; wayland: a window or layer surfaces on a Wayland
-// compositor; offscreen: a headless context writing PNG files).
+// compositor; offscreen: a headless context whose frames go to a frame sink). A surface only
+// turns its window system's events into SurfaceEvents and puts pixels on its screen; what a
+// key means, when a tick is due and how large the view draws are decided above it.
 // Sizes are in pixels. A surface owns its OpenGL context; the context is created with the
 // surface, so a surface that exists can always be made current.
 #pragma once
@@ -20,6 +22,7 @@ struct SurfaceEvent {
     Interrupt,  // a signal arrived on the wake-up descriptor
     Hidden,     // nothing of the drawable can be seen (unmapped or covered): no ticks come
     Shown,      // part of it can be seen again; ticks resume at once
+    Key,        // a key was pressed: `keysym`, with Ctrl held or not (`control`)
   };
   Kind kind = Tick;
   // For a Tick: false when the frame is only to be advanced, not drawn (nothing will show it).
@@ -27,6 +30,8 @@ struct SurfaceEvent {
   int width = 0;
   int height = 0;
   std::string message;
+  unsigned long keysym = 0;  // X11 and XKB number keysyms alike; 0 when the key has none
+  bool control = false;
 };
 
 class Surface {
@@ -48,6 +53,13 @@ class Surface {
   // Shows (or writes) the frame that animateOneFrame has just finished. False with *error set
   // when the frame could not be delivered.
   virtual bool present(std::string* error) = 0;
+  // The size the frame is shown at, in pixels: the window's or output's, or the picture's. The
+  // view draws width() x height() of it, and present() enlarges that over it.
+  virtual int shownWidth() const { return width(); }
+  virtual int shownHeight() const { return height(); }
+  // Switches the window between filling the screen and its own size, where there is a window
+  // manager to ask; nothing elsewhere.
+  virtual void toggleFullscreen() {}
 };
 
 // True when the wake-up descriptor given to a surface has something to read; false for -1.

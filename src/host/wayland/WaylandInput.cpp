@@ -109,21 +109,15 @@ void WaylandSurface::modifiers(uint32_t depressed, uint32_t latched, uint32_t lo
 }
 
 void WaylandSurface::keyPressed(uint32_t key) {
-  if (target_.kind == WaylandTarget::Overlay) {
-    closeRequested_ = true;  // the saver ends on any key
-    return;
+  SurfaceEvent event;
+  event.kind = SurfaceEvent::Key;
+  if (keyState_ != nullptr) {
+    // Wayland sends the kernel's key codes; XKB numbers them from 8.
+    event.keysym = xkb_state_key_get_one_sym(keyState_, key + 8);
+    event.control =
+        xkb_state_mod_name_is_active(keyState_, XKB_MOD_NAME_CTRL, XKB_STATE_MODS_EFFECTIVE) > 0;
   }
-  if (keyState_ == nullptr) {
-    return;
-  }
-  // Wayland sends the kernel's key codes; XKB numbers them from 8.
-  const xkb_keysym_t symbol = xkb_state_key_get_one_sym(keyState_, key + 8);
-  const bool control =
-      xkb_state_mod_name_is_active(keyState_, XKB_MOD_NAME_CTRL, XKB_STATE_MODS_EFFECTIVE) > 0;
-  if (symbol == XKB_KEY_Escape || symbol == XKB_KEY_q || symbol == XKB_KEY_Q ||
-      (control && (symbol == XKB_KEY_c || symbol == XKB_KEY_C))) {
-    closeRequested_ = true;
-  }
+  keys_.push_back(event);
 }
 
 void WaylandSurface::pointerAt(wl_surface* entered, double x, double y) {

@@ -268,7 +268,7 @@ bool WaylandSurface::createWindow(std::string* error) {
   xdg_toplevel_set_title(toplevel_, "Vantor");
   xdg_toplevel_set_app_id(toplevel_, "vantor");
   if (target_.fullscreen) {
-    xdg_toplevel_set_fullscreen(toplevel_, nullptr);
+    toggleFullscreen();
   }
   window_.logicalWidth = target_.width;
   window_.logicalHeight = target_.height;
@@ -426,6 +426,19 @@ void WaylandSurface::canvasEntered(wl_output* entered) {
   }
 }
 
+void WaylandSurface::toggleFullscreen() {
+  if (toplevel_ == nullptr) {
+    return;  // a layer surface covers its output already
+  }
+  fullscreen_ = !fullscreen_;
+  if (fullscreen_) {
+    xdg_toplevel_set_fullscreen(toplevel_, nullptr);
+  } else {
+    xdg_toplevel_unset_fullscreen(toplevel_);
+  }
+  wl_display_flush(display_);
+}
+
 void WaylandSurface::pong(uint32_t serial) { xdg_wm_base_pong(wmBase_, serial); }
 
 template <typename Visit>
@@ -569,6 +582,11 @@ SurfaceEvent WaylandSurface::waitForTick() {
     }
     if (closeRequested_) {
       event.kind = SurfaceEvent::Close;
+      return event;
+    }
+    if (!keys_.empty()) {
+      event = keys_.front();
+      keys_.pop_front();
       return event;
     }
     if (pacer_.woken()) {

@@ -17,6 +17,7 @@
 #include <GL/gl.h>
 
 #include <cstdint>
+#include <deque>
 #include <list>
 #include <string>
 
@@ -104,6 +105,7 @@ class WaylandSurface : public Surface {
   int height() const override { return height_; }
   SurfaceEvent waitForTick() override;
   bool present(std::string* error) override;
+  void toggleFullscreen() override;
 
   // The protocol listeners reach the state through these; they are not for other callers.
   void addGlobal(wl_registry* registry, std::uint32_t name, const char* interface,
@@ -184,5 +186,7 @@ class WaylandSurface : public Surface {
   double pointerY_ = 0.0;
 
   bool closeRequested_ = false;
-  std::string lost_;  // set when the run cannot go on; says what happened
+  std::deque<SurfaceEvent> keys_;  // pressed and not yet reported
+  bool fullscreen_ = false;        // Window: asked to fill the output
+  std::string lost_;               // set when the run cannot go on; says what happened
 };

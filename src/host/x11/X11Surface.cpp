@@ -2,8 +2,6 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
-#include <X11/keysym.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,10 +9,7 @@
 
 #include "host/DrawScale.h"
 #include "host/GlDriver.h"
-#include "host/PngSinks.h"
-#include "host/PngWriter.h"
 #include "host/Say.h"
-#include "host/x11/WindowPixels.h"
 
 namespace {
 
@@ -41,17 +36,6 @@ std::string hex(unsigned long value) {
   char text[24];
   std::snprintf(text, sizeof text, "0x%lx", value);
   return text;
-}
-
-bool quitKey(const XKeyEvent& key) {
-  XKeyEvent copy = key;
-  char text[8] = {};
-  KeySym symbol = NoSymbol;
-  int length = XLookupString(&copy, text, sizeof text, &symbol, nullptr);
-  if (symbol == XK_Escape || symbol == XK_q || symbol == XK_Q) {
-    return true;
-  }
-  return (length == 1 && text[0] == 3) || ((key.state & ControlMask) && symbol == XK_c);
 }
 
 }  // namespace
@@ -380,19 +364,7 @@ bool X11Surface::handleEvent(const XEvent& xevent, SurfaceEvent* event) {
       if (!ownWindow_) {
         return false;
       }
-      if (quitKey(xevent.xkey)) {
-        event->kind = SurfaceEvent::Close;
-        return true;
-      }
-      switch (XLookupKeysym(const_cast<XKeyEvent*>(&xevent.xkey), 0)) {
-        case XK_f:
-          setFullscreen(!fullscreen_);
-          break;
-        case XK_s:
-          saveFrame();
-          break;
-      }
-      return false;
+      return keyPressed(xevent.xkey, event);
     default:
       return false;
   }
@@ -489,17 +461,15 @@ void X11Surface::setFullscreen(bool fullscreen) {
   XFlush(display_);
 }
 
-void X11Surface::saveFrame() {
-  std::vector<std::uint8_t> rgb;
-  std::string error;
-  const std::string name = savedFrameName();
-  // What the window shows, at its own size whatever the scale the frame is drawn at.
-  if (!readWindowPixels(display_, window_, windowWidth_, windowHeight_, &rgb, &error) ||
-      !writePng(name, windowWidth_, windowHeight_, rgb.data(), wakeFd_, &error)) {
-    say("cannot save the frame: " + error + "; try again with s");
-    return;
-  }
-  say("saved the frame as " + name, stdout);
+bool X11Surface::keyPressed(const XKeyEvent& key, SurfaceEvent* event) {
+  XKeyEvent copy = key;
+  char text[8] = {};
+  KeySym symbol = NoSymbol;
+  XLookupString(&copy, text, sizeof text, &symbol, nullptr);
+  event->kind = SurfaceEvent::Key;
+  event->keysym = symbol;
+  event->control = (key.state & ControlMask) != 0;
+  return true;
 }
 
 bool X11Surface::noteVisibility(bool mapped, bool obscured, SurfaceEvent* event) {

@@ -45,6 +45,13 @@ class X11Surface : public Surface {
   int width() const override { return width_; }
   int height() const override { return height_; }
   bool isPreview() const override { return target_.preview; }
+  int shownWidth() const override { return windowWidth_; }
+  int shownHeight() const override { return windowHeight_; }
+  void toggleFullscreen() override {
+    if (ownWindow_) {
+      setFullscreen(!fullscreen_);
+    }
+  }
   SurfaceEvent waitForTick() override;
   bool present(std::string* error) override;
 
@@ -63,8 +70,8 @@ class X11Surface : public Surface {
   // that knows the full-screen state is asked; without one the window is moved and sized.
   void setFullscreen(bool fullscreen);
   bool windowManagerKnowsFullscreen();
-  // Own window: writes what it shows as a PNG file in the current folder and says its name.
-  void saveFrame();
+  // Turns a key press into a Key event.
+  bool keyPressed(const XKeyEvent& key, SurfaceEvent* event);
   std::string windowName() const;
   // Chooses the scale for the window's present size and sets the drawn size to match.
   void applyScale();
