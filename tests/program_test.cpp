@@ -19,7 +19,6 @@
 #include <tuple>
 
 #include "Xvfb.h"
-#include "host/DrawScale.h"
 #include "objects/Glimmets.h"
 #include "support/FrameChecks.h"
 #include "support/Program.h"
@@ -421,24 +420,6 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
   }
 }
 
-// Of the lit 2x2 blocks in the middle `side` x `side` square of `frame`, the share whose four
-// pixels are the same: 1 when every drawn pixel is shown twice in each direction. Fewer than
-// 100 lit blocks give -1.
-double doubledShare(const Frame& frame, int side) {
-  const int left = (frame.width - side) / 2 & ~1, top = (frame.height - side) / 2 & ~1;
-  long lit = 0, doubled = 0;
-  for (int y = top; y + 1 < top + side; y += 2) {
-    for (int x = left; x + 1 < left + side; x += 2) {
-      const std::uint8_t* a = frame.at(x, y);
-      const bool alike = !differs(a, frame.at(x + 1, y), 0) && !differs(a, frame.at(x, y + 1), 0) &&
-                         !differs(a, frame.at(x + 1, y + 1), 0);
-      lit += !alike || frame.brightness(x, y) > 0;  // unlike pixels are not all black
-      doubled += alike && frame.brightness(x, y) > 0;
-    }
-  }
-  return lit < 100 ? -1.0 : static_cast<double>(doubled) / lit;
-}
-
 // Waits for a picture of the screen with enough drawn in its middle, then says how much of
 // that is doubled; *frame is the picture.
 double screenDoubledShare(const Xvfb& server, Frame* frame) {
@@ -453,28 +434,10 @@ double screenDoubledShare(const Xvfb& server, Frame* frame) {
   return share;
 }
 
-// Guards drawing a window smaller and enlarging it: the automatic scale is 1 on hardware and
-// keeps a software renderer at 1920x1080 pixels or fewer; a window drawn at half scale shows
-// a whole mirror-symmetric picture with every pixel doubled; at scale 1 it draws every pixel.
-TEST(Scale, TheAutomaticScaleDrawsAtMostFullHdOnlyOnSoftwareRenderers) {
-  const char* llvmpipe = "llvmpipe (LLVM 15.0.6, 256 bits)";
-  EXPECT_EQ(chooseDrawScale(0.0, llvmpipe, 3840, 2160), 0.5);
-  EXPECT_EQ(drawnSide(3840, 0.5), 1920);
-  EXPECT_EQ(drawnSide(2160, 0.5), 1080);
-  EXPECT_EQ(chooseDrawScale(0.0, llvmpipe, 1920, 1080), 1.0);
-  EXPECT_EQ(chooseDrawScale(0.0, "AMD Radeon RX 6600 (radeonsi, navi23)", 3840, 2160), 1.0);
-  EXPECT_EQ(chooseDrawScale(0.0, "softpipe", 7680, 4320), 0.25);
-  EXPECT_EQ(chooseDrawScale(0.75, "AMD Radeon", 640, 480), 0.75);
-  // Not 16:9: the largest scale whose area fits, within a pixel a side.
-  const double scale = chooseDrawScale(0.0, "swrast", 2560, 1600);
-  const long area = static_cast<long>(drawnSide(2560, scale)) * drawnSide(1600, scale);
-  EXPECT_LE(area, 1920L * 1080L) << scale;
-  EXPECT_GT(static_cast<long>(drawnSide(2560, scale) + 1) * (drawnSide(1600, scale) + 1),
-            1920L * 1080L)
-      << scale;
-}
-
-// At half scale, asked for or chosen for a 3840x2160 screen (Xvfb renders in software); at 1.
+// Guards drawing a window smaller and enlarging it (the drawn-size policy has tests of its own):
+// a window drawn at half scale, asked for or chosen for a 3840x2160 screen (Xvfb renders in
+// software), shows a whole mirror-symmetric picture with every pixel doubled; at scale 1 it
+// draws every pixel.
 TEST(Scale, AHalfScaleWindowIsAWholeSymmetricPictureWithEveryPixelDoubled) {
   for (const auto& [width, height, arguments] :
        {std::tuple{640, 480, Arguments{"--fps", "-geometry", "640x480", "--scale", "0.5"}},

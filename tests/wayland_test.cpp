@@ -215,6 +215,26 @@ TEST_F(Wayland, TheWindowSavesItsFrameWithSAndSwitchesFullScreenWithF) {
             std::string::npos);
 }
 
+// --scale draws an output's picture small and enlarges it, every 2x2 block of one colour, and so
+// does the automatic choice: a software renderer draws a 3840x2160 output at 1920x1080.
+TEST_F(Wayland, AHalfScaleOutputShowsEveryPixelDoubledAskedForOrChosen) {
+  for (bool asked : {true, false}) {
+    SCOPED_TRACE(asked ? "--scale 0.5" : "3840x2160");
+    if (!asked) {
+      message({"output", "HEADLESS-1", "resolution", "3840x2160"});
+    }
+    start(asked ? Arguments{"--layer", "background", "--scale", "0.5"}
+                : Arguments{"--layer", "background"});
+    const int width = asked ? 1280 : 3840, height = asked ? 720 : 2160;
+    ASSERT_TRUE(shows("HEADLESS-1", width, height));
+    Frame frame;
+    std::string error;
+    ASSERT_TRUE(sway_.capture("HEADLESS-1", &frame, &error)) << error;
+    EXPECT_EQ(doubledShare(frame, 256), 1.0);
+    EXPECT_TRUE(endsOnSigterm(*vantor_));
+  }
+}
+
 // One output drawn on directly, then a second of another size and scale added while Vantor
 // runs, then the first resized: each is covered at its own pixel size.
 TEST_F(Wayland, TheWallpaperCoversEveryOutputAtItsOwnPixelSizeAsOutputsComeAndChange) {

@@ -1,5 +1,7 @@
 #include "app/TickLoop.h"
 
+#include <GL/gl.h>
+
 #include <csignal>
 #include <exception>
 #include <new>
@@ -18,9 +20,33 @@ namespace {
 
 double seconds() { return static_cast<double>(monotonicMicroseconds()) / 1e6; }
 
-Size surfaceSize(const Surface& surface) {
-  return Size{static_cast<float>(surface.width()), static_cast<float>(surface.height())};
-}
+// The view's frame for what the surface shows: the drawn size the policy gives, or all of it
+// where the surface cannot enlarge, which is said once for each reason it gives (unless the size
+// was chosen, not asked for, and the surface could never enlarge).
+class FrameSizer {
+ public:
+  explicit FrameSizer(const DrawnSize& policy) : policy_(policy) {}
+
+  Size frameFor(const Surface& surface) {
+    const PixelSize shown{surface.shownWidth(), surface.shownHeight()};
+    PixelSize drawn = policy_.of(shown);
+    const std::string problem = surface.cannotEnlarge();
+    if (drawn != shown && !problem.empty()) {
+      if (problem != said_ && (policy_.requested() || !first_)) {
+        say(problem + "; drawing at full size");
+      }
+      said_ = problem;
+      drawn = shown;
+    }
+    first_ = false;
+    return Size{static_cast<float>(drawn.width), static_cast<float>(drawn.height)};
+  }
+
+ private:
+  const DrawnSize& policy_;
+  std::string said_;
+  bool first_ = true;
+};
 
 // One frame of the view, drawn or only stepped through. Building the engine can run out of
 // memory: that ends the run with one line, and the loop still releases what it holds.
@@ -57,14 +83,20 @@ void saveShownFrame(const Surface& surface) {
 
 LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& settings) {
   LoopEnd end;
+  surface.makeCurrent();
+  DrawnSize drawnSize = settings.drawnSize;
+  const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  drawnSize.setRenderer(renderer != nullptr ? renderer : "");
+  FrameSizer sizer(drawnSize);
+  const Size frame = sizer.frameFor(surface);
   Vantor view;
   view.attachToSurface(&surface);
-  if (!view.initWithFrame(Rect{Point{}, surfaceSize(surface)}, surface.isPreview())) {
+  if (!view.initWithFrame(Rect{Point{}, frame}, surface.isPreview())) {
     end.status = 1;
     end.message = "the saver view could not be set up";
     return end;
   }
-  view.setFrameSize(surfaceSize(surface));
+  view.setFrameSize(frame);
   view.setSceneSettings(settings.scene);
   view.startAnimation();
   FpsOverlay overlay;
@@ -102,7 +134,7 @@ LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& sett
         break;
       }
       case SurfaceEvent::Resized:
-        view.setFrameSize(Size{static_cast<float>(event.width), static_cast<float>(event.height)});
+        view.setFrameSize(sizer.frameFor(surface));
         break;
       case SurfaceEvent::Hidden:
         // The picture goes on from where it was when it shows again.

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "host/DrawnSize.h"
 #include "host/ScopeView.h"
 
 class Surface;
@@ -22,6 +23,7 @@ struct LoopSettings {
   SceneSettings scene;
   SystemClock* heldWhileHidden = nullptr;  // a clock to stop while nobody sees the picture
   bool anyKeyCloses = false;               // a screen saver ends on any key
+  DrawnSize drawnSize;                     // how much of what the surface shows the view draws
 };
 
 LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& settings);

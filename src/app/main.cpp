@@ -19,6 +19,8 @@
 #include "app/CommandLine.h"
 #include "app/Signals.h"
 #include "app/TickLoop.h"
+#include "host/DrawnSize.h"
+#include "host/GlDriver.h"
 #include "host/PngSinks.h"
 #include "host/SafeFile.h"
 #include "host/Say.h"
@@ -84,8 +86,7 @@ std::unique_ptr<OffscreenSurface> makeOffscreenSurface(const Options& options, F
                                                        long frames, int wakeFd,
                                                        std::string* error) {
   auto surface = std::make_unique<OffscreenSurface>(wakeFd);
-  if (!surface->create(options.width, options.height, error,
-                       options.scale > 0.0 ? options.scale : 1.0)) {
+  if (!surface->create(options.width, options.height, error)) {
     *error = "cannot make a headless OpenGL context (" + *error +
              "); install Mesa's EGL and software drivers with scripts/install-deps";
     return nullptr;
@@ -113,6 +114,9 @@ std::unique_ptr<Surface> makeWaylandSurface(const Options& options, int wakeFd,
   target.width = options.window.width;  // a position cannot be asked for on Wayland
   target.height = options.window.height;
   target.fullscreen = options.window.fullscreen;
+  target.beforeOpenGL = [&options](PixelSize screen) {
+    chooseRasterThreads(DrawnSize(options.scale).mostPixels(screen));
+  };
   auto surface = std::make_unique<WaylandSurface>(target, options.delayMicroseconds, wakeFd);
   if (!surface->create(nullptr, error)) {
     return nullptr;
@@ -142,7 +146,9 @@ std::unique_ptr<Surface> makeWindowSurface(const Options& options, int wakeFd, s
   } else {
     target.placement = options.window;
   }
-  target.scale = options.scale;
+  target.beforeOpenGL = [&options](PixelSize screen) {
+    chooseRasterThreads(DrawnSize(options.scale).mostPixels(screen));
+  };
   auto surface = std::make_unique<X11Surface>(target, options.delayMicroseconds, wakeFd);
   if (!surface->create(nullptr, error)) {
     return nullptr;
@@ -273,6 +279,8 @@ int main(int argc, char** argv) {
     settings.scene.glow = options.glow;
     settings.heldWhileHidden = windowClock.get();
     settings.anyKeyCloses = options.layer == "overlay";
+    // Renders draw the whole picture unless asked otherwise; windows choose by the renderer.
+    settings.drawnSize = DrawnSize(options.scale > 0.0 ? options.scale : offscreen ? 1.0 : 0.0);
     end = runTicks(*surface, *signals, settings);
     timerClock.reset();
     // A stream's reader that goes away ends it as a broken pipe ends any writer: quietly.

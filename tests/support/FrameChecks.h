@@ -1,5 +1,5 @@
-// What tests see in a frame: whether its copies mirror each other, how two frames differ, and
-// the --fps overlay's colour.
+// What tests see in a frame: whether its copies mirror each other, how two frames differ,
+// whether it was drawn small and enlarged, and the --fps overlay's colour.
 #pragma once
 
 #include <algorithm>
@@ -39,6 +39,24 @@ inline long differingBytes(const Frame& a, const Frame& b) {
     differing += a.rgb[i] != b.rgb[i];
   }
   return differing;
+}
+
+// Of the lit 2x2 blocks in the middle `side` x `side` square of `frame`, the share whose four
+// pixels are the same: 1 when every drawn pixel is shown twice in each direction. Fewer than
+// 100 lit blocks give -1.
+inline double doubledShare(const Frame& frame, int side) {
+  const int left = (frame.width - side) / 2 & ~1, top = (frame.height - side) / 2 & ~1;
+  long lit = 0, doubled = 0;
+  for (int y = top; y + 1 < top + side; y += 2) {
+    for (int x = left; x + 1 < left + side; x += 2) {
+      const std::uint8_t* a = frame.at(x, y);
+      const bool alike = !differs(a, frame.at(x + 1, y), 0) && !differs(a, frame.at(x, y + 1), 0) &&
+                         !differs(a, frame.at(x + 1, y + 1), 0);
+      lit += !alike || frame.brightness(x, y) > 0;  // unlike pixels are not all black
+      doubled += alike && frame.brightness(x, y) > 0;
+    }
+  }
+  return lit < 100 ? -1.0 : static_cast<double>(doubled) / lit;
 }
 
 // Share (0..1) of pixels that differ by more than `tolerance` in some channel from their

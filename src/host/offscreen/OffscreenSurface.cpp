@@ -1,14 +1,12 @@
 #include "host/offscreen/OffscreenSurface.h"
 
-#include "host/DrawScale.h"
 #include "host/Say.h"
 
-bool OffscreenSurface::create(int width, int height, std::string* error, double scale) {
+bool OffscreenSurface::create(int width, int height, std::string* error) {
   started_ = lastProgress_ = monotonicMicroseconds();
-  scale_ = scale;
-  outputWidth_ = width;
-  outputHeight_ = height;
-  return context_.create(drawnSide(width, scale), drawnSide(height, scale), error);
+  shownWidth_ = width;
+  shownHeight_ = height;
+  return context_.create(width, height, error);
 }
 
 void OffscreenSurface::useSimulatedClock(long long startSeconds, double rate, double speed) {
@@ -53,8 +51,8 @@ bool OffscreenSurface::present(std::string* error) {
   }
   readDrawnImage(width(), height(), &drawn_);
   const RgbImage* picture = &drawn_;
-  if (scale_ < 1.0) {
-    enlargeImage(drawn_, outputWidth_, outputHeight_, &enlarged_);
+  if (width() < shownWidth_ || height() < shownHeight_) {
+    enlargeImage(drawn_, shownWidth_, shownHeight_, &enlarged_);
     picture = &enlarged_;
   }
   if (!sink_->write(ticks_, *picture, wakeFd_, error)) {

@@ -3,6 +3,9 @@
 // with a simulated clock the animation still advances 1/rate seconds per tick. Each frame the
 // view draws is read back, enlarged to the picture's size when it was drawn smaller (each pixel
 // repeated), and handed to a frame sink, which also decides which frames are drawn at all.
+//
+// Supports: any picture size, a smaller drawable (--scale), a wake-up descriptor. Has no keys,
+// no full screen and is never hidden.
 #pragma once
 
 #include <cstdint>
@@ -24,9 +27,9 @@ class OffscreenSurface : public Surface {
   OffscreenSurface(const OffscreenSurface&) = delete;
   OffscreenSurface& operator=(const OffscreenSurface&) = delete;
 
-  // Creates the context and makes it current. Frames are width x height pixels; the view
-  // draws them at `scale` (0.25 to 1) of each side.
-  bool create(int width, int height, std::string* error, double scale = 1.0);
+  // Creates the context and makes it current. Frames are shown (written) at width x height
+  // pixels; the drawable starts at that size.
+  bool create(int width, int height, std::string* error);
   // Offers frames 1 to `frames` (0: no end) to `sink` (not owned), then Finished. Without a
   // sink every frame is drawn and kept.
   void setSink(FrameSink* sink, long frames) {
@@ -37,6 +40,8 @@ class OffscreenSurface : public Surface {
   void useSimulatedClock(long long startSeconds, double rate, double speed = 1.0);
 
   bool makeCurrent() override { return context_.makeCurrent(); }
+  int shownWidth() const override { return shownWidth_; }
+  int shownHeight() const override { return shownHeight_; }
   void setDrawableSize(int width, int height) override;
   int width() const override { return context_.width(); }
   int height() const override { return context_.height(); }
@@ -52,12 +57,11 @@ class OffscreenSurface : public Surface {
   long frames_ = 0;
   std::unique_ptr<SimulatedClock> clock_;
   std::unique_ptr<ScopedTimerClock> timerClock_;  // made after clock_, so it goes before it
-  long ticks_ = 0;  // ticks handed out so far: the number of the frame under way
-  double scale_ = 1.0;
-  int outputWidth_ = 0;  // of the frames written
-  int outputHeight_ = 0;
+  long ticks_ = 0;      // ticks handed out so far: the number of the frame under way
+  int shownWidth_ = 0;  // of the frames written
+  int shownHeight_ = 0;
   RgbImage drawn_;
-  RgbImage enlarged_;         // drawn_ at the output size, when that is larger
+  RgbImage enlarged_;         // drawn_ at the shown size, when that is larger
   std::int64_t started_ = 0;  // monotonic microseconds
   std::int64_t lastProgress_ = 0;
 };

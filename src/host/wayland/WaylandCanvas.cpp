@@ -1,7 +1,8 @@
 #include "host/wayland/WaylandCanvas.h"
 
-#include <wayland-client.h>
 #include <wayland-egl.h>
+
+#include "host/wayland/Protocols.h"
 
 namespace {
 
@@ -30,19 +31,29 @@ void scaleCanvas(WaylandCanvas* canvas, int scale) {
   }
 }
 
-void sizeCanvas(WaylandCanvas* canvas, const WaylandEgl& egl) {
-  if (canvas->surface == nullptr || !canvas->configured || !canvas->dirty ||
-      canvas->logicalWidth <= 0 || canvas->logicalHeight <= 0) {
+void sizeCanvas(WaylandCanvas* canvas, const WaylandEgl& egl, wp_viewporter* viewporter,
+                PixelSize buffer) {
+  const PixelSize wanted = buffer.width > 0 ? buffer : canvas->pixels();
+  if (canvas->surface == nullptr || !canvas->configured || canvas->logicalWidth <= 0 ||
+      canvas->logicalHeight <= 0 || (!canvas->dirty && wanted == canvas->buffer)) {
     return;
   }
   canvas->dirty = false;
-  wl_surface_set_buffer_scale(canvas->surface, canvas->scale);
+  canvas->buffer = wanted;
+  const bool enlarged = wanted != canvas->pixels();
+  wl_surface_set_buffer_scale(canvas->surface, enlarged ? 1 : canvas->scale);
+  if (canvas->viewport == nullptr && enlarged && viewporter != nullptr) {
+    canvas->viewport = wp_viewporter_get_viewport(viewporter, canvas->surface);
+  }
+  if (canvas->viewport != nullptr) {
+    wp_viewport_set_destination(canvas->viewport, enlarged ? canvas->logicalWidth : -1,
+                                enlarged ? canvas->logicalHeight : -1);
+  }
   if (canvas->eglWindow != nullptr) {
-    wl_egl_window_resize(canvas->eglWindow, canvas->pixelWidth(), canvas->pixelHeight(), 0, 0);
+    wl_egl_window_resize(canvas->eglWindow, wanted.width, wanted.height, 0, 0);
     return;
   }
-  canvas->eglWindow =
-      wl_egl_window_create(canvas->surface, canvas->pixelWidth(), canvas->pixelHeight());
+  canvas->eglWindow = wl_egl_window_create(canvas->surface, wanted.width, wanted.height);
   canvas->eglSurface = eglCreateWindowSurface(
       egl.display, egl.config, reinterpret_cast<EGLNativeWindowType>(canvas->eglWindow), nullptr);
   if (canvas->eglSurface != EGL_NO_SURFACE &&
@@ -72,6 +83,9 @@ void destroyCanvas(WaylandCanvas* canvas, const WaylandEgl& egl) {
   }
   if (canvas->frame != nullptr) {
     wl_callback_destroy(canvas->frame);
+  }
+  if (canvas->viewport != nullptr) {
+    wp_viewport_destroy(canvas->viewport);
   }
   if (canvas->surface != nullptr) {
     wl_surface_destroy(canvas->surface);

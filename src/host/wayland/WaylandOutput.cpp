@@ -10,7 +10,11 @@ WaylandOutput* record(void* data) { return static_cast<WaylandOutput*>(data); }
 
 void outputGeometry(void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*,
                     const char*, int32_t) {}
-void outputMode(void*, wl_output*, uint32_t, int32_t, int32_t, int32_t) {}
+void outputMode(void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
+  if ((flags & WL_OUTPUT_MODE_CURRENT) != 0) {
+    record(data)->mode = PixelSize{width, height};
+  }
+}
 void outputDone(void* data, wl_output* /*output*/) {
   WaylandOutput* output = record(data);
   output->described = true;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "host/DrawnSize.h"
 #include "host/wayland/WaylandCanvas.h"
 
 struct wl_compositor;
@@ -16,6 +17,7 @@ struct zwlr_layer_surface_v1;
 struct WaylandOutput {
   std::uint32_t name = 0;  // the registry's name for the global
   wl_output* output = nullptr;
+  PixelSize mode;          // the current mode: the output's pixels
   int scale = 1;           // as announced; the canvas takes it when the output is described
   bool described = false;  // the output has said once that its description is complete
   zwlr_layer_surface_v1* layer = nullptr;

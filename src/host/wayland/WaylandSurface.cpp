@@ -32,7 +32,7 @@ WaylandSurface::~WaylandSurface() {
   }
   if (egl_.context != EGL_NO_CONTEXT) {
     eglMakeCurrent(egl_.display, EGL_NO_SURFACE, EGL_NO_SURFACE, egl_.context);
-    framebuffer_.release();
+    picture_.release();
   }
   for (WaylandOutput& output : outputs_) {
     releaseOutput(&output, egl_);
@@ -45,6 +45,9 @@ WaylandSurface::~WaylandSurface() {
   }
   if (wmBase_ != nullptr) {
     xdg_wm_base_destroy(wmBase_);
+  }
+  if (viewporter_ != nullptr) {
+    wp_viewporter_destroy(viewporter_);
   }
   if (compositor_ != nullptr) {
     wl_compositor_destroy(compositor_);
@@ -98,6 +101,16 @@ bool WaylandSurface::create(const char* displayName, std::string* error) {
         "needs; use a compositor that has it (sway, Hyprland, river, Wayfire, KDE Plasma)";
     return false;
   }
+  if (target_.beforeOpenGL) {
+    PixelSize largest;
+    for (const WaylandOutput& output : outputs_) {
+      if (static_cast<long>(output.mode.width) * output.mode.height >
+          static_cast<long>(largest.width) * largest.height) {
+        largest = output.mode;
+      }
+    }
+    target_.beforeOpenGL(largest);
+  }
   if (!createContext(error)) {
     return false;
   }
@@ -111,13 +124,9 @@ bool WaylandSurface::create(const char* displayName, std::string* error) {
     return false;
   }
   followOutputs();
-  forEachCanvas([&](WaylandCanvas* canvas) { sizeCanvas(canvas, egl_); });
+  sizeCanvases();
   followLargest();
-  if (!framebuffer_.resize(std::max(width_, 1), std::max(height_, 1))) {
-    *error = "cannot make a " + std::to_string(width_) + "x" + std::to_string(height_) +
-             " framebuffer to draw in; try a smaller window or output";
-    return false;
-  }
+  drawable_ = shown_;
   return makeCurrent();
 }
 
@@ -128,8 +137,6 @@ bool WaylandSurface::createContext(std::string* error) {
     *error += "; install Mesa's EGL (libegl-mesa0) or use --x11";
     return false;
   }
-  // The engine draws into a framebuffer object with its own depth buffer; the windows only
-  // show its colours.
   const EGLint configAttributes[] = {EGL_SURFACE_TYPE,
                                      EGL_WINDOW_BIT,
                                      EGL_RENDERABLE_TYPE,
@@ -140,6 +147,8 @@ bool WaylandSurface::createContext(std::string* error) {
                                      8,
                                      EGL_BLUE_SIZE,
                                      8,
+                                     EGL_DEPTH_SIZE,
+                                     1,
                                      EGL_NONE};
   egl_.context = createEglContext(egl_.display, configAttributes, &egl_.config, error);
   if (egl_.context == EGL_NO_CONTEXT ||
@@ -165,6 +174,8 @@ void WaylandSurface::addGlobal(void* data, wl_registry* registry, uint32_t name,
   } else if (std::strcmp(interface, xdg_wm_base_interface.name) == 0) {
     self->wmBase_ = static_cast<xdg_wm_base*>(bind(&xdg_wm_base_interface, 2));
     answerPings(self->wmBase_);
+  } else if (std::strcmp(interface, wp_viewporter_interface.name) == 0) {
+    self->viewporter_ = static_cast<wp_viewporter*>(bind(&wp_viewporter_interface, 1));
   } else if (std::strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0) {
     self->layerShell_ = static_cast<zwlr_layer_shell_v1*>(bind(&zwlr_layer_shell_v1_interface, 3));
   } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && self->seat_.seat == nullptr &&
@@ -216,25 +227,46 @@ void WaylandSurface::forEachCanvas(Visit visit) {
   }
 }
 
-bool WaylandSurface::followLargest() {
-  int width = 0;
-  int height = 0;
+WaylandCanvas* WaylandSurface::drawingCanvas() {
+  WaylandCanvas* largest = nullptr;
   forEachCanvas([&](WaylandCanvas* canvas) {
-    if (canvas->drawable() && static_cast<long>(canvas->pixelWidth()) * canvas->pixelHeight() >
-                                  static_cast<long>(width) * height) {
-      width = canvas->pixelWidth();
-      height = canvas->pixelHeight();
+    if (canvas->drawable() &&
+        (largest == nullptr ||
+         static_cast<long>(canvas->pixelWidth()) * canvas->pixelHeight() >
+             static_cast<long>(largest->pixelWidth()) * largest->pixelHeight())) {
+      largest = canvas;
     }
   });
-  if (width == 0 || (width == width_ && height == height_)) {
-    return false;  // with no canvas left, the last size stays until one comes
+  return largest;
+}
+
+void WaylandSurface::sizeCanvases() {
+  const WaylandCanvas* drawing = drawingCanvas();
+  forEachCanvas([&](WaylandCanvas* canvas) {
+    // Until the view's drawable follows a new largest canvas, that canvas keeps its own size.
+    const bool drawn = canvas == drawing && canvas->pixels() == shown_;
+    sizeCanvas(canvas, egl_, viewporter_, drawn ? drawable_ : PixelSize{});
+  });
+}
+
+void WaylandSurface::setDrawableSize(int width, int height) {
+  drawable_ = PixelSize{width, height};
+  sizeCanvases();
+}
+
+std::string WaylandSurface::cannotEnlarge() const {
+  return viewporter_ != nullptr ? ""
+                                : "the Wayland compositor offers no wp_viewporter, which showing "
+                                  "a picture drawn smaller needs";
+}
+
+bool WaylandSurface::followLargest() {
+  const WaylandCanvas* largest = drawingCanvas();
+  // With no canvas left, the last size stays until one comes.
+  if (largest == nullptr || PixelSize{largest->pixelWidth(), largest->pixelHeight()} == shown_) {
+    return false;
   }
-  width_ = width;
-  height_ = height;
-  if (framebuffer_.exists()) {
-    eglMakeCurrent(egl_.display, EGL_NO_SURFACE, EGL_NO_SURFACE, egl_.context);
-    framebuffer_.resize(width_, height_);
-  }
+  shown_ = PixelSize{largest->pixelWidth(), largest->pixelHeight()};
   return true;
 }
 
@@ -244,36 +276,16 @@ bool WaylandSurface::anyCanvasReady() {
   return ready;
 }
 
-WaylandCanvas* WaylandSurface::soleCanvas() {
-  WaylandCanvas* sole = nullptr;
-  int count = 0;
-  forEachCanvas([&](WaylandCanvas* canvas) {
-    if (canvas->drawable()) {
-      sole = canvas;
-      count++;
-    }
-  });
-  return count == 1 ? sole : nullptr;
-}
-
 bool WaylandSurface::makeCurrent() {
-  if (egl_.context == EGL_NO_CONTEXT) {
+  WaylandCanvas* drawing = drawingCanvas();
+  if (egl_.context == EGL_NO_CONTEXT ||
+      (drawing == nullptr
+           ? !eglMakeCurrent(egl_.display, EGL_NO_SURFACE, EGL_NO_SURFACE, egl_.context)
+           : !eglMakeCurrent(egl_.display, drawing->eglSurface, drawing->eglSurface,
+                             egl_.context))) {
     return false;
   }
-  // One canvas is drawn on directly: copying a picture costs about as much as drawing it.
-  WaylandCanvas* sole = soleCanvas();
-  if (sole != nullptr) {
-    if (!eglMakeCurrent(egl_.display, sole->eglSurface, sole->eglSurface, egl_.context)) {
-      return false;
-    }
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    return true;
-  }
-  if (eglGetCurrentContext() != egl_.context &&
-      !eglMakeCurrent(egl_.display, EGL_NO_SURFACE, EGL_NO_SURFACE, egl_.context)) {
-    return false;
-  }
-  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_.name());
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
   return true;
 }
 
@@ -331,11 +343,11 @@ SurfaceEvent WaylandSurface::waitForTick() {
       return event;
     }
     followOutputs();
-    forEachCanvas([&](WaylandCanvas* canvas) { sizeCanvas(canvas, egl_); });
+    sizeCanvases();
     if (followLargest()) {
       event.kind = SurfaceEvent::Resized;
-      event.width = width_;
-      event.height = height_;
+      event.width = shown_.width;
+      event.height = shown_.height;
       return event;
     }
     // The compositor shows none of our surfaces (another workspace, a screen turned off) when
@@ -357,20 +369,20 @@ SurfaceEvent WaylandSurface::waitForTick() {
   }
 }
 
-void WaylandSurface::showOn(WaylandCanvas* canvas) {
+void WaylandSurface::showPicture(WaylandCanvas* canvas) {
   if (!eglMakeCurrent(egl_.display, canvas->eglSurface, canvas->eglSurface, egl_.context)) {
     return;
   }
   // Cover the canvas: scale the picture by the larger ratio and crop the rest evenly.
-  const int width = canvas->pixelWidth();
-  const int height = canvas->pixelHeight();
-  const double scale =
-      std::max(static_cast<double>(width) / width_, static_cast<double>(height) / height_);
-  const int shownWidth = std::min(width_, static_cast<int>(std::lround(width / scale)));
-  const int shownHeight = std::min(height_, static_cast<int>(std::lround(height / scale)));
-  const int left = (width_ - shownWidth) / 2;
-  const int bottom = (height_ - shownHeight) / 2;
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_.name());
+  const int width = canvas->buffer.width;
+  const int height = canvas->buffer.height;
+  const double scale = std::max(static_cast<double>(width) / drawable_.width,
+                                static_cast<double>(height) / drawable_.height);
+  const int shownWidth = std::min(drawable_.width, static_cast<int>(std::lround(width / scale)));
+  const int shownHeight = std::min(drawable_.height, static_cast<int>(std::lround(height / scale)));
+  const int left = (drawable_.width - shownWidth) / 2;
+  const int bottom = (drawable_.height - shownHeight) / 2;
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, picture_.name());
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
   glBlitFramebuffer(left, bottom, left + shownWidth, bottom + shownHeight, 0, 0, width, height,
                     GL_COLOR_BUFFER_BIT, GL_LINEAR);
@@ -379,26 +391,34 @@ void WaylandSurface::showOn(WaylandCanvas* canvas) {
 
 bool WaylandSurface::present(std::string* error) {
   auto ready = [](const WaylandCanvas* canvas) { return canvas->ready() && !canvas->dirty; };
-  WaylandCanvas* sole = soleCanvas();
-  if (sole != nullptr) {
-    if (ready(sole)) {
-      swapCanvas(sole, egl_);
+  WaylandCanvas* drawing = drawingCanvas();
+  bool others = false;
+  forEachCanvas([&](WaylandCanvas* canvas) { others = others || canvas != drawing; });
+  if (drawing != nullptr && others) {
+    // Kept before the swap, which leaves the back buffer undefined.
+    if (!picture_.resize(drawable_.width, drawable_.height)) {
+      *error = "cannot keep a " + std::to_string(drawable_.width) + "x" +
+               std::to_string(drawable_.height) +
+               " picture in a framebuffer object; try a smaller --scale or output";
+      return false;
     }
-  } else {
-    // The engine asks for the back buffer, which a framebuffer object does not have; the
-    // request is ignored and its error flag is cleared here, so nobody reads it later.
-    for (int i = 0; i < 8 && glGetError() != GL_NO_ERROR; i++) {
-    }
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
     const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
     glDisable(GL_SCISSOR_TEST);  // it would clip the copies
+    glBlitFramebuffer(0, 0, drawable_.width, drawable_.height, 0, 0, drawable_.width,
+                      drawable_.height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     forEachCanvas([&](WaylandCanvas* canvas) {
-      if (ready(canvas)) {
-        showOn(canvas);
+      if (canvas != drawing && ready(canvas)) {
+        showPicture(canvas);
       }
     });
     if (scissor) {
       glEnable(GL_SCISSOR_TEST);
     }
+    makeCurrent();
+  }
+  if (drawing != nullptr && ready(drawing)) {
+    swapCanvas(drawing, egl_);
   }
   if (wl_display_flush(display_) < 0 && errno != EAGAIN) {
     *error = connectionFailure();

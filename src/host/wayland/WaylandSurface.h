@@ -6,22 +6,27 @@
 // Supports: its own window (-geometry's size, --fullscreen, f, s, q, Escape, Ctrl-C and the
 // compositor's close); a layer surface on every output as outputs come, change and go (the
 // saver ends on any key, button or pointer move); hidden surfaces (no frame callbacks: no
-// ticks); --delay. Does not: place a window (a position cannot be asked for on Wayland).
+// ticks); a smaller drawable (--scale) where the compositor has wp_viewporter; --delay. Does
+// not: place a window (a position cannot be asked for on Wayland).
 //
 // One state for the connection and its globals, and a record each for the seat, the window and
 // every output (WaylandSeat, WaylandWindow, WaylandOutput), which their listeners fill in and
 // this surface acts on. One engine serves every output: the process has one view and so one
-// frame size, that of the largest canvas in pixels (logical size times integer scale). A single
-// canvas is drawn on directly. With several, each tick draws once into a framebuffer object of
-// that size, and each canvas shows the picture scaled to cover its own pixels, the excess cropped
-// evenly from the longer side, and is swapped on its own. A tick is drawn only when some canvas's
-// frame callback has come back, and never sooner than one --delay after the last.
+// shown size, that of the largest canvas in pixels (logical size times integer scale), and the
+// view draws into that canvas's buffer, of the drawable's size: present() swaps it, and where it
+// is smaller than the canvas the compositor enlarges it (wp_viewporter). With other canvases,
+// present() first copies the picture into a framebuffer object and shows it on each of them
+// whose frame callback has come back, scaled to cover its pixels, the excess cropped evenly from
+// the longer side. A tick is drawn only when some canvas is ready, and never sooner than one
+// --delay after the last.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <string>
 
+#include "host/DrawnSize.h"
 #include "host/Framebuffer.h"
 #include "host/Surface.h"
 #include "host/TickPacer.h"
@@ -35,6 +40,7 @@ struct wl_registry;
 struct wl_compositor;
 struct xdg_wm_base;
 struct zwlr_layer_shell_v1;
+struct wp_viewporter;
 
 // What to draw on.
 struct WaylandTarget {
@@ -43,6 +49,9 @@ struct WaylandTarget {
   int width = 1024;  // Window: the size asked for, in logical pixels
   int height = 768;
   bool fullscreen = false;  // Window: ask the compositor for the whole output
+  // Called once the outputs' sizes are known and before OpenGL starts (to choose the renderer's
+  // threads), with the largest; may be empty.
+  std::function<void(PixelSize screen)> beforeOpenGL;
 };
 
 class WaylandSurface : public Surface {
@@ -61,9 +70,12 @@ class WaylandSurface : public Surface {
   bool create(const char* displayName, std::string* error);
 
   bool makeCurrent() override;
-  void setDrawableSize(int /*width*/, int /*height*/) override {}  // the compositor decides
-  int width() const override { return width_; }
-  int height() const override { return height_; }
+  int shownWidth() const override { return shown_.width; }
+  int shownHeight() const override { return shown_.height; }
+  void setDrawableSize(int width, int height) override;
+  int width() const override { return drawable_.width; }
+  int height() const override { return drawable_.height; }
+  std::string cannotEnlarge() const override;
   SurfaceEvent waitForTick() override;
   bool present(std::string* error) override;
   void toggleFullscreen() override;
@@ -75,13 +87,15 @@ class WaylandSurface : public Surface {
   bool createContext(std::string* error);
   // Acts on what the listeners recorded: layers closed or wanted, the window's scale.
   void followOutputs();
-  // Follows the largest canvas; true when the frame size changed.
+  // The largest drawable canvas, which the view draws on, or null when there is none.
+  WaylandCanvas* drawingCanvas();
+  // Gives each canvas its buffer: the drawing canvas the drawable's size, the others their own.
+  void sizeCanvases();
+  // Follows the largest canvas; true when the shown size changed.
   bool followLargest();
-  // The one drawable canvas, or null when there are none or several.
-  WaylandCanvas* soleCanvas();
   bool anyCanvasReady();
-  // Shows the framebuffer object's picture on the canvas, then swaps it.
-  void showOn(WaylandCanvas* canvas);
+  // Shows the picture kept in picture_ on `canvas`, scaled to cover it; then swaps it.
+  void showPicture(WaylandCanvas* canvas);
   // Reads and dispatches what the compositor sent, waiting up to `timeoutMilliseconds`
   // (-1: until something arrives). False when the connection failed.
   bool dispatch(int timeoutMilliseconds);
@@ -97,13 +111,14 @@ class WaylandSurface : public Surface {
   wl_compositor* compositor_ = nullptr;
   xdg_wm_base* wmBase_ = nullptr;
   zwlr_layer_shell_v1* layerShell_ = nullptr;
+  wp_viewporter* viewporter_ = nullptr;  // absent: the view draws every pixel
   WaylandSeat seat_;
   std::list<WaylandOutput> outputs_;  // a list: listeners hold pointers to the records
   WaylandWindow window_;              // Window only
 
   WaylandEgl egl_;
-  Framebuffer framebuffer_;  // the frame several outputs share; made only for them
-  int width_ = 0;
-  int height_ = 0;
-  std::string lost_;  // set when the run cannot go on; says what happened
+  Framebuffer picture_;  // the drawn picture, kept to be shown on the other canvases
+  PixelSize shown_;      // the largest canvas's pixels
+  PixelSize drawable_;   // its buffer, which the view draws into
+  std::string lost_;     // set when the run cannot go on; says what happened
 };

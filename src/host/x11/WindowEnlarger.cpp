@@ -1,4 +1,3 @@
-#define GL_GLEXT_PROTOTYPES 1
 #include "host/x11/WindowEnlarger.h"
 
 #include <GL/glext.h>
@@ -41,17 +40,6 @@ bool WindowEnlarger::resize(Display* display, Window window, const XVisualInfo& 
   drawnHeight_ = drawnHeight;
   windowWidth_ = windowWidth;
   windowHeight_ = windowHeight;
-
-  if (!framebuffer_.resize(drawnWidth, drawnHeight)) {
-    *error = "the OpenGL driver cannot draw into a " + std::to_string(drawnWidth) + "x" +
-             std::to_string(drawnHeight) + " framebuffer object";
-    release();
-    return false;
-  }
-  // The view asks for the back buffer, which a framebuffer object does not have; its one
-  // colour buffer is where draws and reads go whatever it asks.
-  glDrawBuffer(GL_COLOR_ATTACHMENT0);
-  glReadBuffer(GL_COLOR_ATTACHMENT0);
 
   if (!makePixmap(visual, failedSinceSync)) {
     *error = "cannot make a " + std::to_string(drawnWidth) + "x" + std::to_string(drawnHeight) +
@@ -127,11 +115,6 @@ bool WindowEnlarger::makePixmap(const XVisualInfo& visual,
 }
 
 void WindowEnlarger::release() {
-  if (framebuffer_.exists()) {
-    framebuffer_.release();
-    glDrawBuffer(GL_BACK);
-    glReadBuffer(GL_BACK);
-  }
   if (source_ != 0) {
     XRenderFreePicture(display_, source_);
     XRenderFreePicture(display_, target_);

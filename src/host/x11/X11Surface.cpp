@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "host/DrawScale.h"
 #include "host/GlDriver.h"
 #include "host/Say.h"
 
@@ -79,12 +78,10 @@ bool X11Surface::create(const char* displayName, std::string* error) {
             : "cannot open display '" + displayName_ + "'; use --render DIR to draw without one";
     return false;
   }
-  // The automatic scale never draws more than 1920x1080 on a software renderer.
-  const Screen* screen = DefaultScreenOfDisplay(display_);
-  const double scale = target_.scale > 0.0 ? target_.scale : 1.0;
-  chooseRasterThreads(target_.scale <= 0.0 ? 0.0
-                                           : static_cast<double>(WidthOfScreen(screen)) *
-                                                 HeightOfScreen(screen) * scale * scale);
+  if (target_.beforeOpenGL) {
+    const Screen* screen = DefaultScreenOfDisplay(display_);
+    target_.beforeOpenGL(PixelSize{WidthOfScreen(screen), HeightOfScreen(screen)});
+  }
   xErrorCode = 0;
   previousErrorHandler_ = XSetErrorHandler(recordXError);
   previousIoErrorHandler_ = XSetIOErrorHandler(loseConnection);
@@ -126,29 +123,24 @@ bool X11Surface::create(const char* displayName, std::string* error) {
              "; check the display's GLX driver (glxinfo)";
     return false;
   }
-  const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-  renderer_ = renderer == nullptr ? "" : renderer;
-  applyScale();
   noteVisibility(mapped_, obscured_, nullptr);  // a new own window is seen once it is mapped
   return true;
 }
 
-void X11Surface::applyScale() {
-  scale_ = chooseDrawScale(target_.scale, renderer_.c_str(), windowWidth_, windowHeight_);
-  if (scale_ < 1.0 && !WindowEnlarger::supports(display_, *visual_)) {
-    if (target_.scale > 0.0) {
-      say("cannot enlarge frames over " + windowName() +
-          ": its visual is not 24-bit true colour or the display has no RENDER extension; "
-          "drawing at full size");
-    }
-    scale_ = 1.0;
+std::string X11Surface::cannotEnlarge() const {
+  if (!WindowEnlarger::supports(display_, *visual_)) {
+    return "cannot enlarge frames over " + windowName() +
+           ": its visual is not 24-bit true colour or the display has no RENDER extension";
   }
-  width_ = drawnSide(windowWidth_, scale_);
-  height_ = drawnSide(windowHeight_, scale_);
-  if (scale_ >= 1.0 || (width_ == windowWidth_ && height_ == windowHeight_)) {
+  return enlargeProblem_;
+}
+
+void X11Surface::setDrawableSize(int width, int height) {
+  width_ = width;
+  height_ = height;
+  if ((width >= windowWidth_ && height >= windowHeight_) || !cannotEnlarge().empty()) {
     enlarger_.release();
-    width_ = windowWidth_;
-    height_ = windowHeight_;
+    glDisable(GL_SCISSOR_TEST);
     return;
   }
   auto shmRefused = [] {
@@ -158,14 +150,14 @@ void X11Surface::applyScale() {
     xErrorCode = 0;
     return true;
   };
-  std::string problem;
-  if (!enlarger_.resize(display_, window_, *visual_, width_, height_, windowWidth_, windowHeight_,
-                        shmRefused, &problem)) {
-    say(problem + "; drawing at full size");
-    scale_ = 1.0;
-    width_ = windowWidth_;
-    height_ = windowHeight_;
+  if (!enlarger_.resize(display_, window_, *visual_, width, height, windowWidth_, windowHeight_,
+                        shmRefused, &enlargeProblem_)) {
+    pendingResize_ = true;  // the size is decided again, without enlarging
+    return;
   }
+  // Nothing outside the drawable is shown: clearing it would only cost time.
+  glScissor(0, 0, width, height);
+  glEnable(GL_SCISSOR_TEST);
 }
 
 bool X11Surface::windowResized(int width, int height, SurfaceEvent* event) {
@@ -174,10 +166,9 @@ bool X11Surface::windowResized(int width, int height, SurfaceEvent* event) {
   }
   windowWidth_ = width;
   windowHeight_ = height;
-  applyScale();
   event->kind = SurfaceEvent::Resized;
-  event->width = width_;
-  event->height = height_;
+  event->width = width;
+  event->height = height;
   return true;
 }
 
@@ -385,6 +376,13 @@ SurfaceEvent X11Surface::waitForTick() {
   SurfaceEvent event;
   for (;;) {
     if (lostWindow(&event)) {
+      return event;
+    }
+    if (pendingResize_) {
+      pendingResize_ = false;
+      event.kind = SurfaceEvent::Resized;
+      event.width = windowWidth_;
+      event.height = windowHeight_;
       return event;
     }
     while (XPending(display_) > 0) {
