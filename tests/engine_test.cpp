@@ -217,6 +217,19 @@ class Engine : public GlTest {
   ScopeApp* engine_ = nullptr;
 };
 
+// Guards the guard: an OpenGL error fails the test that raised it, with the call at fault named
+// where the context reports errors as they happen (KHR_debug).
+using GlErrors = GlTest;
+
+TEST_F(GlErrors, AnErrorFailsTheTestThatRaisedIt) {
+  glEnable(0xffff);
+  const ::testing::AssertionResult caught = noGlErrors();
+  EXPECT_FALSE(caught);
+  EXPECT_NE(std::string(caught.message()).find("GL_INVALID_ENUM (0x0500)"), std::string::npos)
+      << caught.message();
+  EXPECT_NE(std::string(caught.message()).find("glEnable"), std::string::npos) << caught.message();
+}
+
 // Guards the engine on a real OpenGL context: what construction leaves behind, that every frame
 // wipes the last, and a zero-sized surface. What destruction releases, the view's long-life
 // census counts.

@@ -26,6 +26,7 @@
 #include "host/offscreen/OffscreenSurface.h"
 #include "objects/Glimmets.h"
 #include "support/FrameChecks.h"
+#include "support/GlErrorWatch.h"
 #include "support/Seams.h"
 #include "support/TestFiles.h"
 #include "util/LocalTiming.h"
@@ -52,6 +53,7 @@ class SaverView : public ::testing::Test {
   void TearDown() override {
     view_->stopAnimation();
     Bundle::unload(kVantorBundleIdentifier);
+    EXPECT_TRUE(noGlErrors());
   }
 
   // A new view on a new width x height surface.
@@ -64,6 +66,7 @@ class SaverView : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(surface_->create(width, height, &error)) << error;
     view_->attachToSurface(surface_.get());
+    watchGlErrors();
   }
 
   // What the surface shows, bottom row first.

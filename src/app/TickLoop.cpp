@@ -8,6 +8,7 @@
 
 #include "app/Signals.h"
 #include "host/FpsOverlay.h"
+#include "host/GlErrors.h"
 #include "host/Keys.h"
 #include "host/PngSinks.h"
 #include "host/RgbImage.h"
@@ -79,6 +80,19 @@ void saveShownFrame(const Surface& surface) {
   }
 }
 
+// True, with the line in *end, when the run checks for OpenGL errors and frame `frame` raised
+// one.
+bool glErrorEnds(const LoopSettings& settings, long frame, LoopEnd* end) {
+  const std::string error = settings.checkGl ? takeGlError() : "";
+  if (error.empty()) {
+    return false;
+  }
+  end->status = 1;
+  end->message = "OpenGL raised " + error + " by frame " + std::to_string(frame) +
+                 "; a fault of Vantor's (VANTOR_GL_CHECK=1 looks for them): please report it";
+  return true;
+}
+
 }  // namespace
 
 LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& settings) {
@@ -101,18 +115,21 @@ LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& sett
   view.startAnimation();
   FpsOverlay overlay;
   bool saveWanted = false;  // s was pressed: the next frame drawn is saved
+  long frames = 0;
 
   for (bool running = true; running;) {
     SurfaceEvent event = surface.waitForTick();
     switch (event.kind) {
       case SurfaceEvent::Tick: {
         double start = seconds();
+        frames++;
         if (!animateFrame(view, event.draw, &end.message)) {
           end.status = 1;
           running = false;
           break;
         }
         if (!event.draw) {
+          running = !glErrorEnds(settings, frames, &end);
           break;
         }
         if (settings.showFps) {
@@ -131,6 +148,7 @@ LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& sett
           running = false;
         }
         overlay.tickDrawn(start, seconds() - start);
+        running = running && !glErrorEnds(settings, frames, &end);
         break;
       }
       case SurfaceEvent::Resized:

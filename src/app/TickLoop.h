@@ -24,6 +24,7 @@ struct LoopSettings {
   SystemClock* heldWhileHidden = nullptr;  // a clock to stop while nobody sees the picture
   bool anyKeyCloses = false;               // a screen saver ends on any key
   DrawnSize drawnSize;                     // how much of what the surface shows the view draws
+  bool checkGl = false;  // an OpenGL error after a frame ends the run (VANTOR_GL_CHECK=1)
 };
 
 LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& settings);

@@ -21,6 +21,7 @@
 #include "app/TickLoop.h"
 #include "host/DrawnSize.h"
 #include "host/GlDriver.h"
+#include "host/GlErrors.h"
 #include "host/PngSinks.h"
 #include "host/SafeFile.h"
 #include "host/Say.h"
@@ -279,6 +280,7 @@ int main(int argc, char** argv) {
     settings.scene.glow = options.glow;
     settings.heldWhileHidden = windowClock.get();
     settings.anyKeyCloses = options.layer == "overlay";
+    settings.checkGl = checkingGlErrors();
     // Renders draw the whole picture unless asked otherwise; windows choose by the renderer.
     settings.drawnSize = DrawnSize(options.scale > 0.0 ? options.scale : offscreen ? 1.0 : 0.0);
     end = runTicks(*surface, *signals, settings);

@@ -1,5 +1,6 @@
 // A fixture for tests that need a real OpenGL context: one headless context per test suite,
-// made current before every test. And reading OpenGL state back.
+// made current before every test, and failing the test on any OpenGL error. And reading OpenGL
+// state back.
 #pragma once
 
 #include <GL/gl.h>
@@ -11,6 +12,7 @@
 #include "host/RgbImage.h"
 #include "host/offscreen/OffscreenContext.h"
 #include "support/FrameChecks.h"
+#include "support/GlErrorWatch.h"
 
 class GlTest : public ::testing::Test {
  protected:
@@ -21,9 +23,11 @@ class GlTest : public ::testing::Test {
     context_ = new OffscreenContext();
     std::string error;
     ASSERT_TRUE(context_->create(kWidth, kHeight, &error)) << error;
+    watchGlErrors();
   }
   static void TearDownTestSuite() { delete context_; }
   void SetUp() override { ASSERT_TRUE(context_->makeCurrent()) << "no OpenGL context"; }
+  void TearDown() override { EXPECT_TRUE(noGlErrors()); }
 
   // Resizes the surface (the context and its objects stay).
   static void resizeSurface(int width, int height) {
