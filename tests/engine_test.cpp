@@ -98,14 +98,14 @@ TEST(Clock, SimulatedTimeIsExactAfterMillionsOfTicks) {
     InitTimer();
     const long month = std::lround(30 * 86400 * rate);  // divisible by 3
     for (long k = 1; k <= month; k++) {
-      clock.advance();
+      clock.nextFrame();
       if (k == 3 || k == 3000000 || k == month) {
         // k / rate seconds, in microseconds: a whole number whenever 3 divides k.
         EXPECT_EQ(clock.microseconds() - 1000000000LL, std::llround(k * 1e6 / rate)) << k;
       }
     }
     EXPECT_EQ(UpdateTimer(), 30.0 * 86400.0) << rate;
-    clock.advance();
+    clock.nextFrame();
     EXPECT_NEAR(UpdateTimer() - 30.0 * 86400.0, 1.0 / rate, 1e-6) << rate;
   }
 }

@@ -207,7 +207,8 @@ TEST_F(SaverView, ABuildOutOfMemoryLeavesNoEngineBehind) {
 TEST_F(SaverView, ResizesAndRestartsLeaveNoObjectsOrMemoryBehind) {
   // A clock that stands still seeds every engine alike: each cycle builds the same scene, and
   // memory cannot differ by which scene happened to be built last.
-  surface_->useSimulatedClock(1000, 30);
+  SimulatedClock clock(1000, 30);
+  ScopedTimerClock installed(clock);
   // With the atlas, so that every engine makes its texture too.
   Bundle::load(Bundle(kVantorBundleIdentifier, resourcesPath(), "", ""));
   ASSERT_TRUE(view_->initWithFrame(Rect{Point{}, Size{16.0f, 16.0f}}, false));
@@ -248,7 +249,10 @@ class Settings : public SaverView {
   void start(const SceneSettings& settings, int width = 160, int height = 120, double speed = 1.0) {
     Bundle::load(Bundle(kVantorBundleIdentifier, resourcesPath(), "", ""));
     attach(width, height);
-    surface_->useSimulatedClock(1000, 30.0, speed);
+    installed_.reset();
+    clock_ = std::make_unique<SimulatedClock>(1000, 30.0, speed);
+    installed_ = std::make_unique<ScopedTimerClock>(*clock_);
+    frames_ = 0;
     const Size size{static_cast<float>(width), static_cast<float>(height)};
     ASSERT_TRUE(view_->initWithFrame(Rect{Point{}, size}, false));
     view_->setFrameSize(size);
@@ -257,10 +261,17 @@ class Settings : public SaverView {
   }
   // The next frame, drawn as the tick loop draws it; returns what it shows.
   Frame frame() {
+    if (frames_++ > 0) {
+      clock_->nextFrame();
+    }
     surface_->waitForTick();
     view_->animateOneFrame();
     return shown();
   }
+
+  std::unique_ptr<SimulatedClock> clock_;
+  std::unique_ptr<ScopedTimerClock> installed_;  // made after clock_, so it goes before it
+  long frames_ = 0;
 };
 
 TEST_F(Settings, AHeldArrangementKeepsItsSymmetryAndNeverMorphs) {

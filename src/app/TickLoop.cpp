@@ -122,7 +122,9 @@ LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& sett
     switch (event.kind) {
       case SurfaceEvent::Tick: {
         double start = seconds();
-        frames++;
+        if (frames++ > 0 && settings.clock != nullptr) {
+          settings.clock->nextFrame();  // the first frame shows the start time
+        }
         if (!animateFrame(view, event.draw, &end.message)) {
           end.status = 1;
           running = false;
@@ -156,13 +158,13 @@ LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& sett
         break;
       case SurfaceEvent::Hidden:
         // The picture goes on from where it was when it shows again.
-        if (settings.heldWhileHidden != nullptr) {
-          settings.heldWhileHidden->hold();
+        if (settings.clock != nullptr) {
+          settings.clock->hold();
         }
         break;
       case SurfaceEvent::Shown:
-        if (settings.heldWhileHidden != nullptr) {
-          settings.heldWhileHidden->resume();
+        if (settings.clock != nullptr) {
+          settings.clock->resume();
         }
         break;
       case SurfaceEvent::Key:

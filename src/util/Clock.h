@@ -19,6 +19,13 @@ class Clock {
   // Microseconds since the Unix epoch (or since the origin a seed chose). Whole seconds of it
   // seed the engine's random sequence; differences of it are the animation's time.
   virtual std::int64_t microseconds() = 0;
+
+  // What the loop that drives the frames tells its clock: a frame after the first begins (a
+  // simulated clock moves on), nobody can see the picture (a window's clock stops where it is),
+  // someone can again (it goes on from there). Either of the last two may come twice.
+  virtual void nextFrame() {}
+  virtual void hold() {}
+  virtual void resume() {}
 };
 
 // The wall clock, read once when made (or replaced by `startSeconds`), carried forward by
@@ -32,9 +39,8 @@ class SystemClock : public Clock {
                        Source wall = wallMicroseconds, Source monotonic = monotonicMicroseconds);
 
   std::int64_t microseconds() override;
-  // Stops the clock where it is, until resume(); either may come twice.
-  void hold();
-  void resume();
+  void hold() override;
+  void resume() override;
 
  private:
   // Monotonic microseconds the clock has run since it was made.
@@ -49,12 +55,12 @@ class SystemClock : public Clock {
 };
 
 // A clock for repeatable renders: reads `startSeconds` at first and moves on by speed/rate
-// seconds per advance(), however long drawing takes.
+// seconds per frame, however long drawing takes.
 class SimulatedClock : public Clock {
  public:
   SimulatedClock(long long startSeconds, double rate, double speed = 1.0);
 
-  void advance() { ticks_++; }
+  void nextFrame() override { ticks_++; }
   std::int64_t microseconds() override;
 
  private:

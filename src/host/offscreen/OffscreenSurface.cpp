@@ -9,12 +9,6 @@ bool OffscreenSurface::create(int width, int height, std::string* error) {
   return context_.create(width, height, error);
 }
 
-void OffscreenSurface::useSimulatedClock(long long startSeconds, double rate, double speed) {
-  timerClock_.reset();
-  clock_ = std::make_unique<SimulatedClock>(startSeconds, rate, speed);
-  timerClock_ = std::make_unique<ScopedTimerClock>(*clock_);
-}
-
 void OffscreenSurface::setDrawableSize(int width, int height) {
   std::string error;
   // A failed resize keeps the old buffer, so the view still has somewhere to draw.
@@ -31,10 +25,6 @@ SurfaceEvent OffscreenSurface::waitForTick() {
   } else if (frames_ > 0 && ticks_ >= frames_) {
     event.kind = SurfaceEvent::Finished;
   } else {
-    // The first frame shows the start time; each later one is 1/rate on.
-    if (clock_ != nullptr && ticks_ > 0) {
-      clock_->advance();
-    }
     ticks_++;
     // Frames the sink does not want (a snapshot's before its own) are stepped through undrawn.
     event.draw = sink_ == nullptr || sink_->wants(ticks_);

@@ -1,6 +1,7 @@
 // The headless surface: an offscreen OpenGL context with a colour and a depth buffer of the
-// view's size, for tests and for --render / --snapshot. Ticks come as fast as frames are drawn;
-// with a simulated clock the animation still advances 1/rate seconds per tick. Each frame the
+// view's size, for tests and for --render / --snapshot. Ticks come as fast as frames are drawn
+// (the run's simulated clock moves on 1/rate seconds per frame however long that takes). Each
+// frame the
 // view draws is read back, enlarged to the picture's size when it was drawn smaller (each pixel
 // repeated), and handed to a frame sink, which also decides which frames are drawn at all.
 //
@@ -9,7 +10,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "host/FrameSink.h"
@@ -17,7 +17,6 @@
 #include "host/Surface.h"
 #include "host/offscreen/OffscreenContext.h"
 #include "util/Clock.h"
-#include "util/LocalTiming.h"
 
 class OffscreenSurface : public Surface {
  public:
@@ -36,8 +35,6 @@ class OffscreenSurface : public Surface {
     sink_ = sink;
     frames_ = frames;
   }
-  // Drives the frame timer from a simulated clock, owned here, while this surface lives.
-  void useSimulatedClock(long long startSeconds, double rate, double speed = 1.0);
 
   bool makeCurrent() override { return context_.makeCurrent(); }
   int shownWidth() const override { return shownWidth_; }
@@ -55,8 +52,6 @@ class OffscreenSurface : public Surface {
   OffscreenContext context_;
   FrameSink* sink_ = nullptr;
   long frames_ = 0;
-  std::unique_ptr<SimulatedClock> clock_;
-  std::unique_ptr<ScopedTimerClock> timerClock_;  // made after clock_, so it goes before it
   long ticks_ = 0;      // ticks handed out so far: the number of the frame under way
   int shownWidth_ = 0;  // of the frames written
   int shownHeight_ = 0;
