@@ -29,7 +29,7 @@ std::string parse(const std::vector<std::string>& arguments) {
         out << " x " << options.window.x << (options.window.xFromRight ? " from right" : "")
             << " y " << options.window.y << (options.window.yFromBottom ? " from bottom" : "");
       }
-      out << (options.hasWindowId ? " id " + std::to_string(options.windowId) : "");
+      out << (options.windowId ? " id " + std::to_string(*options.windowId) : "");
       out << " delay " << options.delayMicroseconds;
       break;
     case Options::Snapshot:
@@ -107,6 +107,14 @@ TEST(CommandLine, ErrorsNameTheOptionAsTyped) {
       {{"-at", "3"}, "error: -at needs --snapshot FILE.png"},
       {{"--frames", "3"}, "error: --frames needs --render DIR"},
       {{"-size", "8x8"}, "error: -size needs --render DIR or --snapshot FILE.png"},
+      // Options for one way to draw in a window are refused with another, not ignored.
+      {{"--layer", "background", "-geometry", "64x48"},
+       "error: -geometry belongs to a window of our own and cannot be used with --layer"},
+      {{"--root", "--fullscreen"},
+       "error: --fullscreen belongs to a window of our own and cannot be used with --root"},
+      {{"--layer=overlay", "--window-id", "7"},
+       "error: --layer and --window-id cannot be used together"},
+      {{"--window-id", "7", "--root", "--x11"}, "window 1024x768 id 7 delay 33333"},
       {{"-resources="}, "error: option '-resources' needs a folder, not ''"},
       // Control characters are escaped: the message stays one line.
       {{"-a\nb"}, "error: unknown option '-a\\x0ab'"},
@@ -159,6 +167,20 @@ std::set<std::string> optionsIn(std::string text, const std::regex& where) {
   return names;
 }
 
+// The synopsis is made from the table, with every way to run Vantor on a line of its own, and
+// the README shows it as it is.
+TEST(CommandLine, TheReadmeShowsTheSynopsisOfHelp) {
+  std::ifstream readmeFile(VANTOR_SOURCE_DIR "/README.md");
+  const std::string readme((std::istreambuf_iterator<char>(readmeFile)), {});
+  const std::string synopsis = synopsisText();
+  EXPECT_EQ(usageText().rfind(synopsis, 0), 0u);
+  EXPECT_NE(readme.find("```\n" + synopsis + "```\n"), std::string::npos) << synopsis;
+  for (const char* way : {"--root | --window-id ID", "--layer background|overlay [--fps]",
+                          "--render DIR|- [--frames N]", "--snapshot FILE.png [--at SECONDS]"}) {
+    EXPECT_NE(synopsis.find(way), std::string::npos) << way << " in\n" << synopsis;
+  }
+}
+
 // --help is made from the table; the man page and xscreensaver's settings file are written by
 // hand, so they are held against it: the man page describes every option and no other, and
 // the settings file offers every setting and passes nothing the program does not take.
@@ -177,7 +199,7 @@ TEST(CommandLine, ManPageAndSettingsFileAgreeWithTheTable) {
   const std::set<std::string> passed =
       optionsIn(xml, std::regex(R"(arg(?:-set|-unset)?="(-{1,2}[a-z][a-z0-9-]*))"));
   std::set<std::string> table, settings;
-  for (const OptionSpec& entry : kOptions) {
+  for (const OptionRow& entry : kOptions) {
     table.insert(entry.name);
     if (entry.setting) {
       settings.insert(entry.name);

@@ -31,11 +31,10 @@ bool isOffscreen(const Options& options) {
 // draws one kaleidoscope) or at the wall clock's time, and runs on the monotonic clock.
 std::unique_ptr<Clock> makeClock(const Options& options) {
   if (isOffscreen(options)) {
-    return std::make_unique<SimulatedClock>(options.hasSeed ? options.seed : std::time(nullptr),
-                                            options.rate, options.speed);
+    return std::make_unique<SimulatedClock>(options.seed.value_or(std::time(nullptr)), options.rate,
+                                            options.speed);
   }
-  return std::make_unique<SystemClock>(
-      options.hasSeed ? std::optional<long long>(options.seed) : std::nullopt, options.speed);
+  return std::make_unique<SystemClock>(options.seed, options.speed);
 }
 
 // Only the program inside its own build tree may take its atlas from the source tree.
@@ -156,7 +155,7 @@ std::unique_ptr<Surface> Run::makeWindowSurface(std::string* error) {
   // for; --layer exists only there.
   const char* compositor = std::getenv("WAYLAND_DISPLAY");
   if (!options_.layer.empty() || (compositor != nullptr && compositor[0] != '\0' && !options_.x11 &&
-                                  !options_.root && !options_.hasWindowId)) {
+                                  !options_.root && !options_.windowId)) {
     WaylandTarget target;
     target.kind = options_.layer == "background" ? WaylandTarget::Background
                   : options_.layer == "overlay"  ? WaylandTarget::Overlay
@@ -171,9 +170,9 @@ std::unique_ptr<Surface> Run::makeWindowSurface(std::string* error) {
   }
   X11Target target;
   const char* daemonWindow = std::getenv("XSCREENSAVER_WINDOW");
-  if (options_.hasWindowId) {
+  if (options_.windowId) {
     target.kind = X11Target::GivenWindow;
-    target.window = options_.windowId;
+    target.window = *options_.windowId;
     target.preview = true;
   } else if (options_.root && daemonWindow != nullptr && daemonWindow[0] != '\0') {
     if (!parseWindowId(daemonWindow, &target.window)) {
