@@ -65,8 +65,11 @@ class X11Surface : public Surface {
   bool present(std::string* error) override;
 
  private:
+  // Own window (X11OwnWindow.cpp): made where -geometry places it, or filling the screen.
   bool createOwnWindow(std::string* error);
   bool adoptWindow(Window window, std::string* error);
+  // The first X error since it was last cleared, as the process-wide handler recorded it.
+  int xError() const;
   // Handles one X event; true when it produced something to report in *event.
   bool handleEvent(const XEvent& xevent, SurfaceEvent* event);
   // Foreign windows may change size without telling us in time: ask each tick.
