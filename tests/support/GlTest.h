@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "host/RgbImage.h"
 #include "host/offscreen/OffscreenContext.h"
@@ -59,3 +61,11 @@ std::array<GLint, Size> integers(GLenum what) {
 }
 
 inline GLint integer(GLenum what) { return integers(what)[0]; }
+
+// The bound texture's level 0 in `format`, tightly packed, texel row 0 first.
+inline std::vector<std::uint8_t> boundTexels(GLenum format, size_t bytes) {
+  std::vector<std::uint8_t> texels(bytes);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glGetTexImage(GL_TEXTURE_2D, 0, format, GL_UNSIGNED_BYTE, texels.data());
+  return texels;
+}

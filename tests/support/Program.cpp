@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <filesystem>
 
 ::testing::AssertionResult endsOnSigterm(Process& process, double timeoutSeconds) {
   process.signal(SIGTERM);
@@ -48,4 +49,57 @@ bool readPng(const std::string& path, Frame* frame, std::string* error) {
            << mismatch * 100 << "% differ from their mirror image";
   }
   return ::testing::AssertionSuccess();
+}
+
+bool screenshot(const Xvfb& server, const std::string& window, Frame* frame, std::string* error) {
+  TemporaryFolder folder;
+  const std::string file = folder.path() + "/shot.png";
+  Exit done =
+      run({"/usr/bin/import", "-silent", "-window", window, file}, {"DISPLAY=" + server.display()});
+  *error = done.err;
+  return done.status == 0 && readPng(file, frame, error);
+}
+
+::testing::AssertionResult showsKaleidoscope(const Xvfb& server, const std::string& window,
+                                             int width) {
+  Frame frame;
+  std::string error;
+  const bool shown = eventually(
+      [&] {
+        return screenshot(server, window, &frame, &error) && (width == 0 || frame.width == width) &&
+               isSymmetricKaleidoscope(frame);
+      },
+      10.0);
+  return shown ? ::testing::AssertionSuccess()
+               : ::testing::AssertionFailure() << error << isSymmetricKaleidoscope(frame).message();
+}
+
+std::unique_ptr<Process> startOn(const Xvfb& server, Arguments arguments,
+                                 const Arguments& environment,
+                                 const std::function<void()>& inChild) {
+  arguments.insert(arguments.end(), {"--resources", resourcesPath()});
+  Arguments settings = {"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW", "WAYLAND_DISPLAY"};
+  settings.insert(settings.end(), environment.begin(), environment.end());
+  return std::make_unique<Process>(vantorCommand(arguments), settings, inChild);
+}
+
+Frame pngFrame(const std::string& path) {
+  Frame frame;
+  std::string error;
+  EXPECT_TRUE(readPng(path, &frame, &error)) << error;
+  return frame;
+}
+
+std::vector<std::string> entriesOf(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+Arguments snapshotCommand(const std::string& file, const std::string& at) {
+  return vantorCommand({"--snapshot", file, "--at", at, "--size", "64x48", "--seed", "5",
+                        "--resources", resourcesPath()});
 }
