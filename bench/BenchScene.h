@@ -34,7 +34,7 @@ class BenchScene {
 
   // The clock a thirtieth of a second on, ticked as the saver view ticks it.
   void tick() {
-    clock_->advance();
+    clock_->nextFrame();
     UpdateTimer();
   }
 

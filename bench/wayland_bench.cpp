@@ -1,10 +1,11 @@
 // Vantor on Wayland, under a headless sway of the benchmark's own with one 1280x720 output:
 // the share of one core the wallpaper (--layer background, 30 ticks a second) uses over 15 s
 // from its first frame on screen, and sway's own in the same span, since work moved into the
-// compositor is no saving; the frames it shows a second; and what Vantor's own window costs on
-// a workspace out of sight. The seed is fixed for the reason saver_bench gives.
-// Sway refuses root, so under root it and Vantor run as nobody: Vantor is installed into a
-// stage of the benchmark's own that any user can reach, as the build tree may not be.
+// compositor is no saving; the frames it shows a second, there and on a 3840x2160 output; and
+// what Vantor's own window costs on a workspace out of sight. The seed is fixed for the reason
+// saver_bench gives. Sway refuses root, so under root it and Vantor run as nobody: Vantor is
+// installed into a stage of the benchmark's own that any user can reach, as the build tree may not
+// be.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -83,9 +84,15 @@ BENCHMARK(Wallpaper)->Iterations(1)->Unit(benchmark::kSecond);
 
 // Frames shown a second, in a run of their own: libwayland logs every request Vantor sends,
 // which costs a little CPU, and each frame asks for the compositor's next one before it is
-// committed (Vantor draws only when the compositor wants a frame, so each is shown).
-void WallpaperFrames(benchmark::State& state) {
+// committed (Vantor draws only when the compositor wants a frame, so each is shown). On the
+// 1280x720 output, and on one of 3840x2160, which a software renderer draws at 1920x1080 for the
+// compositor to enlarge.
+void WallpaperFrames(benchmark::State& state, const char* resolution) {
   auto sway = startSway(state);
+  if (sway != nullptr && sway->message({"output", "HEADLESS-1", "resolution", resolution}).status) {
+    state.SkipWithError("swaymsg cannot set the output's resolution");
+    sway.reset();
+  }
   const double seconds = 10.0;
   double fps = 0.0;
   auto frames = [](Process& vantor) {
@@ -109,7 +116,8 @@ void WallpaperFrames(benchmark::State& state) {
   }
   state.counters["fps"] = fps;
 }
-BENCHMARK(WallpaperFrames)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(WallpaperFrames, 1280x720, "1280x720")->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(WallpaperFrames, 3840x2160, "3840x2160")->Iterations(1)->Unit(benchmark::kSecond);
 
 // Vantor's own window (tiled over the output) moved out of sight by a change of workspace:
 // the compositor asks for no frames, and Vantor should draw none.

@@ -8,22 +8,12 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <utility>
 
 #include "host/SafeFile.h"
-#include "support/TestFiles.h"
+#include "support/Program.h"
 
 namespace {
-
-// The names in `folder`, sorted, temporaries shown as ".NAME.*".
-std::vector<std::string> names(const std::string& folder) {
-  std::vector<std::string> found;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    const std::string name = entry.path().filename();
-    found.push_back(name[0] == '.' ? name.substr(0, name.size() - 6) + "*" : name);
-  }
-  std::sort(found.begin(), found.end());
-  return found;
-}
 
 // `text` written to `path` through SafeFile; the error, or "" when it was committed. With
 // `abort`, the abort descriptor is readable at the commit.
@@ -53,16 +43,17 @@ TEST(SafeFile, AFileIsReplacedOnlyWhenTheNewOneIsWholeAndKeepsItsMode) {
     std::string error;
     ASSERT_TRUE(file.open(path, &error)) << error;
     std::fputs("new", file.stream());
-    EXPECT_EQ(names(folder.path()), (std::vector<std::string>{".shot.png.*", "shot.png"}));
+    const std::vector<std::string> beside = entriesOf(folder.path());  // ".shot.png.XXXXXX" first
+    EXPECT_EQ(std::pair(beside.size(), beside[0].rfind(".shot.png.", 0)), std::pair(2ul, 0ul));
     EXPECT_EQ(readFile(path), "earlier work");
   }  // gone without a commit: dropped
-  EXPECT_EQ(names(folder.path()), std::vector<std::string>{"shot.png"});
+  EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"shot.png"});
   EXPECT_EQ(writeThrough(path, "new", true),
             "cannot write '" + path + "': Interrupted system call");
   EXPECT_EQ(readFile(path), "earlier work");
   EXPECT_EQ(writeThrough(path, "new"), "");
   EXPECT_EQ(readFile(path), "new");
-  EXPECT_EQ(names(folder.path()), std::vector<std::string>{"shot.png"});
+  EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"shot.png"});
   struct stat info;
   ASSERT_EQ(stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0640u);
