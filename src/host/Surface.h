@@ -6,10 +6,10 @@
 //
 // Two sizes, in pixels: the shown size, the picture on screen (a window's, an output's, the
 // picture a render writes), which the window system or the command line decides; and the
-// drawable, the part of it the view draws into, which follows the view's frame and is never
-// larger. present() enlarges the drawable over the shown size, each pixel repeated. The
-// drawable is the lower-left corner of the OpenGL default framebuffer: the engine asks for the
-// back buffer each frame, which a framebuffer object does not have.
+// drawable, what the view draws into, which follows the view's frame and is never larger.
+// present() enlarges the drawable over the shown size, each pixel repeated. The drawable is
+// always an OpenGL default framebuffer with a back buffer: the engine asks for the back buffer at
+// every frame, which a framebuffer object does not have.
 //
 // A surface owns its OpenGL context; the context is created with the surface, so a surface that
 // exists can always be made current.

@@ -41,6 +41,14 @@ bool WindowEnlarger::resize(Display* display, Window window, const XVisualInfo& 
   windowWidth_ = windowWidth;
   windowHeight_ = windowHeight;
 
+  const Window root = DefaultRootWindow(display_);
+  colormap_ = XCreateColormap(display_, root, visual.visual, AllocNone);
+  XSetWindowAttributes attributes = {};
+  attributes.colormap = colormap_;
+  attributes.border_pixel = 0;
+  hidden_ = XCreateWindow(display_, root, 0, 0, static_cast<unsigned>(drawnWidth),
+                          static_cast<unsigned>(drawnHeight), 0, visual.depth, InputOutput,
+                          visual.visual, CWColormap | CWBorderPixel, &attributes);
   if (!makePixmap(visual, failedSinceSync)) {
     *error = "cannot make a " + std::to_string(drawnWidth) + "x" + std::to_string(drawnHeight) +
              " image for the window: " + std::strerror(errno);
@@ -142,6 +150,11 @@ void WindowEnlarger::release() {
   small_.clear();
   small_.shrink_to_fit();
   pixels_ = nullptr;
+  if (hidden_ != 0) {
+    XDestroyWindow(display_, hidden_);
+    XFreeColormap(display_, colormap_);
+    hidden_ = colormap_ = 0;
+  }
 }
 
 void WindowEnlarger::present() {

@@ -46,8 +46,8 @@ X11Surface::~X11Surface() {
   if (display_ == nullptr) {
     return;
   }
-  enlarger_.release();  // while the display is open and the context current
   glXMakeCurrent(display_, None, nullptr);
+  enlarger_.release();
   if (context_ != nullptr) {
     glXDestroyContext(display_, context_);
   }
@@ -138,9 +138,9 @@ std::string X11Surface::cannotEnlarge() const {
 void X11Surface::setDrawableSize(int width, int height) {
   width_ = width;
   height_ = height;
+  glXMakeCurrent(display_, window_, context_);  // not on a hidden window about to go
+  enlarger_.release();
   if ((width >= windowWidth_ && height >= windowHeight_) || !cannotEnlarge().empty()) {
-    enlarger_.release();
-    glDisable(GL_SCISSOR_TEST);
     return;
   }
   auto shmRefused = [] {
@@ -155,9 +155,7 @@ void X11Surface::setDrawableSize(int width, int height) {
     pendingResize_ = true;  // the size is decided again, without enlarging
     return;
   }
-  // Nothing outside the drawable is shown: clearing it would only cost time.
-  glScissor(0, 0, width, height);
-  glEnable(GL_SCISSOR_TEST);
+  makeCurrent();
 }
 
 bool X11Surface::windowResized(int width, int height, SurfaceEvent* event) {
@@ -212,8 +210,9 @@ bool X11Surface::adoptWindow(Window window, std::string* error) {
 int X11Surface::xError() const { return xErrorCode; }
 
 bool X11Surface::makeCurrent() {
+  const Window drawable = enlarger_.active() ? enlarger_.drawable() : window_;
   return display_ != nullptr && context_ != nullptr &&
-         glXMakeCurrent(display_, window_, context_) == True;
+         glXMakeCurrent(display_, drawable, context_) == True;
 }
 
 std::string X11Surface::windowName() const {
