@@ -8,7 +8,6 @@
 
 #include <sys/stat.h>
 
-#include <filesystem>
 #include <memory>
 
 #include "Sway.h"
@@ -196,22 +195,15 @@ TEST_F(Wayland, TheWindowSavesItsFrameWithSAndSwitchesFullScreenWithF) {
   EXPECT_EQ(sway_.key("f").status, 0);
   EXPECT_TRUE(eventually([&] { return !fullscreen(); }, 5.0));
   EXPECT_EQ(sway_.key("s").status, 0);
-  std::string saved;
-  eventually(
-      [&] {
-        for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
-          saved = entry.path().filename();
-        }
-        return saved.rfind("vantor-", 0) == 0;
-      },
-      5.0);
-  Frame frame;
-  std::string error;
-  ASSERT_TRUE(readPng(folder.path() + "/" + saved, &frame, &error)) << error;
+  std::vector<std::string> saved;  // written whole under a temporary name first
+  eventually([&] { return (saved = entriesOf(folder.path())).size() == 1 && saved[0][0] != '.'; },
+             5.0);
+  ASSERT_EQ(saved.size(), 1u);
+  const Frame frame = pngFrame(folder.path() + "/" + saved[0]);
   EXPECT_EQ(std::pair(frame.width, frame.height), std::pair(1280, 720));
   EXPECT_TRUE(isSymmetricKaleidoscope(frame));
   EXPECT_TRUE(endsOnSigterm(*vantor_));
-  EXPECT_NE(vantor_->outputSoFar().find("wrote the frame on screen to " + saved),
+  EXPECT_NE(vantor_->outputSoFar().find("wrote the frame on screen to " + saved[0]),
             std::string::npos);
 }
 
