@@ -19,14 +19,14 @@ class BenchScene {
       return false;
     }
     clock_ = std::make_unique<SimulatedClock>(1700000000, 30.0);
-    SetTimerClock(clock_.get());
+    timerClock_ = std::make_unique<ScopedTimerClock>(*clock_);
     engine_ = std::make_unique<ScopeApp>(width, height, 1, VANTOR_RESOURCES);
     return true;
   }
 
   ~BenchScene() {
     engine_.reset();  // on its own context, before the clock goes
-    SetTimerClock(nullptr);
+    timerClock_.reset();
     clock_.reset();
   }
 
@@ -34,7 +34,7 @@ class BenchScene {
 
   // The clock a thirtieth of a second on, ticked as the saver view ticks it.
   void tick() {
-    clock_->advance();
+    clock_->nextFrame();
     UpdateTimer();
   }
 
@@ -48,5 +48,6 @@ class BenchScene {
  private:
   OffscreenContext context_;
   std::unique_ptr<SimulatedClock> clock_;
+  std::unique_ptr<ScopedTimerClock> timerClock_;
   std::unique_ptr<ScopeApp> engine_;
 };

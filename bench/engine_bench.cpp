@@ -12,7 +12,7 @@
 namespace {
 
 // The scene on a 64x64 surface; false, with the benchmark skipped, when there is none.
-bool Create(BenchScene* scene, benchmark::State& state) {
+bool createScene(BenchScene* scene, benchmark::State& state) {
   std::string error;
   if (!scene->create(64, 64, &error)) {
     state.SkipWithError(error.c_str());
@@ -23,7 +23,7 @@ bool Create(BenchScene* scene, benchmark::State& state) {
 
 void EngineUpdateAndRecord(benchmark::State& state) {
   BenchScene scene;
-  if (!Create(&scene, state)) {
+  if (!createScene(&scene, state)) {
     return;
   }
   ScopeApp& engine = scene.engine();
@@ -38,7 +38,7 @@ BENCHMARK(EngineUpdateAndRecord)->Unit(benchmark::kMicrosecond);
 // What a snapshot pays for each frame before its own: a day in at 30 Hz is 2.6 million of them.
 void EngineSkipFrame(benchmark::State& state) {
   BenchScene scene;
-  if (!Create(&scene, state)) {
+  if (!createScene(&scene, state)) {
     return;
   }
   ScopeApp& engine = scene.engine();
@@ -53,7 +53,7 @@ BENCHMARK(EngineSkipFrame)->Unit(benchmark::kNanosecond);
 // allocations; the OpenGL driver's are its business).
 void AllocationsPerFrame(benchmark::State& state) {
   BenchScene scene;
-  if (!Create(&scene, state)) {
+  if (!createScene(&scene, state)) {
     return;
   }
   scene.frame();

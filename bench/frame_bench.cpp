@@ -14,11 +14,11 @@
 #include <string>
 
 #include "BenchScene.h"
-#include "host/offscreen/VideoStream.h"
+#include "host/VideoStream.h"
 
 namespace {
 
-double ProcessCpuSeconds() {
+double processCpuSeconds() {
   rusage usage;
   getrusage(RUSAGE_SELF, &usage);
   return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
@@ -56,7 +56,7 @@ class SceneFrame : public benchmark::Fixture {
       state.SkipWithError("no headless OpenGL context");
       return;
     }
-    const double cpuBefore = ProcessCpuSeconds();
+    const double cpuBefore = processCpuSeconds();
     for (auto _ : state) {
       frame(preset);
     }
@@ -64,7 +64,7 @@ class SceneFrame : public benchmark::Fixture {
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     // The software renderer draws on threads of its own: count the whole process.
     state.counters["process_cpu_ms"] =
-        (ProcessCpuSeconds() - cpuBefore) * 1000.0 / static_cast<double>(state.iterations());
+        (processCpuSeconds() - cpuBefore) * 1000.0 / static_cast<double>(state.iterations());
   }
 
   std::unique_ptr<BenchScene> scene_;
@@ -94,7 +94,7 @@ BENCHMARK_DEFINE_F(SceneFrame, EverySquareRecorded)(benchmark::State& state) {
     return;
   }
   ScopeApp& engine = scene_->engine();
-  const double cpuBefore = ProcessCpuSeconds();
+  const double cpuBefore = processCpuSeconds();
   for (auto _ : state) {
     engine.setMirrorSystem(static_cast<int>(state.range(2)), false);
     isMorphing = false;
@@ -110,7 +110,7 @@ BENCHMARK_DEFINE_F(SceneFrame, EverySquareRecorded)(benchmark::State& state) {
     glFinish();
   }
   state.counters["process_cpu_ms"] =
-      (ProcessCpuSeconds() - cpuBefore) * 1000.0 / static_cast<double>(state.iterations());
+      (processCpuSeconds() - cpuBefore) * 1000.0 / static_cast<double>(state.iterations());
 }
 BENCHMARK_REGISTER_F(SceneFrame, EverySquareRecorded)
     ->ArgsProduct({{1280}, {720}, {0, 6}})
@@ -120,13 +120,13 @@ BENCHMARK_REGISTER_F(SceneFrame, EverySquareRecorded)
 // The video stream's colour conversion of one 1280x720 frame, against the frame's drawing
 // above: it must cost less.
 void VideoConversion(benchmark::State& state) {
-  std::vector<std::uint8_t> rgb(1280 * 720 * 3);
-  for (size_t i = 0; i < rgb.size(); i++) {
-    rgb[i] = static_cast<std::uint8_t>(i * 2654435761u >> 24);
+  RgbImage picture{1280, 720, std::vector<std::uint8_t>(1280 * 720 * 3)};
+  for (size_t i = 0; i < picture.rgb.size(); i++) {
+    picture.rgb[i] = static_cast<std::uint8_t>(i * 2654435761u >> 24);
   }
-  VideoStream stream(1280, 720, 30.0);
+  VideoStream stream(-1, 30.0, 1);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(stream.frame(rgb.data()).data());
+    benchmark::DoNotOptimize(stream.convert(picture).data());
   }
   state.counters["fps"] =
       benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);

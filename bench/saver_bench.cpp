@@ -10,7 +10,6 @@
 // the scene (how large the pieces are drawn), and random scenes would drown the figure.
 #include <benchmark/benchmark.h>
 #include <signal.h>
-#include <time.h>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -22,34 +21,31 @@
 
 #include "Process.h"
 #include "Xvfb.h"
+#include "util/Clock.h"
 
 namespace {
 
 constexpr int kWidth = 1280;
 constexpr int kHeight = 720;
 
-double Now() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
+double secondsNow() { return static_cast<double>(monotonicMicroseconds()) * 1e-6; }
 
 // The virtual X server of the first benchmarks, for the whole program.
-Xvfb& Screen() {
+Xvfb& virtualScreen() {
   static Xvfb screen(1920, 1080);
   return screen;
 }
 
-std::unique_ptr<Process> StartSaver(int width = kWidth, int height = kHeight) {
+std::unique_ptr<Process> startSaver(int width = kWidth, int height = kHeight) {
   return std::make_unique<Process>(
       Arguments{VANTOR_PROGRAM, "-geometry", std::to_string(width) + "x" + std::to_string(height),
                 "--resources", VANTOR_RESOURCES, "--seed", "1700000000"},
-      Arguments{"DISPLAY=" + Screen().display()});
+      Arguments{"DISPLAY=" + virtualScreen().display()});
 }
 
 // Whether the saver's window (the server's only top-level window, there being no window
 // manager) shows anything but black yet.
-bool FrameOnScreen(Display* display) {
+bool frameOnScreen(Display* display) {
   Window root, parent, *children = nullptr;
   unsigned count = 0;
   if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
@@ -78,18 +74,18 @@ bool FrameOnScreen(Display* display) {
 }
 
 void StartToFirstFrame(benchmark::State& state) {
-  Display* display = XOpenDisplay(Screen().display().c_str());
+  Display* display = XOpenDisplay(virtualScreen().display().c_str());
   if (display == nullptr) {
     state.SkipWithError("no virtual X server (install xvfb)");
     return;
   }
   for (auto _ : state) {
-    double start = Now();
-    auto saver = StartSaver();
-    while (!FrameOnScreen(display) && Now() - start < 10.0) {
+    double start = secondsNow();
+    auto saver = startSaver();
+    while (!frameOnScreen(display) && secondsNow() - start < 10.0) {
       sleepFor(0.002);
     }
-    const double elapsed = Now() - start;
+    const double elapsed = secondsNow() - start;
     saver.reset();
     if (elapsed >= 10.0) {
       state.SkipWithError("no frame on screen within 10 s");
@@ -104,7 +100,7 @@ BENCHMARK(StartToFirstFrame)->UseManualTime()->Iterations(5)->Unit(benchmark::kM
 // From SIGTERM (how the xscreensaver daemon ends a hack) to the saver reaped, while two other
 // processes keep both cores busy; each try from a frame on screen.
 void SigtermUnderLoad(benchmark::State& state) {
-  Display* display = XOpenDisplay(Screen().display().c_str());
+  Display* display = XOpenDisplay(virtualScreen().display().c_str());
   if (display == nullptr) {
     state.SkipWithError("no virtual X server (install xvfb)");
     return;
@@ -112,8 +108,8 @@ void SigtermUnderLoad(benchmark::State& state) {
   const Arguments spin = {"/bin/sh", "-c", "while :; do :; done"};
   Process firstCore(spin), secondCore(spin);
   for (auto _ : state) {
-    auto saver = StartSaver();
-    if (!eventually([&] { return FrameOnScreen(display); }, 10.0)) {
+    auto saver = startSaver();
+    if (!eventually([&] { return frameOnScreen(display); }, 10.0)) {
       state.SkipWithError("no frame on screen within 10 s");
       break;
     }
@@ -134,7 +130,7 @@ void RunningSaver(benchmark::State& state) {
   double cpuPercent = 0.0;
   double peakMegabytes = 0.0;
   for (auto _ : state) {
-    auto saver = StartSaver();
+    auto saver = startSaver();
     sleepFor(2.0);  // past start-up
     if (!saver->running()) {
       state.SkipWithError("the saver did not start or ended early");
@@ -152,7 +148,7 @@ BENCHMARK(RunningSaver)->Iterations(1)->Unit(benchmark::kSecond);
 
 // What a window nobody sees costs: a 640x360 saver unmapped, over 10 s.
 void HiddenSaver(benchmark::State& state) {
-  Display* display = XOpenDisplay(Screen().display().c_str());
+  Display* display = XOpenDisplay(virtualScreen().display().c_str());
   if (display == nullptr) {
     state.SkipWithError("no virtual X server (install xvfb)");
     return;
@@ -160,9 +156,9 @@ void HiddenSaver(benchmark::State& state) {
   const double seconds = 10.0;
   double cpuPercent = 0.0;
   for (auto _ : state) {
-    auto saver = StartSaver(640, 360);
+    auto saver = startSaver(640, 360);
     Window window = 0;
-    eventually([&] { return (window = VantorWindow(display)) != 0; }, 10.0);
+    eventually([&] { return (window = vantorWindow(display)) != 0; }, 10.0);
     if (window == 0) {
       state.SkipWithError("the saver's window did not show");
       break;
@@ -184,10 +180,10 @@ constexpr const char* kPeer = "/usr/libexec/xscreensaver/kaleidocycle";
 
 // Frames put on the root window of `display` in `seconds`: each report of damage counts one,
 // and is cleared at once so the next frame reports again.
-long CountFrames(Display* display, Damage damage, int damageEvent, double seconds) {
+long countFrames(Display* display, Damage damage, int damageEvent, double seconds) {
   long frames = 0;
-  const double end = Now() + seconds;
-  for (double now = Now(); now < end; now = Now()) {
+  const double end = secondsNow() + seconds;
+  for (double now = secondsNow(); now < end; now = secondsNow()) {
     while (XPending(display) > 0) {
       XEvent event;
       XNextEvent(display, &event);
@@ -232,14 +228,14 @@ void FullScreen(benchmark::State& state, bool peer) {
                                 : Arguments{VANTOR_PROGRAM,   "--root", "--resources",
                                             VANTOR_RESOURCES, "--seed", "1700000000"};
     Process program(argv, {"DISPLAY=" + screen.display()});
-    CountFrames(display, damage, damageEvent, 3.0);  // past start-up
+    countFrames(display, damage, damageEvent, 3.0);  // past start-up
     if (!program.running()) {
       state.SkipWithError("the program did not start or ended early");
       break;
     }
     const long programBefore = cpuTicks(program.pid());
     const long serverBefore = cpuTicks(screen.pid());
-    const long frames = CountFrames(display, damage, damageEvent, seconds);
+    const long frames = countFrames(display, damage, damageEvent, seconds);
     programPercent = corePercent(cpuTicks(program.pid()) - programBefore, seconds);
     serverPercent = corePercent(cpuTicks(screen.pid()) - serverBefore, seconds);
     fps = static_cast<double>(frames) / seconds;
@@ -254,12 +250,12 @@ void FullScreen(benchmark::State& state, bool peer) {
       fps > 0.0 ? 10.0 * (programPercent + serverPercent) / fps : 0.0;
 }
 
-void FullScreenSizes(benchmark::internal::Benchmark* benchmark) {
+void fullScreenSizes(benchmark::internal::Benchmark* benchmark) {
   benchmark->Args({1280, 720})->Args({1920, 1080})->Args({3840, 2160});
   benchmark->Iterations(1)->Unit(benchmark::kSecond);
 }
-BENCHMARK_CAPTURE(FullScreen, Vantor, false)->Apply(FullScreenSizes);
-BENCHMARK_CAPTURE(FullScreen, Peer, true)->Apply(FullScreenSizes);
+BENCHMARK_CAPTURE(FullScreen, Vantor, false)->Apply(fullScreenSizes);
+BENCHMARK_CAPTURE(FullScreen, Peer, true)->Apply(fullScreenSizes);
 
 }  // namespace
 

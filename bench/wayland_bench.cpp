@@ -1,10 +1,11 @@
 // Vantor on Wayland, under a headless sway of the benchmark's own with one 1280x720 output:
 // the share of one core the wallpaper (--layer background, 30 ticks a second) uses over 15 s
 // from its first frame on screen, and sway's own in the same span, since work moved into the
-// compositor is no saving; the frames it shows a second; and what Vantor's own window costs on
-// a workspace out of sight. The seed is fixed for the reason saver_bench gives.
-// Sway refuses root, so under root it and Vantor run as nobody: Vantor is installed into a
-// stage of the benchmark's own that any user can reach, as the build tree may not be.
+// compositor is no saving; the frames it shows a second, there and on a 3840x2160 output; and
+// what Vantor's own window costs on a workspace out of sight. The seed is fixed for the reason
+// saver_bench gives. Sway refuses root, so under root it and Vantor run as nobody: Vantor is
+// installed into a stage of the benchmark's own that any user can reach, as the build tree may not
+// be.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -17,14 +18,14 @@
 namespace {
 
 // The installed program (see Stage.h), or "" when the install failed.
-std::string Program() {
+std::string programPath() {
   const std::string& usr = installedUsr(VANTOR_BUILD_DIR);
   return usr.empty() ? usr : usr + "/bin/vantor";
 }
 
 // Whether HEADLESS-1 shows a frame: a tenth of it near black, the kaleidoscope's ground (sway's
 // own empty background is grey).
-bool FrameShown(const Sway& sway) {
+bool frameShown(const Sway& sway) {
   Frame frame;
   std::string error;
   return sway.capture("HEADLESS-1", &frame, &error) && frame.darkShare() > 0.1;
@@ -32,12 +33,12 @@ bool FrameShown(const Sway& sway) {
 
 // Vantor with `options` under `sway`, once its first frame is on screen; else null, with the
 // benchmark skipped.
-std::unique_ptr<Process> StartShown(benchmark::State& state, const Sway& sway,
+std::unique_ptr<Process> startShown(benchmark::State& state, const Sway& sway,
                                     const Arguments& options, const Arguments& environment = {}) {
   Arguments command = options;
-  command.insert(command.begin(), Program());
+  command.insert(command.begin(), programPath());
   auto vantor = sway.start(command, environment);
-  if (!eventually([&] { return !vantor->running() || FrameShown(sway); }, 15.0) ||
+  if (!eventually([&] { return !vantor->running() || frameShown(sway); }, 15.0) ||
       !vantor->running()) {
     state.SkipWithError(("no frame on screen within 15 s: " + vantor->errorSoFar()).c_str());
     return nullptr;
@@ -46,13 +47,13 @@ std::unique_ptr<Process> StartShown(benchmark::State& state, const Sway& sway,
 }
 
 // The headless sway of one benchmark run, or null with the run skipped (and why).
-std::unique_ptr<Sway> StartSway(benchmark::State& state) {
+std::unique_ptr<Sway> startSway(benchmark::State& state) {
   auto sway = std::make_unique<Sway>();
   if (!sway->problem().empty()) {
     state.SkipWithError(("no headless sway: " + sway->problem()).c_str());
     return nullptr;
   }
-  if (Program().empty()) {
+  if (programPath().empty()) {
     state.SkipWithError("cannot install Vantor into a stage (cmake --install failed)");
     return nullptr;
   }
@@ -62,7 +63,7 @@ std::unique_ptr<Sway> StartSway(benchmark::State& state) {
 const Arguments kWallpaper = {"--layer", "background", "--seed", "1700000000"};
 
 // The share of one core Vantor and sway each use over `seconds`, as the run's counters.
-void MeasureCpu(benchmark::State& state, const Sway& sway, Process& vantor, double seconds) {
+void measureCpu(benchmark::State& state, const Sway& sway, Process& vantor, double seconds) {
   const long vantorBefore = cpuTicks(vantor.pid()), swayBefore = cpuTicks(sway.pid());
   sleepFor(seconds);
   state.counters["cpu_percent"] = corePercent(cpuTicks(vantor.pid()) - vantorBefore, seconds);
@@ -70,22 +71,28 @@ void MeasureCpu(benchmark::State& state, const Sway& sway, Process& vantor, doub
 }
 
 void Wallpaper(benchmark::State& state) {
-  auto sway = StartSway(state);
+  auto sway = startSway(state);
   for (auto _ : state) {
-    auto vantor = sway != nullptr ? StartShown(state, *sway, kWallpaper) : nullptr;
+    auto vantor = sway != nullptr ? startShown(state, *sway, kWallpaper) : nullptr;
     if (vantor == nullptr) {
       break;
     }
-    MeasureCpu(state, *sway, *vantor, 15.0);
+    measureCpu(state, *sway, *vantor, 15.0);
   }
 }
 BENCHMARK(Wallpaper)->Iterations(1)->Unit(benchmark::kSecond);
 
 // Frames shown a second, in a run of their own: libwayland logs every request Vantor sends,
 // which costs a little CPU, and each frame asks for the compositor's next one before it is
-// committed (Vantor draws only when the compositor wants a frame, so each is shown).
-void WallpaperFrames(benchmark::State& state) {
-  auto sway = StartSway(state);
+// committed (Vantor draws only when the compositor wants a frame, so each is shown). On the
+// 1280x720 output, and on one of 3840x2160, which a software renderer draws at 1920x1080 for the
+// compositor to enlarge.
+void WallpaperFrames(benchmark::State& state, const char* resolution) {
+  auto sway = startSway(state);
+  if (sway != nullptr && sway->message({"output", "HEADLESS-1", "resolution", resolution}).status) {
+    state.SkipWithError("swaymsg cannot set the output's resolution");
+    sway.reset();
+  }
   const double seconds = 10.0;
   double fps = 0.0;
   auto frames = [](Process& vantor) {
@@ -99,7 +106,7 @@ void WallpaperFrames(benchmark::State& state) {
   };
   for (auto _ : state) {
     auto vantor =
-        sway != nullptr ? StartShown(state, *sway, kWallpaper, {"WAYLAND_DEBUG=client"}) : nullptr;
+        sway != nullptr ? startShown(state, *sway, kWallpaper, {"WAYLAND_DEBUG=client"}) : nullptr;
     if (vantor == nullptr) {
       break;
     }
@@ -109,14 +116,15 @@ void WallpaperFrames(benchmark::State& state) {
   }
   state.counters["fps"] = fps;
 }
-BENCHMARK(WallpaperFrames)->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(WallpaperFrames, 1280x720, "1280x720")->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(WallpaperFrames, 3840x2160, "3840x2160")->Iterations(1)->Unit(benchmark::kSecond);
 
 // Vantor's own window (tiled over the output) moved out of sight by a change of workspace:
 // the compositor asks for no frames, and Vantor should draw none.
 void HiddenWindow(benchmark::State& state) {
-  auto sway = StartSway(state);
+  auto sway = startSway(state);
   for (auto _ : state) {
-    auto vantor = sway != nullptr ? StartShown(state, *sway, {}) : nullptr;
+    auto vantor = sway != nullptr ? startShown(state, *sway, {}) : nullptr;
     if (vantor == nullptr) {
       break;
     }
@@ -126,7 +134,7 @@ void HiddenWindow(benchmark::State& state) {
       break;
     }
     sleepFor(1.0);
-    MeasureCpu(state, *sway, *vantor, 10.0);
+    measureCpu(state, *sway, *vantor, 10.0);
   }
 }
 BENCHMARK(HiddenWindow)->Iterations(1)->Unit(benchmark::kSecond);

@@ -11,7 +11,7 @@
 namespace {
 
 // Ends the run as a finding when `holds` is false.
-void Require(bool holds) {
+void require(bool holds) {
   if (!holds) {
     std::abort();
   }
@@ -31,16 +31,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Options options;
   std::string error;
   if (!parseCommandLine(arguments, &options, &error)) {
-    Require(!error.empty() && error.find('\n') == std::string::npos);
+    require(!error.empty() && error.find('\n') == std::string::npos);
     return 0;
   }
-  Require(options.delayMicroseconds >= 0 && options.delayMicroseconds <= 10000000);
-  Require(options.scale == 0.0 || (options.scale >= 0.25 && options.scale <= 1.0));
-  Require(options.speed >= 0.25 && options.speed <= 4.0);
-  Require(options.mirrors == -1 || (options.mirrors >= 10 && options.mirrors <= 22));
-  Require(options.frames >= 1 && options.width >= 1 && options.height >= 1);
-  Require(options.rate >= 0.001 && options.rate <= 10000.0);
-  Require(options.atSeconds >= 0.0 && options.atSeconds <= 30 * 86400.0);
-  Require(options.window.width >= 1 && options.window.height >= 1);
+  require(options.delayMicroseconds >= 0 && options.delayMicroseconds <= 10000000);
+  require(options.scale == 0.0 || (options.scale >= 0.25 && options.scale <= 1.0));
+  require(options.speed >= 0.25 && options.speed <= 4.0);
+  require(options.mirrors == -1 || (options.mirrors >= 10 && options.mirrors <= 22));
+  require(options.frames >= 1 && options.width >= 1 && options.height >= 1);
+  require(options.rate >= 0.001 && options.rate <= 10000.0);
+  require(options.atSeconds >= 0.0 && options.atSeconds <= 30 * 86400.0);
+  require(options.window.width >= 1 && options.window.height >= 1);
   return 0;
 }

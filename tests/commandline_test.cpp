@@ -15,7 +15,7 @@ namespace {
 
 // The parse in one line: the error, or the mode with what the case is about, and the settings
 // that differ from their defaults.
-std::string Parse(const std::vector<std::string>& arguments) {
+std::string parse(const std::vector<std::string>& arguments) {
   Options options;
   std::string error;
   if (!parseCommandLine(arguments, &options, &error)) {
@@ -29,7 +29,7 @@ std::string Parse(const std::vector<std::string>& arguments) {
         out << " x " << options.window.x << (options.window.xFromRight ? " from right" : "")
             << " y " << options.window.y << (options.window.yFromBottom ? " from bottom" : "");
       }
-      out << (options.hasWindowId ? " id " + std::to_string(options.windowId) : "");
+      out << (options.windowId ? " id " + std::to_string(*options.windowId) : "");
       out << " delay " << options.delayMicroseconds;
       break;
     case Options::Snapshot:
@@ -47,21 +47,21 @@ std::string Parse(const std::vector<std::string>& arguments) {
 }
 
 // Each case: the arguments, and their parse or the exact error line.
-void ExpectParses(const std::vector<std::pair<std::vector<std::string>, std::string>>& cases) {
+void expectParses(const std::vector<std::pair<std::vector<std::string>, std::string>>& cases) {
   for (const auto& [arguments, expected] : cases) {
-    EXPECT_EQ(Parse(arguments), expected) << "argv: " << ::testing::PrintToString(arguments);
+    EXPECT_EQ(parse(arguments), expected) << "argv: " << ::testing::PrintToString(arguments);
   }
 }
 
 // Each of `values`, given to the last of `arguments`, is refused whole: the error names the
 // option and what it `needs`.
-void ExpectRefused(std::vector<std::string> arguments, const std::string& needs,
+void expectRefused(std::vector<std::string> arguments, const std::string& needs,
                    const std::vector<std::string>& values) {
   const std::string option = arguments.back();
   arguments.emplace_back();
   for (const std::string& value : values) {
     arguments.back() = value;
-    EXPECT_EQ(Parse(arguments),
+    EXPECT_EQ(parse(arguments),
               "error: option '" + option + "' needs " + needs + ", not '" + value + "'")
         << "argv: " << ::testing::PrintToString(arguments);
   }
@@ -72,7 +72,7 @@ const std::string kGeometry = "WIDTHxHEIGHT, optionally followed by +X+Y, -X-Y o
 // Every X geometry form places the window as X programs do; a minus offset counts from the far
 // edge, "+-5" lies beyond the near one. Anything else is refused whole.
 TEST(CommandLine, GeometryFormsAndBadGeometries) {
-  ExpectParses({
+  expectParses({
       {{"-geometry", "640x480"}, "window 640x480 delay 33333"},
       {{"-geometry", "640x480+10+20"}, "window 640x480 x 10 y 20 delay 33333"},
       {{"-geometry", "640X480-10-20"},
@@ -82,15 +82,15 @@ TEST(CommandLine, GeometryFormsAndBadGeometries) {
       {{"-geometry", "64x48+-5+-5"}, "window 64x48 x -5 y -5 delay 33333"},
       {{"--geometry=64x48-3+-2"}, "window 64x48 x 3 from right y -2 delay 33333"},
   });
-  ExpectRefused(
+  expectRefused(
       {"-geometry"}, kGeometry,
       {"64x48+10", "64x48+1+2+3", "64x48--5+0", "64x48-+5+0", "64x48+ 5+0", "+5+0", "0x48"});
-  ExpectRefused({"--geometry"}, kGeometry, {"64x"});
+  expectRefused({"--geometry"}, kGeometry, {"64x"});
 }
 
 // Messages name each option as it was typed, with one dash or two, with or without "=value".
 TEST(CommandLine, ErrorsNameTheOptionAsTyped) {
-  ExpectParses({
+  expectParses({
       {{"-delay", "x"}, "error: option '-delay' needs microseconds from 0 to 10000000, not 'x'"},
       {{"--delay=x"}, "error: option '--delay' needs microseconds from 0 to 10000000, not 'x'"},
       {{"-geometry"}, "error: option '-geometry' needs a value"},
@@ -107,6 +107,14 @@ TEST(CommandLine, ErrorsNameTheOptionAsTyped) {
       {{"-at", "3"}, "error: -at needs --snapshot FILE.png"},
       {{"--frames", "3"}, "error: --frames needs --render DIR"},
       {{"-size", "8x8"}, "error: -size needs --render DIR or --snapshot FILE.png"},
+      // Options for one way to draw in a window are refused with another, not ignored.
+      {{"--layer", "background", "-geometry", "64x48"},
+       "error: -geometry belongs to a window of our own and cannot be used with --layer"},
+      {{"--root", "--fullscreen"},
+       "error: --fullscreen belongs to a window of our own and cannot be used with --root"},
+      {{"--layer=overlay", "--window-id", "7"},
+       "error: --layer and --window-id cannot be used together"},
+      {{"--window-id", "7", "--root", "--x11"}, "window 1024x768 id 7 delay 33333"},
       {{"-resources="}, "error: option '-resources' needs a folder, not ''"},
       // Control characters are escaped: the message stays one line.
       {{"-a\nb"}, "error: unknown option '-a\\x0ab'"},
@@ -117,19 +125,19 @@ TEST(CommandLine, ErrorsNameTheOptionAsTyped) {
 
 // Plain decimal everywhere, fractions only where time is; window ids also in 0x hexadecimal.
 TEST(CommandLine, OneNumberSyntax) {
-  ExpectParses({
+  expectParses({
       {{"--delay", "0010"}, "window 1024x768 delay 10"},
       {{"--snapshot", "a.png", "--at", "2.5", "--rate", "0.5"}, "snapshot at 2.5 rate 0.5"},
       {{"--window-id", "0x1A"}, "window 1024x768 id 26 delay 33333"},
       {{"--window-id", "26"}, "window 1024x768 id 26 delay 33333"},
   });
-  ExpectRefused({"--delay"}, "microseconds from 0 to 10000000",
+  expectRefused({"--delay"}, "microseconds from 0 to 10000000",
                 {"0x10", "1e3", "+5", " 5", "5 ", "99999999999999999999"});
-  ExpectRefused({"--seed"}, "whole seconds from 0 to 2147483647", {"-1"});
-  ExpectRefused({"--snapshot", "a.png", "--at"}, "seconds from 0 to 2592000 (30 days)",
+  expectRefused({"--seed"}, "whole seconds from 0 to 2147483647", {"-1"});
+  expectRefused({"--snapshot", "a.png", "--at"}, "seconds from 0 to 2592000 (30 days)",
                 {"1e2", "inf", "nan", "0x10", "2.", " 2"});
-  ExpectRefused({"--snapshot", "a.png", "--rate"}, "ticks per second from 0.001 to 10000", {"1e1"});
-  ExpectRefused({"--window-id"}, "a window id (decimal or 0x hexadecimal)",
+  expectRefused({"--snapshot", "a.png", "--rate"}, "ticks per second from 0.001 to 10000", {"1e1"});
+  expectRefused({"--window-id"}, "a window id (decimal or 0x hexadecimal)",
                 {"1e3", "0x", "0x100000000", "-0x5"});
 }
 
@@ -137,26 +145,40 @@ TEST(CommandLine, OneNumberSyntax) {
 // even copy count or "random", the glow as a switch, a scale within 0.25 to 1; none of them
 // draws in a window only.
 TEST(CommandLine, Settings) {
-  ExpectParses({
+  expectParses({
       {{"--speed", "0.25", "--mirrors", "22", "--glow"},
        "window 1024x768 delay 33333 speed 0.25 mirrors 22 glow"},
       {{"--render", "out", "--speed=4", "--mirrors=random"}, "mode 1 speed 4"},
       {{"--glow=1"}, "error: option '--glow' takes no value"},
   });
-  ExpectRefused({"--speed"}, "a speed from 0.25 to 4", {"4.5"});
-  ExpectRefused({"--scale"}, "a decimal number from 0.25 to 1", {"0.2", "1.5", "1e0"});
-  ExpectRefused({"--mirrors"}, "random or a copy count of 10, 12, 14, 16, 18, 20 or 22",
+  expectRefused({"--speed"}, "a speed from 0.25 to 4", {"4.5"});
+  expectRefused({"--scale"}, "a decimal number from 0.25 to 1", {"0.2", "1.5", "1e0"});
+  expectRefused({"--mirrors"}, "random or a copy count of 10, 12, 14, 16, 18, 20 or 22",
                 {"11", "24"});
 }
 
 // The option names a text mentions: "--name" or "-name", with troff's escaped dashes undone.
-std::set<std::string> OptionsIn(std::string text, const std::regex& where) {
+std::set<std::string> optionsIn(std::string text, const std::regex& where) {
   text = std::regex_replace(text, std::regex(R"(\\-)"), "-");
   std::set<std::string> names;
   for (std::sregex_iterator it(text.begin(), text.end(), where), end; it != end; ++it) {
     names.insert((*it)[1].str());
   }
   return names;
+}
+
+// The synopsis is made from the table, with every way to run Vantor on a line of its own, and
+// the README shows it as it is.
+TEST(CommandLine, TheReadmeShowsTheSynopsisOfHelp) {
+  std::ifstream readmeFile(VANTOR_SOURCE_DIR "/README.md");
+  const std::string readme((std::istreambuf_iterator<char>(readmeFile)), {});
+  const std::string synopsis = synopsisText();
+  EXPECT_EQ(usageText().rfind(synopsis, 0), 0u);
+  EXPECT_NE(readme.find("```\n" + synopsis + "```\n"), std::string::npos) << synopsis;
+  for (const char* way : {"--root | --window-id ID", "--layer background|overlay [--fps]",
+                          "--render DIR|- [--frames N]", "--snapshot FILE.png [--at SECONDS]"}) {
+    EXPECT_NE(synopsis.find(way), std::string::npos) << way << " in\n" << synopsis;
+  }
 }
 
 // --help is made from the table; the man page and xscreensaver's settings file are written by
@@ -171,13 +193,13 @@ TEST(CommandLine, ManPageAndSettingsFileAgreeWithTheTable) {
   ASSERT_FALSE(xml.empty());
   // Option headings are the lines after .TP (or .TQ) that start with a font macro.
   std::set<std::string> headings;
-  for (const std::string& line : OptionsIn(man, std::regex(R"(\.T[PQ]\n(\.B[IR]? [^\n]*))"))) {
-    headings.merge(OptionsIn(line, std::regex(R"((-{1,2}[a-z][a-z0-9-]*))")));
+  for (const std::string& line : optionsIn(man, std::regex(R"(\.T[PQ]\n(\.B[IR]? [^\n]*))"))) {
+    headings.merge(optionsIn(line, std::regex(R"((-{1,2}[a-z][a-z0-9-]*))")));
   }
   const std::set<std::string> passed =
-      OptionsIn(xml, std::regex(R"(arg(?:-set|-unset)?="(-{1,2}[a-z][a-z0-9-]*))"));
+      optionsIn(xml, std::regex(R"(arg(?:-set|-unset)?="(-{1,2}[a-z][a-z0-9-]*))"));
   std::set<std::string> table, settings;
-  for (const OptionSpec& entry : kOptions) {
+  for (const OptionRow& entry : kOptions) {
     table.insert(entry.name);
     if (entry.setting) {
       settings.insert(entry.name);

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <optional>
 #include <tuple>
 #include <vector>
 
@@ -11,7 +10,6 @@
 #include "support/GlTest.h"
 #include "support/Seams.h"
 #include "support/TestFiles.h"
-#include "util/Clock.h"
 #include "util/LocalTiming.h"
 
 namespace {
@@ -41,98 +39,11 @@ TEST(Math, VectorsRandomAndEaseAtTheirEdges) {
                                                {2147483583, belowOne, 99},
                                                {2147483520, belowOne, 99}};
   for (auto [value, fraction, hundredth] : cases) {
-    ScriptRand({value, value, value});
+    scriptRand({value, value, value});
     EXPECT_EQ(rnd(), fraction) << value;
     EXPECT_EQ(RandomI(1), fraction == 1.0f) << value;
     EXPECT_EQ(RandomI(100), hundredth) << value;
   }
-}
-
-// Guards the frame timer's clock and frame-rate window through the clock seam, at the edges
-// the animation meets: the first tick, microsecond borrows, window closing, a clock set back.
-TEST(Timer, RateWindowAndClockEdges) {
-  FakeClock clock;
-  gFrameRate = 42.0f;
-  InitTimer();
-  clock.advance(0.000010);
-  EXPECT_NEAR(UpdateTimer(), 0.00001f, 1e-7f);
-  EXPECT_EQ(gFrameRate, 42.0f);  // the first tick keeps the rate
-  clock.advance(0.69999);  // to 1000.7 s: the next tick's microseconds borrow from its seconds
-  InitTimer();
-  clock.advance(0.5);
-  EXPECT_FLOAT_EQ(UpdateTimer(), 0.5f);
-  // Ticks a second apart close a window each. The first closes the window InitTimer opened,
-  // on the two ticks counted before it (one from before InitTimer carries over) and not on
-  // itself; the others have nothing counted.
-  for (int i = 0; i < 4; i++) {
-    clock.advance(1.0);
-    UpdateTimer();
-    EXPECT_FLOAT_EQ(gFrameRate, i == 0 ? 2.0f / 1.5f : 0.0f) << i;
-  }
-  // Ten ticks 0.11 s apart: the tenth closes the window on the nine before it.
-  for (int i = 1; i <= 10; i++) {
-    clock.advance(0.11);
-    UpdateTimer();
-    EXPECT_EQ(gFrameRate == 0.0f, i < 10) << i;
-  }
-  EXPECT_NEAR(gFrameRate, 9.0f / 1.1f, 1e-4f);
-  // A clock set back gives negative time and closes no window.
-  gFrameRate = 0.0f;
-  InitTimer();
-  clock.advance(-5.0);
-  EXPECT_FLOAT_EQ(UpdateTimer(), -5.0f);
-  clock.advance(5.9);
-  UpdateTimer();
-  EXPECT_EQ(gFrameRate, 0.0f);
-  clock.advance(0.2);  // 1.1 s after the window began
-  UpdateTimer();
-  EXPECT_GT(gFrameRate, 0.0f);
-}
-
-// Guards the simulated clock over a month of ticks: the time is computed from the tick count,
-// so it is exact (to the microsecond) however many ticks went before, and so is the frame step.
-TEST(Clock, SimulatedTimeIsExactAfterMillionsOfTicks) {
-  for (double rate : {30.0, 60.0}) {
-    SimulatedClock clock(1000, rate);
-    SetTimerClock(&clock);
-    InitTimer();
-    const long month = std::lround(30 * 86400 * rate);  // divisible by 3
-    for (long k = 1; k <= month; k++) {
-      clock.advance();
-      if (k == 3 || k == 3000000 || k == month) {
-        // k / rate seconds, in microseconds: a whole number whenever 3 divides k.
-        EXPECT_EQ(clock.microseconds() - 1000000000LL, std::llround(k * 1e6 / rate)) << k;
-      }
-    }
-    EXPECT_EQ(UpdateTimer(), 30.0 * 86400.0) << rate;
-    clock.advance();
-    EXPECT_NEAR(UpdateTimer() - 30.0 * 86400.0, 1.0 / rate, 1e-6) << rate;
-    SetTimerClock(nullptr);
-  }
-}
-
-// Guards the window clock: the wall clock is read once, for the start; then only the monotonic
-// clock carries it on, so steps of the wall clock (NTP, suspend, a user setting the date) change
-// nothing on screen. It runs `speed` times as fast, holds while nobody sees the window and goes
-// on from where it was.
-TEST(Clock, TheWindowClockIgnoresWallClockStepsAndHoldsWhileHidden) {
-  std::int64_t wall = 1700000000LL * 1000000, monotonic = 5000000;
-  SystemClock clock(
-      std::nullopt, 2.0, [&] { return wall; }, [&] { return monotonic; });
-  EXPECT_EQ(clock.microseconds(), 1700000000LL * 1000000);
-  for (const std::int64_t step : {-3 * 3600 * 1000000LL, 5 * 3600 * 1000000LL}) {
-    wall += step;
-    monotonic += 1000000;
-    clock.microseconds();
-  }
-  EXPECT_EQ(clock.microseconds(), 1700000004LL * 1000000) << "two seconds, twice as fast";
-  clock.hold();
-  monotonic += 60000000;
-  EXPECT_EQ(clock.microseconds(), 1700000004LL * 1000000) << "held";
-  clock.resume();
-  monotonic += 500000;
-  EXPECT_EQ(clock.microseconds(), 1700000005LL * 1000000) << "on from where it was";
-  EXPECT_EQ(SystemClock(100).microseconds() / 1000000, 100) << "a seed replaces the wall clock";
 }
 
 // A colour fan from the centre out past the screen's corners, from 240 to 330 degrees: wider
@@ -182,7 +93,7 @@ class SpotCell : public ObjectCell {
 
 // Replaces the engine's scene cell with `cell` (which the engine then owns).
 template <class Cell>
-Cell* InstallCell(ScopeApp* engine, Cell* cell) {
+Cell* installCell(ScopeApp* engine, Cell* cell) {
   delete engine->itsObjects;
   engine->itsObjects = cell;
   return cell;
@@ -190,7 +101,7 @@ Cell* InstallCell(ScopeApp* engine, Cell* cell) {
 
 // The pixel at `radius` pixels from the centre in direction `degrees` (counter-clockwise from
 // the right, as in the scene; the frame's rows run top to bottom).
-int BrightnessAt(const Frame& frame, double degrees, double radius) {
+int brightnessAt(const Frame& frame, double degrees, double radius) {
   return frame.brightness(
       static_cast<int>(frame.width / 2.0 + radius * std::cos(degrees * M_PI / 180.0)),
       static_cast<int>(frame.height / 2.0 - radius * std::sin(degrees * M_PI / 180.0)));
@@ -204,7 +115,7 @@ class Engine : public GlTest {
     resizeSurface(kWidth, kHeight);
     isMorphing = false;
     engine_ = new ScopeApp(kWidth, kHeight, 0, nullptr);
-    InstallCell(engine_, new ObjectCell(engine_));  // nothing drawn, no drift
+    installCell(engine_, new ObjectCell(engine_));  // nothing drawn, no drift
   }
   void TearDown() override { delete engine_; }
 
@@ -226,8 +137,8 @@ TEST_F(Engine, ConstructionAndFrames) {
   resizeSurface(800, 600);
   glMatrixMode(GL_TEXTURE);  // construction must leave the modelview matrix current
   engine_ = new ScopeApp(800, 600, 0, nullptr);
-  EXPECT_EQ(Integer(GL_MATRIX_MODE), GL_MODELVIEW);
-  EXPECT_EQ(Integers<4>(GL_VIEWPORT), (std::array<GLint, 4>{0, 0, 800, 600}));
+  EXPECT_EQ(integer(GL_MATRIX_MODE), GL_MODELVIEW);
+  EXPECT_EQ(integers<4>(GL_VIEWPORT), (std::array<GLint, 4>{0, 0, 800, 600}));
   EXPECT_EQ(engine_->m_fTime, 0.0f);
   for (int flags : {0x10001, 1, 0, 0x10000, -1}) {
     glClearColor(1.0f, 0.0f, 0.0f, 1.0f);  // something the frame must wipe out
@@ -242,7 +153,7 @@ TEST_F(Engine, ConstructionAndFrames) {
   }
   for (auto [width, height] : {std::make_pair(800, 0), {0, 600}, {0, 0}}) {
     engine_->initGL(width, height);
-    for (float value : Floats(GL_PROJECTION_MATRIX)) {
+    for (float value : floats(GL_PROJECTION_MATRIX)) {
       EXPECT_TRUE(std::isfinite(value)) << width << "x" << height << ": " << value;
     }
   }
@@ -304,7 +215,7 @@ TEST_F(Mirrors, PresetTableCountsAndIndices) {
 // 36 to 30 degrees over two seconds; halfway, 11 copies of 33 degrees close the circle of the
 // fan. Redirected to 20 halfway, the glide starts from 33.
 TEST_F(Mirrors, MorphGlidesOverTwoSecondsWithoutAGapAndARedirectStartsFromTheAngleOnScreen) {
-  InstallCell(engine_, new FanCell(engine_));
+  installCell(engine_, new FanCell(engine_));
   for (bool redirect : {false, true}) {
     engine_->setMirrorSystem(0, false);
     frameAfter(10.0);
@@ -315,7 +226,7 @@ TEST_F(Mirrors, MorphGlidesOverTwoSecondsWithoutAGapAndARedirectStartsFromTheAng
     EXPECT_TRUE(DrawnWith(engine_, 33.0f));
     const Frame halfway = readFrame();
     for (double degrees = 0.0; degrees < 360.0; degrees += 1.0) {
-      ASSERT_GT(BrightnessAt(halfway, degrees, 100), 0) << "gap at " << degrees << " degrees";
+      ASSERT_GT(brightnessAt(halfway, degrees, 100), 0) << "gap at " << degrees << " degrees";
     }
     if (redirect) {
       engine_->setMirrorSystem(4, true);
@@ -363,22 +274,22 @@ TEST_F(Mirrors, SamePresetMorphsInPlaceAQuietSwitchWaitsAndANewEngineDropsTheMor
 using Reflections = Engine;
 
 TEST_F(Reflections, CopiesOfAFanForEveryPresetAndOneWithTheMirrorsOff) {
-  InstallCell(engine_, new FanCell(engine_));
+  installCell(engine_, new FanCell(engine_));
   for (int i = 0; i < 7; i++) {
     engine_->setMirrorSystem(i, false);
     frameAfter(0.1);
     Frame frame = readFrame();
     // Copies meet edge to edge; at most a stray pixel on a seam stays dark.
     EXPECT_GT(frame.litShare(), 0.999) << i;
-    EXPECT_LT(MirrorMismatch(frame, 12), 0.002) << i;
-    EXPECT_LT(RotationMismatch(frame, 2 * engine_->m_curMS->fMirrorAngle, 30, 125, 24), 0.01) << i;
+    EXPECT_LT(mirrorMismatch(frame, 12), 0.002) << i;
+    EXPECT_LT(rotationMismatch(frame, 2 * engine_->m_curMS->fMirrorAngle, 30, 125, 24), 0.01) << i;
   }
   // Mirrors off: the fan from 240 to 330 degrees shows whole, also outside the first wedge.
   for (int flags : {1, 0}) {
     frameAfter(0.1, flags);
     const Frame frame = readFrame();
     for (double degrees : {0.0, 90.0, 180.0, 225.0, 245.0, 260.0, 290.0, 320.0, 345.0}) {
-      EXPECT_EQ(BrightnessAt(frame, degrees, 80) > 0, degrees > 240 && degrees < 330) << degrees;
+      EXPECT_EQ(brightnessAt(frame, degrees, 80) > 0, degrees > 240 && degrees < 330) << degrees;
     }
   }
 }
@@ -386,20 +297,20 @@ TEST_F(Reflections, CopiesOfAFanForEveryPresetAndOneWithTheMirrorsOff) {
 // The spot sits 2 units (about 46 pixels) from the centre at 277 degrees.
 TEST_F(Reflections, OneDrawAFrameRadialBlurOutwardAndThePassesLeaveTheStateAsFound) {
   engine_->setMirrorSystem(0, false);
-  SpotCell* cell = InstallCell(engine_, new SpotCell(engine_, false));
+  SpotCell* cell = installCell(engine_, new SpotCell(engine_, false));
   frameAfter(0.1);
   EXPECT_EQ(cell->draws, 1);  // for 10 copies
   Frame plain = readFrame();
-  const auto modelview = Floats(GL_MODELVIEW_MATRIX), projection = Floats(GL_PROJECTION_MATRIX);
-  cell = InstallCell(engine_, new SpotCell(engine_, true));
+  const auto modelview = floats(GL_MODELVIEW_MATRIX), projection = floats(GL_PROJECTION_MATRIX);
+  cell = installCell(engine_, new SpotCell(engine_, true));
   frameAfter(0.1);
   Frame blurred = readFrame();
   // Drawn once; both passes run the hooks.
   EXPECT_EQ(std::tuple(cell->draws, cell->preRenders, cell->postRenders), std::tuple(1, 2, 2));
-  EXPECT_GT(BrightnessAt(plain, 277, 46), 600);
-  EXPECT_EQ(BrightnessAt(plain, 277, 60), 0);
-  EXPECT_GT(BrightnessAt(blurred, 277, 60), 0);
-  EXPECT_EQ(BrightnessAt(blurred, 277, 20), 0);  // nothing spreads inward
+  EXPECT_GT(brightnessAt(plain, 277, 46), 600);
+  EXPECT_EQ(brightnessAt(plain, 277, 60), 0);
+  EXPECT_GT(brightnessAt(blurred, 277, 60), 0);
+  EXPECT_EQ(brightnessAt(blurred, 277, 20), 0);  // nothing spreads inward
   // Nothing bright beyond the spots' faint blur: the small frame was cleared before the full
   // pass, or its copies would show in the corner.
   int stray = 0;
@@ -408,25 +319,25 @@ TEST_F(Reflections, OneDrawAFrameRadialBlurOutwardAndThePassesLeaveTheStateAsFou
     stray += std::hypot(x - kWidth / 2, y - kHeight / 2) > 90 && blurred.brightness(x, y) > 100;
   }
   EXPECT_EQ(stray, 0);
-  EXPECT_EQ(Integers<4>(GL_VIEWPORT), (std::array<GLint, 4>{0, 0, kWidth, kHeight}));
-  EXPECT_EQ(Floats(GL_MODELVIEW_MATRIX), modelview);
-  EXPECT_EQ(Floats(GL_PROJECTION_MATRIX), projection);
+  EXPECT_EQ(integers<4>(GL_VIEWPORT), (std::array<GLint, 4>{0, 0, kWidth, kHeight}));
+  EXPECT_EQ(floats(GL_MODELVIEW_MATRIX), modelview);
+  EXPECT_EQ(floats(GL_PROJECTION_MATRIX), projection);
   // Matrix mode, bound texture; depth test, texturing and blending on or off.
   EXPECT_EQ(
-      std::tuple(Integer(GL_MATRIX_MODE), Integer(GL_TEXTURE_BINDING_2D),
+      std::tuple(integer(GL_MATRIX_MODE), integer(GL_TEXTURE_BINDING_2D),
                  glIsEnabled(GL_DEPTH_TEST), glIsEnabled(GL_TEXTURE_2D), glIsEnabled(GL_BLEND)),
       std::tuple(GL_MODELVIEW, 0, GL_TRUE, GL_FALSE, GL_FALSE));
 
   glRotatef(17.0f, 0.0f, 0.0f, 1.0f);
-  const auto turned = Floats(GL_MODELVIEW_MATRIX);
+  const auto turned = floats(GL_MODELVIEW_MATRIX);
   glEnable(GL_CLIP_PLANE2);
   glFrontFace(GL_CW);
   engine_->RenderSystem(engine_->m_curMS);
   // Clip planes off, the front face back to counter-clockwise.
   EXPECT_EQ(std::tuple(glIsEnabled(GL_CLIP_PLANE0), glIsEnabled(GL_CLIP_PLANE1),
-                       glIsEnabled(GL_CLIP_PLANE2), Integer(GL_FRONT_FACE)),
+                       glIsEnabled(GL_CLIP_PLANE2), integer(GL_FRONT_FACE)),
             std::tuple(GL_FALSE, GL_FALSE, GL_FALSE, GL_CCW));
-  EXPECT_EQ(Floats(GL_MODELVIEW_MATRIX), turned);
+  EXPECT_EQ(floats(GL_MODELVIEW_MATRIX), turned);
   // No copies at all: the cell's hooks still run once each, nothing is drawn.
   MirrorSystem none = *engine_->m_curMS;
   none.nbrReflections = 0;

@@ -124,7 +124,7 @@ TEST_F(Package, ItsProgramAndItsHackFindTheirOwnAtlasAndDrawWhatTheBuiltProgramD
   TemporaryFolder out;
   const Arguments scene = {"--size", "160x120", "--at", "5", "--seed", "1000"};
   const std::string expected = out.path() + "/built.png", shot = out.path() + "/packaged.png";
-  Exit built = run(Vantor({"--snapshot", expected, "--resources", resourcesPath()}, scene));
+  Exit built = run(vantorCommand({"--snapshot", expected, "--resources", resourcesPath()}, scene));
   Frame fromBuilt, fromPackage;
   std::string error;
   ASSERT_TRUE(readPng(expected, &fromBuilt, &error)) << built.err << error;
@@ -134,7 +134,7 @@ TEST_F(Package, ItsProgramAndItsHackFindTheirOwnAtlasAndDrawWhatTheBuiltProgramD
     command.insert(command.end(), scene.begin(), scene.end());
     Exit drawn = run(command, {"VANTOR_RESOURCES", "DISPLAY", "WAYLAND_DISPLAY"});
     EXPECT_TRUE(readPng(shot, &fromPackage, &error)) << program << ": " << drawn.err << error;
-    EXPECT_EQ(DifferingBytes(fromPackage, fromBuilt), 0) << program << ": " << drawn.err;
+    EXPECT_EQ(differingBytes(fromPackage, fromBuilt), 0) << program << ": " << drawn.err;
   }
 }
 
@@ -161,9 +161,9 @@ TEST_F(Package, TheDaemonRunsItsHackAsTheSettingsFileCommandsIt) {
   ASSERT_TRUE(daemon.started()) << daemon.failure();
   ASSERT_EQ(daemon.command({"-activate"}), 0);
   const std::string program = Root() + "/usr/bin/vantor";
-  EXPECT_TRUE(eventually([&] { return !RunningCopies(program).empty(); }, 20.0))
+  EXPECT_TRUE(eventually([&] { return !runningCopies(program).empty(); }, 20.0))
       << "no " << program << " running for " << hack;
-  EXPECT_TRUE(ShowsKaleidoscope(server, "root"));
+  EXPECT_TRUE(showsKaleidoscope(server, "root"));
   EXPECT_NE(daemon.exit().signal, SIGKILL);
   while (waitpid(-1, nullptr, WNOHANG) > 0) {
   }

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cmath>
@@ -20,99 +19,9 @@
 
 namespace {
 
-// The bound texture's level 0 in `format`, tightly packed, texel row 0 first.
-std::vector<std::uint8_t> BoundTexels(GLenum format, size_t bytes) {
-  std::vector<std::uint8_t> texels(bytes);
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glGetTexImage(GL_TEXTURE_2D, 0, format, GL_UNSIGNED_BYTE, texels.data());
-  return texels;
-}
-
-// Guards the JPEG texture loader on a real OpenGL context: what a grey or colour file turns
-// into, row order and odd row lengths, and that every bad file or size fails with nothing
-// left behind.
-using Loader = GlTest;
-
-// White (grey) or red (colour) in the top rows or left columns, black or cyan elsewhere.
-// Rows of 30 pixels are not a multiple of 4 bytes: under a 4-byte unpack alignment each row
-// would shear a little more.
-TEST_F(Loader, GreyIsAlphaColourIsRgbTopRowFirstAndAnyRowLengthUnskewed) {
-  TemporaryFolder folder;
-  for (auto [width, height, components, whiteRows, whiteColumns] :
-       {std::array{512, 64, 1, 8, 0}, {30, 30, 1, 0, 16}, {30, 30, 3, 0, 16}}) {
-    std::vector<std::uint8_t> pixels;
-    for (int i = 0; i < width * height * components; i++) {
-      const int x = i / components % width, y = i / components / width;
-      pixels.push_back((i % components == 0) == (y < whiteRows || x < whiteColumns) ? 255 : 0);
-    }
-    const std::string path =
-        folder.path() + "/" + std::to_string(components) + std::to_string(width);
-    ASSERT_TRUE(WriteJpeg(path, width, height, components, pixels));
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    TextureImage image = {};
-    ASSERT_TRUE(LoadJPEGTexture(&image, path.c_str(), GL_ALPHA)) << path;
-    EXPECT_EQ(Integer(GL_UNPACK_ALIGNMENT), 4);  // the caller's pixel-store state stays
-    EXPECT_EQ(std::tuple(image.bpp, image.width, image.height),
-              std::tuple(8u * components, GLuint(width), GLuint(height)));
-    EXPECT_EQ(image.imageData, nullptr) << path;
-    GLint alpha = 0, red = 0, wrap = 0, filter = 0;
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_ALPHA_SIZE, &alpha);
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_RED_SIZE, &red);
-    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrap);
-    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filter);
-    // Alpha or colour bits; repeat wrapping shows a cell index one past the strip as cell 0; no
-    // mipmaps.
-    EXPECT_EQ(std::tuple(alpha > 0, red > 0, wrap, filter),
-              std::tuple(components == 1, components == 3, GL_REPEAT, GL_LINEAR))
-        << path << ": alpha bits " << alpha << ", red bits " << red;
-    const auto texels = BoundTexels(components == 1 ? GL_ALPHA : GL_RGB, pixels.size());
-    int wrong = 0;
-    for (size_t i = 0; i < pixels.size(); i++) {
-      // Colour is smoothed across the edge of the red columns, 15 | 16.
-      wrong +=
-          std::abs(texels[i] - pixels[i]) > 16 && (components == 1 || (i / 3 % 30 + 1) / 2 != 8);
-    }
-    EXPECT_EQ(wrong, 0) << path;
-  }
-}
-
-// Every one refused before libjpeg sets memory aside for the picture: for a progressive file
-// whose header claims 65474x65496 pixels, the coefficients of the whole picture, 8 GB.
-TEST_F(Loader, BadFilesAndOversizedImagesFailFastWithNothingLeftBehind) {
-  TemporaryFolder folder;
-  const GLint limit = Integer(GL_MAX_TEXTURE_SIZE);
-  ASSERT_LT(limit + 8, 65474) << "too large for a JPEG; the limit cannot be exceeded";
-  ASSERT_TRUE(WriteBytes(folder.path() + "/text", std::string(300, 'k')));
-  // Cut inside the tables, before any picture data.
-  const std::string atlas = readFile(resourcesPath() + "/DiscMasks.jpg");
-  ASSERT_TRUE(WriteBytes(folder.path() + "/header", atlas.substr(0, 100)));
-  ASSERT_TRUE(
-      WriteJpeg(folder.path() + "/wide", limit + 8, 8, 1, std::vector<std::uint8_t>(limit + 8)));
-  std::filesystem::copy_file(VANTOR_SOURCE_DIR "/fuzz/corpus/huge-progressive-header.jpg",
-                             folder.path() + "/huge");
-  auto openFiles = [] {
-    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
-  };
-  const auto before = openFiles();
-  rusage start, end;
-  getrusage(RUSAGE_SELF, &start);
-  for (const std::string name : {"/missing", "/text", "/header", "/wide", "/huge"}) {
-    const std::string path = folder.path() + name;
-    TextureImage image = {};
-    testing::internal::CaptureStderr();  // libjpeg has its say
-    EXPECT_FALSE(LoadJPEGTexture(&image, path.c_str(), GL_ALPHA)) << path;
-    testing::internal::GetCapturedStderr();
-    EXPECT_EQ(image.texID, 0u) << path;
-    EXPECT_EQ(image.imageData, nullptr) << path;
-    EXPECT_EQ(openFiles(), before) << path;
-  }
-  getrusage(RUSAGE_SELF, &end);
-  EXPECT_LT(end.ru_maxrss - start.ru_maxrss, 100 * 1024) << "kilobytes at the peak";
-}
-
 // The rand() value for which rnd() returns exactly `fraction` (a multiple of 2^-31; for 1,
 // the largest value, which rounds up to it).
-int RandFor(double fraction) {
+int randFor(double fraction) {
   return static_cast<int>(std::min(fraction * 2147483648.0, 2147483647.0));
 }
 
@@ -121,7 +30,7 @@ int RandFor(double fraction) {
 // parameter drift, whose random draws are scripted because their order decides how a seed looks.
 class Scene : public GlTest {
  protected:
-  void TearDown() override { ClearScriptedRand(); }
+  void TearDown() override { clearScriptedRand(); }
 
   // An engine on `folder` (the committed atlas's by default), and its list.
   std::unique_ptr<ScopeApp> makeEngine(const char* folder = atlas_.c_str()) {
@@ -153,12 +62,12 @@ TEST_F(Scene, FactoryStartingParametersAndGList) {
   }
   // The starting parameters at both ends of rnd(); a long folder name is cut, not overrun.
   const std::string longName(100, 'p');
-  ScriptRand({0, 0, 0});
+  scriptRand({0, 0, 0});
   auto older = std::make_unique<PhotoList>(nullptr, longName.c_str(), false, 0, 0, 0);
   EXPECT_EQ(std::tuple(older->fMaxSize, older->fMaxSpinRate, older->bRegularPolys),
             std::tuple(0.001f, 0.0f, true));
   EXPECT_EQ(older->folder, longName.substr(0, 63));
-  ScriptRand({RandFor(1), RandFor(1), RandFor(1)});
+  scriptRand({randFor(1), randFor(1), randFor(1)});
   PhotoList newer(nullptr, nullptr, false, 0, 0, 0);
   EXPECT_EQ(std::tuple(newer.fMaxSize, newer.fMaxSpinRate, newer.bRegularPolys),
             std::tuple(0.25f, 3600.0f, false));
@@ -212,14 +121,14 @@ TEST_F(Scene, LooksOfAPass) {
     list_->fMaxSize = maxSize;
     list_->fMaxSpinRate = maxSpin;
     if (regular) {
-      ScriptRand({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});  // flags, colours, height, depth
+      scriptRand({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});  // flags, colours, height, depth
     } else {
-      ScriptRand({0, RandFor(0.25), RandFor(0.5), RandFor(cellDraw)});
-      ScriptRand({0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+      scriptRand({0, randFor(0.25), randFor(0.5), randFor(cellDraw)});
+      scriptRand({0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
     }
     piece.randomize();
     // Random draws left; spin, size and cell; the cell's corners in the atlas.
-    EXPECT_EQ(std::tuple(ScriptedRandLeft(), piece.fSpinRate, piece.fSize, piece.iFruitType),
+    EXPECT_EQ(std::tuple(scriptedRandLeft(), piece.fSpinRate, piece.fSize, piece.iFruitType),
               std::tuple(0, spin, 0.375f, cell))
         << maxSpin;
     EXPECT_EQ(std::tuple(piece.tx, piece.tx + piece.tw, piece.ty, piece.ty + piece.th),
@@ -244,11 +153,11 @@ TEST_F(Scene, AnUpdatesWrapTickAndMirrorChange) {
   }
   list_->iCtr = list_->iMaxCtr = 0;
   // A segment of regular looks, preset 3, both parameters holding; piece 10's new looks.
-  ScriptRand({0, 0, 0, 0, RandFor(0.0625), RandFor(0.5), RandFor(0.75), RandFor(0.75)});
-  ScriptRand({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  scriptRand({0, 0, 0, 0, randFor(0.0625), randFor(0.5), randFor(0.75), randFor(0.75)});
+  scriptRand({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
   list_->updateFrame();
   const PhotoPiece &wrapped = list_->cList[10], &ended = list_->cList[20];
-  EXPECT_EQ(std::pair(ScriptedRandLeft(), list_->iCtr), std::pair(0, 0));
+  EXPECT_EQ(std::pair(scriptedRandLeft(), list_->iCtr), std::pair(0, 0));
   EXPECT_EQ(std::tuple(wrapped.cycle, wrapped.cycleStart, wrapped.vPos.x),
             std::tuple(0.25f, 92.0, -0.5f));
   EXPECT_EQ(std::pair(ended.cycle, ended.cycleStart), std::pair(1.0f, 68.0));
@@ -277,12 +186,12 @@ TEST_F(Scene, DriftSegments) {
     list.fMaxSpinRate = spin;
     list.iCtr = list.iMaxCtr = 0;
     // Switches, a one-tick segment, no mirror change; size and spin move, or hold.
-    ScriptRand({0, 0, 0, 0, RandFor(0.5), RandFor(sizeMoves ? 0.25 : 0.5)});
-    ScriptRand(sizeMoves ? std::initializer_list<int>{RandFor(0.5)} : std::initializer_list<int>{});
-    ScriptRand({RandFor(0.25), RandFor(0.5)});
+    scriptRand({0, 0, 0, 0, randFor(0.5), randFor(sizeMoves ? 0.25 : 0.5)});
+    scriptRand(sizeMoves ? std::initializer_list<int>{randFor(0.5)} : std::initializer_list<int>{});
+    scriptRand({randFor(0.25), randFor(0.5)});
     list.paramTick();
     EXPECT_EQ(
-        std::tuple(ScriptedRandLeft(), list.iCtr, list.iMaxCtr, list.fMaxSize, list.fMaxSpinRate),
+        std::tuple(scriptedRandLeft(), list.iCtr, list.iMaxCtr, list.fMaxSize, list.fMaxSpinRate),
         std::tuple(0, 0, 1, size, spin));
     list.paramTick();
     EXPECT_EQ(list.iCtr, 1);
@@ -304,7 +213,7 @@ TEST_F(Frames, RealSceneDrawsSymmetricFramesWithoutAllocating) {
   ASSERT_TRUE(list_->hasAtlas());
   EXPECT_EQ(std::tuple(atlas.bpp, atlas.width, atlas.height), std::tuple(8u, 512u, 64u));
   glBindTexture(GL_TEXTURE_2D, atlas.texID);
-  const auto alpha = BoundTexels(GL_ALPHA, 512 * 64);
+  const auto alpha = boundTexels(GL_ALPHA, 512 * 64);
   for (int cell = 0; cell < 8; cell++) {
     int opaque = 0;
     for (int i = 0; i < 64 * 64; i++) {
@@ -312,7 +221,7 @@ TEST_F(Frames, RealSceneDrawsSymmetricFramesWithoutAllocating) {
     }
     EXPECT_GT(opaque, 64 * 64 / 8) << "cell " << cell;  // a mask of some size
   }
-  EXPECT_EQ(Floats<4>(GL_COLOR_CLEAR_VALUE), (std::array<GLfloat, 4>{0.0f, 0.0f, 0.0f, 1.0f}));
+  EXPECT_EQ(floats<4>(GL_COLOR_CLEAR_VALUE), (std::array<GLfloat, 4>{0.0f, 0.0f, 0.0f, 1.0f}));
   EXPECT_EQ(std::pair(list_->cList[0].cycle, list_->cList[99].cycle), std::pair(0.0f, 1.0f));
   for (int i = 1; i < 100; i++) {
     EXPECT_GT(list_->cList[i].cycle, list_->cList[i - 1].cycle);
@@ -330,7 +239,7 @@ TEST_F(Frames, RealSceneDrawsSymmetricFramesWithoutAllocating) {
   engine->display(0x10001);
   Frame frame = readFrame();
   EXPECT_GT(frame.litShare(), 0.1);
-  EXPECT_LT(MirrorMismatch(frame, 24), 0.005);
+  EXPECT_LT(mirrorMismatch(frame, 24), 0.005);
 
   const float warmedUp = engine->m_fTime;
   engine->setMirrorSystem(engine->m_curMS == &engine->gMirrorSystems[2] ? 4 : 2, true);
@@ -367,7 +276,7 @@ TEST_F(Frames, SquaresCutAwayByTheMirrorsAreLeftOutWithTheSameBytes) {
       engine->b_UseMirrors = true;
       glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
       engine->RenderSystem(engine->m_curMS);
-      ASSERT_EQ(DifferingBytes(readFrame(), lean), 0) << "scene " << scene << ", frame " << frame;
+      ASSERT_EQ(differingBytes(readFrame(), lean), 0) << "scene " << scene << ", frame " << frame;
     }
   }
   EXPECT_GT(leftOut, 0);
@@ -382,7 +291,7 @@ using Soak = Scene;
 
 // Whether a piece is finite, within its pass and with its looks in range; if not, which value
 // is out.
-::testing::AssertionResult InRange(const PhotoPiece& piece) {
+::testing::AssertionResult inRange(const PhotoPiece& piece) {
   const double values[] = {piece.vPos.x, piece.vPos.y, piece.vPos.z, piece.cycle, piece.cycleStart,
                            piece.fSize,  piece.roll,   piece.tx,     piece.ty,    piece.tw,
                            piece.th,     piece.rC,     piece.gC,     piece.bC,    piece.aC,
@@ -429,7 +338,7 @@ TEST_F(Soak, PiecesStayFiniteAndTheMirrorsKeepChanging) {
           std::max(longestWithoutMorph, frame - std::exchange(lastMorphFrame, frame));
     }
     for (int i = 0; i < 100; i++) {
-      ASSERT_TRUE(InRange(list_->cList[i])) << "piece " << i << " after " << frame / 30.0 << " s";
+      ASSERT_TRUE(inRange(list_->cList[i])) << "piece " << i << " after " << frame / 30.0 << " s";
     }
     ASSERT_EQ(std::clamp(list_->fMaxSize, 0.001f, 0.25f), list_->fMaxSize);
     ASSERT_EQ(std::clamp(list_->fMaxSpinRate, 0.0f, 3600.0f), list_->fMaxSpinRate);

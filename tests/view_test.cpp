@@ -26,6 +26,7 @@
 #include "host/offscreen/OffscreenSurface.h"
 #include "objects/Glimmets.h"
 #include "support/FrameChecks.h"
+#include "support/GlErrorWatch.h"
 #include "support/Seams.h"
 #include "support/TestFiles.h"
 #include "util/LocalTiming.h"
@@ -52,6 +53,7 @@ class SaverView : public ::testing::Test {
   void TearDown() override {
     view_->stopAnimation();
     Bundle::unload(kVantorBundleIdentifier);
+    EXPECT_TRUE(noGlErrors());
   }
 
   // A new view on a new width x height surface.
@@ -64,6 +66,7 @@ class SaverView : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(surface_->create(width, height, &error)) << error;
     view_->attachToSurface(surface_.get());
+    watchGlErrors();
   }
 
   // What the surface shows, bottom row first.
@@ -140,7 +143,7 @@ struct Census {
   long textures = 0, lists = 0, residentBytes = 0;
 };
 
-Census Take() {
+Census takeCensus() {
   GLuint texture = 0;
   glGenTextures(1, &texture);
   glDeleteTextures(1, &texture);
@@ -169,7 +172,7 @@ TEST_F(SaverView, ABuildOutOfMemoryLeavesNoEngineBehind) {
   ASSERT_TRUE(view_->initWithFrame(Rect{Point{}, Size{64.0f, 64.0f}}, false));
   view_->startAnimation();
   view_->animateOneFrame();
-  const Census before = Take();
+  const Census before = takeCensus();
   // Until the build makes fewer allocations than the one that fails: every one has failed once.
   long nth = 0, throws = 0;
   for (bool reached = true; reached;) {
@@ -193,7 +196,7 @@ TEST_F(SaverView, ABuildOutOfMemoryLeavesNoEngineBehind) {
   clock.advance(10.0);
   view_->animateOneFrame();
   ASSERT_NE(gScopeApp, nullptr);
-  const Census after = Take();
+  const Census after = takeCensus();
   EXPECT_EQ(std::pair(after.textures, after.lists), std::pair(before.textures, before.lists));
   EXPECT_GT(shown().litShare(), 0.0);
 }
@@ -204,7 +207,8 @@ TEST_F(SaverView, ABuildOutOfMemoryLeavesNoEngineBehind) {
 TEST_F(SaverView, ResizesAndRestartsLeaveNoObjectsOrMemoryBehind) {
   // A clock that stands still seeds every engine alike: each cycle builds the same scene, and
   // memory cannot differ by which scene happened to be built last.
-  surface_->useSimulatedClock(1000, 30);
+  SimulatedClock clock(1000, 30);
+  ScopedTimerClock installed(clock);
   // With the atlas, so that every engine makes its texture too.
   Bundle::load(Bundle(kVantorBundleIdentifier, resourcesPath(), "", ""));
   ASSERT_TRUE(view_->initWithFrame(Rect{Point{}, Size{16.0f, 16.0f}}, false));
@@ -222,12 +226,12 @@ TEST_F(SaverView, ResizesAndRestartsLeaveNoObjectsOrMemoryBehind) {
   };
   cycles(200, false);
   cycles(200, true);
-  const Census warm = Take();
+  const Census warm = takeCensus();
   ASSERT_GT(warm.textures, 0);  // the census sees the engine's objects
   ASSERT_GT(warm.lists, 0);
   for (auto [count, restarts] : {std::pair{10000, false}, {1000, true}}) {
     cycles(count, restarts);
-    const Census after = Take();
+    const Census after = takeCensus();
     EXPECT_EQ(std::pair(after.textures, after.lists), std::pair(warm.textures, warm.lists))
         << count;
     // Room for the allocator's own noise, far below what a leak per cycle would add.
@@ -245,7 +249,10 @@ class Settings : public SaverView {
   void start(const SceneSettings& settings, int width = 160, int height = 120, double speed = 1.0) {
     Bundle::load(Bundle(kVantorBundleIdentifier, resourcesPath(), "", ""));
     attach(width, height);
-    surface_->useSimulatedClock(1000, 30.0, speed);
+    installed_.reset();
+    clock_ = std::make_unique<SimulatedClock>(1000, 30.0, speed);
+    installed_ = std::make_unique<ScopedTimerClock>(*clock_);
+    frames_ = 0;
     const Size size{static_cast<float>(width), static_cast<float>(height)};
     ASSERT_TRUE(view_->initWithFrame(Rect{Point{}, size}, false));
     view_->setFrameSize(size);
@@ -254,10 +261,17 @@ class Settings : public SaverView {
   }
   // The next frame, drawn as the tick loop draws it; returns what it shows.
   Frame frame() {
+    if (frames_++ > 0) {
+      clock_->nextFrame();
+    }
     surface_->waitForTick();
     view_->animateOneFrame();
     return shown();
   }
+
+  std::unique_ptr<SimulatedClock> clock_;
+  std::unique_ptr<ScopedTimerClock> installed_;  // made after clock_, so it goes before it
+  long frames_ = 0;
 };
 
 TEST_F(Settings, AHeldArrangementKeepsItsSymmetryAndNeverMorphs) {
@@ -270,8 +284,8 @@ TEST_F(Settings, AHeldArrangementKeepsItsSymmetryAndNeverMorphs) {
   const Frame last = frame();
   // Twelve copies: a direct and a mirrored one every 60 degrees, nothing every 72 (ten). Pixels
   // along the pieces' edges differ a little between copies.
-  const double sixty = RotationMismatch(last, 60.0, 10, 58, 48);
-  const double seventyTwo = RotationMismatch(last, 72.0, 10, 58, 48);
+  const double sixty = rotationMismatch(last, 60.0, 10, 58, 48);
+  const double seventyTwo = rotationMismatch(last, 72.0, 10, 58, 48);
   EXPECT_LT(sixty, 0.08);
   EXPECT_GT(seventyTwo, 2 * sixty);
 }
@@ -309,7 +323,7 @@ TEST_F(Settings, TheGlowBrightensFromTheCentreAtAnySize) {
     }
     EXPECT_EQ(darker, 0);
     EXPECT_GT(added, width * height);
-    EXPECT_LT(MirrorMismatch(glowing, 48), 0.02);
+    EXPECT_LT(mirrorMismatch(glowing, 48), 0.02);
   }
 }
 

@@ -4,7 +4,7 @@
 
 #include <jpeglib.h>
 
-bool WriteJpeg(const std::string& path, int width, int height, int components,
+bool writeJpeg(const std::string& path, int width, int height, int components,
                const std::vector<std::uint8_t>& pixels, bool progressive) {
   FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) {

@@ -9,5 +9,5 @@
 // Writes a width x height JPEG, grey, RGB or CMYK by `components` (1, 3 or 4), baseline or
 // progressive. `pixels` holds tightly packed rows, top row first; its rows repeat when it holds
 // fewer than the picture's. Returns false when the file cannot be written.
-bool WriteJpeg(const std::string& path, int width, int height, int components,
+bool writeJpeg(const std::string& path, int width, int height, int components,
                const std::vector<std::uint8_t>& pixels, bool progressive = false);

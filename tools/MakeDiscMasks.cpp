@@ -25,12 +25,12 @@ constexpr double kPi = 3.14159265358979323846;
 // Cell coordinates: origin at the cell's centre, y up, one unit per pixel.
 using Shape = std::function<bool(double x, double y)>;
 
-bool InCircle(double x, double y, double cx, double cy, double r) {
+bool inCircle(double x, double y, double cx, double cy, double r) {
   return (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r;
 }
 
 // Inside the polygon given by its corners (even-odd rule).
-bool InPolygon(double x, double y, const std::vector<double>& xs, const std::vector<double>& ys) {
+bool inPolygon(double x, double y, const std::vector<double>& xs, const std::vector<double>& ys) {
   bool inside = false;
   for (size_t i = 0, j = xs.size() - 1; i < xs.size(); j = i++) {
     if ((ys[i] > y) != (ys[j] > y) && x < (xs[j] - xs[i]) * (y - ys[i]) / (ys[j] - ys[i]) + xs[i]) {
@@ -40,19 +40,19 @@ bool InPolygon(double x, double y, const std::vector<double>& xs, const std::vec
   return inside;
 }
 
-bool Disc(double x, double y) { return InCircle(x, y, 0, 0, 27); }
+bool disc(double x, double y) { return inCircle(x, y, 0, 0, 27); }
 
-bool Ring(double x, double y) { return InCircle(x, y, 0, 0, 27) && !InCircle(x, y, 0, 0, 17); }
+bool ring(double x, double y) { return inCircle(x, y, 0, 0, 27) && !inCircle(x, y, 0, 0, 17); }
 
 // Six round petals around a small heart, with a hole in the middle.
-bool Flower(double x, double y) {
+bool flower(double x, double y) {
   double r = std::hypot(x, y);
   double a = std::atan2(y, x);
   double edge = 14.0 + 13.0 * std::pow(std::fabs(std::cos(3.0 * a)), 0.7);
   return r <= edge && r >= 4.0;
 }
 
-bool Star(double x, double y) {
+bool star(double x, double y) {
   std::vector<double> xs, ys;
   for (int i = 0; i < 10; i++) {
     double radius = i % 2 == 0 ? 28.0 : 12.0;
@@ -60,36 +60,36 @@ bool Star(double x, double y) {
     xs.push_back(radius * std::cos(a));
     ys.push_back(radius * std::sin(a) - 2.0);
   }
-  return InPolygon(x, y, xs, ys);
+  return inPolygon(x, y, xs, ys);
 }
 
 // A round body at the bottom and a point at the top, joined along the body's tangents.
-bool Drop(double x, double y) {
+bool drop(double x, double y) {
   const double cy = -9.0, r = 18.0, tipY = 28.0;
-  if (InCircle(x, y, 0, cy, r)) {
+  if (inCircle(x, y, 0, cy, r)) {
     return true;
   }
   double d = tipY - cy;
   double halfAngle = std::asin(r / d);
   double length = std::sqrt(d * d - r * r);
   double leftX = -length * std::sin(halfAngle), leftY = tipY - length * std::cos(halfAngle);
-  return InPolygon(x, y, {0.0, leftX, -leftX}, {tipY, leftY, leftY});
+  return inPolygon(x, y, {0.0, leftX, -leftX}, {tipY, leftY, leftY});
 }
 
-bool Crescent(double x, double y) { return InCircle(x, y, 0, 0, 27) && !InCircle(x, y, 11, 7, 22); }
+bool crescent(double x, double y) { return inCircle(x, y, 0, 0, 27) && !inCircle(x, y, 11, 7, 22); }
 
-bool Hexagon(double x, double y) {
+bool hexagon(double x, double y) {
   std::vector<double> xs, ys;
   for (int i = 0; i < 6; i++) {
     double a = i * kPi / 3;
     xs.push_back(28.0 * std::cos(a));
     ys.push_back(28.0 * std::sin(a));
   }
-  return InPolygon(x, y, xs, ys);
+  return inPolygon(x, y, xs, ys);
 }
 
 // The classic implicit heart, (u^2 + v^2 - 1)^3 <= u^2 v^3, scaled to the cell.
-bool Heart(double x, double y) {
+bool heart(double x, double y) {
   double u = x / 22.0;
   double v = (y + 3.0) / 22.0;
   double k = u * u + v * v - 1.0;
@@ -97,7 +97,7 @@ bool Heart(double x, double y) {
 }
 
 // Coverage of one cell, 0..1 per pixel, top row first.
-std::vector<double> Rasterize(const Shape& inside) {
+std::vector<double> rasterize(const Shape& inside) {
   std::vector<double> coverage(kCell * kCell, 0.0);
   for (int row = 0; row < kCell; row++) {
     for (int column = 0; column < kCell; column++) {
@@ -116,7 +116,7 @@ std::vector<double> Rasterize(const Shape& inside) {
 }
 
 // A small [1 2 1] blur in both directions: edges a little softer than the bare coverage.
-std::vector<double> Soften(const std::vector<double>& coverage) {
+std::vector<double> soften(const std::vector<double>& coverage) {
   auto at = [&](const std::vector<double>& image, int column, int row) {
     column = std::clamp(column, 0, kCell - 1);
     row = std::clamp(row, 0, kCell - 1);
@@ -148,10 +148,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s OUTPUT.jpg\n", argv[0]);
     return 2;
   }
-  const Shape shapes[kCells] = {Disc, Ring, Flower, Star, Drop, Crescent, Hexagon, Heart};
+  const Shape shapes[kCells] = {disc, ring, flower, star, drop, crescent, hexagon, heart};
   std::vector<std::uint8_t> pixels(kWidth * kHeight, 0);
   for (int cell = 0; cell < kCells; cell++) {
-    std::vector<double> mask = Soften(Rasterize(shapes[cell]));
+    std::vector<double> mask = soften(rasterize(shapes[cell]));
     for (int row = 0; row < kCell; row++) {
       for (int column = 0; column < kCell; column++) {
         double value = std::lround(mask[row * kCell + column] * 255.0);
@@ -159,7 +159,7 @@ int main(int argc, char** argv) {
       }
     }
   }
-  if (!WriteJpeg(argv[1], kWidth, kHeight, 1, pixels)) {
+  if (!writeJpeg(argv[1], kWidth, kHeight, 1, pixels)) {
     std::perror(argv[1]);
     return 1;
   }

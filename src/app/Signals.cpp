@@ -11,7 +11,7 @@ namespace {
 // A signal handler can reach only what is global; this is the pipe's writing end.
 volatile sig_atomic_t signalWriteFd = -1;
 
-void WriteSignal(int signal) {
+void writeSignal(int signal) {
   int saved = errno;
   unsigned char byte = static_cast<unsigned char>(signal);
   if (signalWriteFd >= 0) {
@@ -34,7 +34,7 @@ SignalPipe::SignalPipe(std::initializer_list<int> signals) {
   writeFd_ = fds[1];
   signalWriteFd = writeFd_;
   struct sigaction action = {};
-  action.sa_handler = WriteSignal;
+  action.sa_handler = writeSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;  // no SA_RESTART: a blocking wait or write returns at once
   for (int signal : signals) {
@@ -68,21 +68,51 @@ int SignalPipe::take() {
   return byte;
 }
 
+namespace {
+
+// The signals Vantor catches, by name and by what they mean to a user.
+const struct {
+  int number;
+  const char* name;
+  const char* meaning;
+} kSignals[] = {
+    {SIGINT, "SIGINT", "interrupt from the keyboard"},
+    {SIGTERM, "SIGTERM", "asked to end"},
+    {SIGHUP, "SIGHUP", "hangup: the terminal closed"},
+    {SIGQUIT, "SIGQUIT", "quit from the keyboard"},
+    {SIGPIPE, "SIGPIPE", "broken pipe: the reader went away"},
+    {SIGXFSZ, "SIGXFSZ", "file size limit exceeded"},
+};
+
+}  // namespace
+
 const char* signalName(int signal) {
-  switch (signal) {
-    case SIGINT:
-      return "SIGINT";
-    case SIGTERM:
-      return "SIGTERM";
-    case SIGHUP:
-      return "SIGHUP";
-    case SIGQUIT:
-      return "SIGQUIT";
-    case SIGPIPE:
-      return "SIGPIPE";
-    case SIGXFSZ:
-      return "SIGXFSZ";
-    default:
-      return "a signal";
+  for (const auto& known : kSignals) {
+    if (known.number == signal) {
+      return known.name;
+    }
   }
+  return "a signal";
+}
+
+std::string signalDescription(int signal) {
+  for (const auto& known : kSignals) {
+    if (known.number == signal) {
+      return std::string(known.name) + " (" + known.meaning + ")";
+    }
+  }
+  return "signal " + std::to_string(signal);
+}
+
+int endBySignal(int signal) {
+  if (signal == SIGQUIT || signal == SIGXFSZ) {
+    return 128 + signal;
+  }
+  std::signal(signal, SIG_DFL);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, signal);
+  sigprocmask(SIG_UNBLOCK, &only, nullptr);
+  std::raise(signal);
+  return 128 + signal;
 }

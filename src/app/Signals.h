@@ -1,9 +1,10 @@
 // Signals as a readable descriptor (a self-pipe): the handler only writes a byte, and the tick
-// loop notices it between frames or while it waits, within one poll.
+// loop notices it between frames or while it waits, within one poll. And how a run ends by one.
 #pragma once
 
 #include <csignal>
 #include <initializer_list>
+#include <string>
 
 class SignalPipe {
  public:
@@ -32,3 +33,10 @@ class SignalPipe {
 
 // "SIGHUP" and the like for the signals Vantor catches; "a signal" for others.
 const char* signalName(int signal);
+// The name and what it means, for people: "SIGXFSZ (file size limit exceeded)".
+std::string signalDescription(int signal);
+
+// Ends the process as `signal` would have, its handler gone; call it once every handler is back.
+// Those whose default dumps core (SIGQUIT, SIGXFSZ) give 128 + N instead: a user's request or a
+// full file is no crash.
+int endBySignal(int signal);

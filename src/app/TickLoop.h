@@ -4,10 +4,11 @@
 
 #include <string>
 
+#include "host/DrawnSize.h"
 #include "host/ScopeView.h"
 
 class Surface;
-class SystemClock;
+class Clock;
 class SignalPipe;
 
 struct LoopEnd {
@@ -20,7 +21,10 @@ struct LoopEnd {
 struct LoopSettings {
   bool showFps = false;
   SceneSettings scene;
-  SystemClock* heldWhileHidden = nullptr;  // a clock to stop while nobody sees the picture
+  Clock* clock = nullptr;     // the run's: moved on each frame after the first, held while unseen
+  bool anyKeyCloses = false;  // a screen saver ends on any key
+  DrawnSize drawnSize;        // how much of what the surface shows the view draws
+  bool checkGl = false;       // an OpenGL error after a frame ends the run (VANTOR_GL_CHECK=1)
 };
 
 LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& settings);

@@ -12,7 +12,7 @@ constexpr float kDegreesToRadians = 0.01745328f;
 
 // Progress of the running morph at engine time `now`, capped at 1 and eased; *ended says
 // whether the cap was reached.
-float EasedMorphProgress(double now, bool* ended) {
+float easedMorphProgress(double now, bool* ended) {
   float p = static_cast<float>(now - morphStart) / morphDuration;
   *ended = p >= 1.0f;
   if (*ended) {
@@ -66,7 +66,7 @@ void ScopeApp::setMirrorSystem(int i, bool wantsMorph) {
   if (isMorphing) {
     // Redirected: start again from the angle on screen now.
     bool ended = false;
-    float p = EasedMorphProgress(m_fTime, &ended);
+    float p = easedMorphProgress(m_fTime, &ended);
     morphStartAngle = (morphEndAngle - morphStartAngle) * p + morphStartAngle;
   } else {
     morphStartAngle = old->fMirrorAngle;
@@ -98,7 +98,7 @@ MirrorSystem* ScopeApp::morphedMirrorSystem() {
     return m_curMS;
   }
   bool ended = false;
-  float p = EasedMorphProgress(m_fTime, &ended);
+  float p = easedMorphProgress(m_fTime, &ended);
   if (ended) {
     isMorphing = false;
   }

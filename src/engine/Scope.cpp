@@ -26,30 +26,30 @@ constexpr int kBlurSize = 128;
 
 // Width over height in single precision. A surface with no area (a window being mapped or
 // shrunk to nothing) gets a square projection rather than an infinite or zero aspect.
-float AspectRatio(int width, int height) {
+float aspectRatio(int width, int height) {
   if (width <= 0 || height <= 0) {
     return 1.0f;
   }
   return static_cast<float>(width) / static_cast<float>(height);
 }
 
-void SetProjection(int width, int height) {
+void setProjection(int width, int height) {
   glViewport(0, 0, width, height);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
-  gluPerspective(90.0, AspectRatio(width, height), 1.0, 20.0);
+  gluPerspective(90.0, aspectRatio(width, height), 1.0, 20.0);
   glMatrixMode(GL_MODELVIEW);
 }
 
 }  // namespace
 
 ScopeApp::ScopeApp(int width, int height, int /*scopeFlags*/, const char* fileName) {
-  seed = ReadTimerClockSeconds();
+  seed = readTimerClockSeconds();
   srand(static_cast<unsigned>(seed));
 
   this->width = width;
   this->height = height;
-  SetProjection(width, height);
+  setProjection(width, height);
 
   biglistID = static_cast<GLint>(glGenLists(1));
   iCurrentScope = 0;
@@ -115,7 +115,7 @@ void ScopeApp::initGL(int width, int height) { resizeGL(width, height); }
 void ScopeApp::resizeGL(int width, int height) {
   this->width = width;
   this->height = height;
-  SetProjection(width, height);
+  setProjection(width, height);
 }
 
 int ScopeApp::display(int scopeFlags) {

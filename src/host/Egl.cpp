@@ -36,7 +36,7 @@ namespace {
 
 // Whether `config` has exactly the red, green, blue and alpha sizes `attributes` ask for (0
 // where they ask for none).
-bool HasSizesAskedFor(EGLDisplay display, EGLConfig config, const EGLint* attributes) {
+bool hasSizesAskedFor(EGLDisplay display, EGLConfig config, const EGLint* attributes) {
   for (const EGLint channel : {EGL_RED_SIZE, EGL_GREEN_SIZE, EGL_BLUE_SIZE, EGL_ALPHA_SIZE}) {
     EGLint asked = 0, size = 0;
     for (const EGLint* attribute = attributes; *attribute != EGL_NONE; attribute += 2) {
@@ -63,7 +63,7 @@ EGLContext createEglContext(EGLDisplay display, const EGLint* attributes, EGLCon
   // pixel by pixel at every frame: take the first with just the sizes asked for, if any.
   *config = configs[0];
   for (EGLint i = 0; i < count; i++) {
-    if (HasSizesAskedFor(display, configs[i], attributes)) {
+    if (hasSizesAskedFor(display, configs[i], attributes)) {
       *config = configs[i];
       break;
     }

@@ -42,7 +42,7 @@ constexpr Glyph kGlyphs[] = {
 constexpr int kGlyphWidth = 5;
 constexpr int kGlyphHeight = 7;
 
-const Glyph* FindGlyph(char character) {
+const Glyph* findGlyph(char character) {
   for (const Glyph& glyph : kGlyphs) {
     if (glyph.character == character) {
       return &glyph;
@@ -52,10 +52,10 @@ const Glyph* FindGlyph(char character) {
 }
 
 // One line of text with its bottom-left corner at (x, y), `scale` pixels per font pixel.
-void DrawText(const char* text, int x, int y, int scale) {
+void drawText(const char* text, int x, int y, int scale) {
   glBegin(GL_QUADS);
   for (const char* c = text; *c != '\0'; c++, x += (kGlyphWidth + 1) * scale) {
-    const Glyph* glyph = FindGlyph(*c);
+    const Glyph* glyph = findGlyph(*c);
     if (glyph == nullptr) {
       continue;
     }
@@ -138,9 +138,9 @@ void FpsOverlay::draw(int width, int height) const {
   for (int pass = 0; pass < 2; pass++) {
     int shift = pass == 0 ? scale : 0;
     glColor3fv(colours[pass]);
-    DrawText(seedText_, margin + shift, margin - shift, scale);
-    DrawText(loadText_, margin + shift, margin + line - shift, scale);
-    DrawText(fpsText_, margin + shift, margin + 2 * line - shift, scale);
+    drawText(seedText_, margin + shift, margin - shift, scale);
+    drawText(loadText_, margin + shift, margin + line - shift, scale);
+    drawText(fpsText_, margin + shift, margin + 2 * line - shift, scale);
   }
 
   glMatrixMode(GL_PROJECTION);

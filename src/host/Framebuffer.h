@@ -1,6 +1,10 @@
-// An OpenGL framebuffer object with a colour and a depth buffer: where a surface has the view
-// draw a frame that is then shown some other way (enlarged over an X window, or copied onto
-// several Wayland outputs). Sizes are in pixels; the context it was made on must be current.
+// An OpenGL framebuffer object with a colour buffer: where a surface keeps a copy of
+// the picture the view drew, to show it again enlarged or on other outputs. Sizes are in pixels;
+// the context it was made on must be current.
+//
+// The view itself never draws into one: the engine asks for the back buffer at every frame, and
+// a framebuffer object has none (the request would raise GL_INVALID_OPERATION each time). It
+// draws into a default framebuffer's back buffer, and the picture is copied from there.
 #pragma once
 
 #include <GL/gl.h>
@@ -12,10 +16,10 @@ class Framebuffer {
   Framebuffer(const Framebuffer&) = delete;
   Framebuffer& operator=(const Framebuffer&) = delete;
 
-  // Makes (or remakes) the buffers width x height and binds the framebuffer for drawing and
-  // reading. False when the driver cannot draw into it.
+  // Makes the buffers width x height (anew only when the size changed) and binds the
+  // framebuffer for drawing and reading. False when the driver cannot draw into it.
   bool resize(int width, int height);
-  // Deletes the buffers and binds the window's own again.
+  // Deletes the buffers and binds the default framebuffer again.
   void release();
   bool exists() const { return framebuffer_ != 0; }
   GLuint name() const { return framebuffer_; }
@@ -23,5 +27,6 @@ class Framebuffer {
  private:
   GLuint framebuffer_ = 0;
   GLuint colour_ = 0;
-  GLuint depth_ = 0;
+  int width_ = 0;
+  int height_ = 0;
 };

@@ -11,15 +11,15 @@
 namespace {
 
 // Failures are reported once, by the caller; libpng's own messages would add a second line.
-[[noreturn]] void JumpOnError(png_structp png, png_const_charp /*message*/) { png_longjmp(png, 1); }
+[[noreturn]] void jumpOnError(png_structp png, png_const_charp /*message*/) { png_longjmp(png, 1); }
 
-void IgnoreWarning(png_structp /*png*/, png_const_charp /*message*/) {}
+void ignoreWarning(png_structp /*png*/, png_const_charp /*message*/) {}
 
 // libpng reports errors by longjmp; this C-style function keeps only plain values alive
 // across the jump, so no destructor is skipped.
-const char* WriteRows(FILE* file, int width, int height, const std::uint8_t* rgb) {
+const char* writeRows(FILE* file, int width, int height, const std::uint8_t* rgb) {
   png_structp png =
-      png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, JumpOnError, IgnoreWarning);
+      png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, jumpOnError, ignoreWarning);
   if (png == nullptr) {
     return "out of memory";
   }
@@ -55,7 +55,7 @@ bool writePng(const std::string& path, int width, int height, const std::uint8_t
     return false;
   }
   errno = 0;
-  const char* failure = WriteRows(file.stream(), width, height, rgb);
+  const char* failure = writeRows(file.stream(), width, height, rgb);
   if (failure != nullptr) {
     // The stream's own reason (a full disk, a closed pipe) says more than libpng's.
     const int reason = errno;

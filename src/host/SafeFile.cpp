@@ -15,18 +15,18 @@
 
 namespace {
 
-std::string FolderOf(const std::string& path) {
+std::string folderOf(const std::string& path) {
   const std::string folder = std::filesystem::path(path).parent_path().string();
   return folder.empty() ? "." : folder;
 }
 
-std::string NameOf(const std::string& path) {
+std::string nameOf(const std::string& path) {
   return std::filesystem::path(path).filename().string();
 }
 
 // Where the bytes for `path` must end up: the path itself, or for a symlink the file it
 // names (which may not exist yet), so that the rename replaces the file, not the link.
-std::string ResolveLink(const std::string& path) {
+std::string resolveLink(const std::string& path) {
   std::string resolved = path;
   for (int depth = 0; depth < 40; depth++) {
     struct stat link;
@@ -39,53 +39,69 @@ std::string ResolveLink(const std::string& path) {
       return resolved;
     }
     std::string next(buffer.data(), static_cast<size_t>(length));
-    resolved = next[0] == '/' ? next : FolderOf(resolved) + "/" + next;
+    resolved = next[0] == '/' ? next : folderOf(resolved) + "/" + next;
   }
   return resolved;
 }
 
 // True when `path` exists and is something other than a regular file.
-bool WrittenInPlace(const std::string& path) {
+bool writtenInPlace(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
 }
 
 }  // namespace
 
+bool writeInPlace(int fd, const void* data, std::size_t size, int* reason) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t written = ::write(fd, bytes + done, size - done);
+    if (written < 0 && errno == EINTR) {
+      continue;
+    }
+    if (written < 0) {
+      *reason = errno;
+      return false;
+    }
+    done += static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
 SafeFile::~SafeFile() { discard(); }
 
 std::string SafeFile::temporaryFolder(const std::string& path) {
-  return WrittenInPlace(path) ? std::string() : FolderOf(ResolveLink(path));
+  return writtenInPlace(path) ? std::string() : folderOf(resolveLink(path));
 }
 
-std::string SafeFile::Fail(const std::string& path, int error) {
+std::string SafeFile::failText(const std::string& path, int error) {
   discard();
   return "cannot write '" + path + "': " + std::strerror(error);
 }
 
 bool SafeFile::open(const std::string& path, std::string* error) {
   discard();
-  if (WrittenInPlace(path)) {
+  if (writtenInPlace(path)) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-      *error = Fail(path, errno);
+      *error = failText(path, errno);
       return false;
     }
     stream_ = fdopen(fd, "wb");
     if (stream_ == nullptr) {
       const int saved = errno;
       close(fd);
-      *error = Fail(path, saved);
+      *error = failText(path, saved);
       return false;
     }
     target_ = path;
     return true;
   }
-  target_ = ResolveLink(path);
-  std::string pattern = FolderOf(target_) + "/." + NameOf(target_) + ".XXXXXX";
+  target_ = resolveLink(path);
+  std::string pattern = folderOf(target_) + "/." + nameOf(target_) + ".XXXXXX";
   const int fd = mkostemp(&pattern[0], O_CLOEXEC);
   if (fd < 0) {
-    *error = Fail(path, errno);
+    *error = failText(path, errno);
     return false;
   }
   temporary_ = pattern;
@@ -104,7 +120,7 @@ bool SafeFile::open(const std::string& path, std::string* error) {
     if (stream_ == nullptr) {
       close(fd);
     }
-    *error = Fail(path, saved);
+    *error = failText(path, saved);
     return false;
   }
   return true;
@@ -112,7 +128,7 @@ bool SafeFile::open(const std::string& path, std::string* error) {
 
 bool SafeFile::commit(std::string* error, int abortFd) {
   if (stream_ == nullptr) {
-    *error = Fail(target_, EBADF);
+    *error = failText(target_, EBADF);
     return false;
   }
   int failure = 0;
@@ -130,18 +146,18 @@ bool SafeFile::commit(std::string* error, int abortFd) {
     failure = errno;
   }
   if (failure != 0) {
-    *error = Fail(target_, failure);
+    *error = failText(target_, failure);
     return false;
   }
   if (temporary_.empty()) {
     return true;
   }
   if (wakeFdReadable(abortFd)) {
-    *error = Fail(target_, EINTR);
+    *error = failText(target_, EINTR);
     return false;
   }
   if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
-    *error = Fail(target_, errno);
+    *error = failText(target_, errno);
     return false;
   }
   temporary_.clear();

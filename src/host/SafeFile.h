@@ -3,8 +3,13 @@
 // exists (a device, a FIFO, a terminal) is written in place and never removed or truncated.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
+
+// Writes all `size` bytes to `fd` in place, as a device or a pipe is written: a write that a
+// signal interrupts goes on. False with errno's reason in *reason.
+bool writeInPlace(int fd, const void* data, std::size_t size, int* reason);
 
 class SafeFile {
  public:
@@ -31,7 +36,7 @@ class SafeFile {
   static std::string temporaryFolder(const std::string& path);
 
  private:
-  std::string Fail(const std::string& path, int error);
+  std::string failText(const std::string& path, int error);
 
   std::string target_;     // the file the bytes end up in (a symlink resolved)
   std::string temporary_;  // where they go meanwhile; empty when written in place

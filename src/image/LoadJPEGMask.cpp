@@ -25,14 +25,14 @@ static_assert(sizeof(DecodedJPEG::fatalMessage) >= JMSG_LENGTH_MAX, "room for li
 static_assert(sizeof(DecodedJPEG::firstWarning) >= JMSG_LENGTH_MAX, "room for libjpeg's text");
 
 // Level -1 is a warning; levels from 0 up are trace output, of no interest here.
-void KeepWarning(j_common_ptr cinfo, int level) {
+void keepWarning(j_common_ptr cinfo, int level) {
   DecodedJPEG* decoded = reinterpret_cast<my_error_mgr*>(cinfo->err)->decoded;
   if (level < 0 && decoded->warnings++ == 0) {
     (*cinfo->err->format_message)(cinfo, decoded->firstWarning);
   }
 }
 
-void PrintNothing(j_common_ptr /*cinfo*/) {}
+void printNothing(j_common_ptr /*cinfo*/) {}
 
 // Everything one decode touches. It lives in the caller's frame rather than in the frame that
 // calls setjmp, so its contents are still defined after my_error_exit's longjmp.
@@ -46,13 +46,13 @@ struct JPEGDecode {
 // Runs one decode as far as it goes; the caller releases what it holds. libjpeg's fatal errors
 // longjmp back to the setjmp below across libjpeg's own frames, so this function holds plain C
 // data only: no destructor may be skipped on the way back.
-DecodeJPEGResult RunDecode(JPEGDecode* decode, const char* path, const JPEGDecodeRules* rules,
+DecodeJPEGResult runDecode(JPEGDecode* decode, const char* path, const JPEGDecodeRules* rules,
                            DecodedJPEG* decoded) {
   decode->cinfo.err = jpeg_std_error(&decode->jerr.pub);
   decode->jerr.pub.error_exit = my_error_exit;
-  decode->jerr.pub.emit_message = KeepWarning;
+  decode->jerr.pub.emit_message = keepWarning;
   if (!rules->printFatal) {
-    decode->jerr.pub.output_message = PrintNothing;
+    decode->jerr.pub.output_message = printNothing;
   }
   decode->jerr.decoded = decoded;
   if (setjmp(decode->jerr.setjmp_buffer)) {
@@ -129,12 +129,12 @@ void my_error_exit(jpeg_common_struct* cinfo) {
   longjmp(err->setjmp_buffer, 1);
 }
 
-DecodeJPEGResult DecodeJPEGFile(const char* path, const JPEGDecodeRules& rules,
+DecodeJPEGResult decodeJpegFile(const char* path, const JPEGDecodeRules& rules,
                                 DecodedJPEG* decoded) {
   memset(decoded, 0, sizeof(*decoded));
   JPEGDecode decode;
   memset(&decode, 0, sizeof(decode));
-  const DecodeJPEGResult result = RunDecode(&decode, path, &rules, decoded);
+  const DecodeJPEGResult result = runDecode(&decode, path, &rules, decoded);
   jpeg_destroy_decompress(&decode.cinfo);
   if (decode.file != nullptr) {
     fclose(decode.file);
@@ -159,7 +159,7 @@ bool LoadJPEGTexture(TextureImage* texture, const char* maskname, int /*glMode*/
   rules.printFatal = true;
   DecodedJPEG decoded;
   texture->imageData = nullptr;
-  const DecodeJPEGResult result = DecodeJPEGFile(maskname, rules, &decoded);
+  const DecodeJPEGResult result = decodeJpegFile(maskname, rules, &decoded);
   if (decoded.headerRead) {
     texture->width = decoded.width;
     texture->height = decoded.height;

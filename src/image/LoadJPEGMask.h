@@ -66,7 +66,7 @@ enum DecodeJPEGResult {
 
 // Decodes the file at `path` (libjpeg's default output: one byte per component) into *decoded.
 // Warnings never stop a decode; they are kept as text, not printed.
-DecodeJPEGResult DecodeJPEGFile(const char* path, const JPEGDecodeRules& rules,
+DecodeJPEGResult decodeJpegFile(const char* path, const JPEGDecodeRules& rules,
                                 DecodedJPEG* decoded);
 
 // libjpeg's fatal-error handler: keeps the library's message, passes it to the error

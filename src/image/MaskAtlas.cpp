@@ -7,7 +7,7 @@
 
 #include "image/LoadJPEGMask.h"
 
-bool IsUsableMaskAtlas(const std::string& path, std::string* problem, std::string* warning) {
+bool isUsableMaskAtlas(const std::string& path, std::string* problem, std::string* warning) {
   // Looked at before opening: opening a folder succeeds, and opening a pipe would block.
   struct stat info;
   if (stat(path.c_str(), &info) != 0) {
@@ -30,7 +30,7 @@ bool IsUsableMaskAtlas(const std::string& path, std::string* problem, std::strin
   rules.minHeight = kAtlasMinimumHeight;
   rules.components = 1;
   DecodedJPEG decoded;
-  const DecodeJPEGResult result = DecodeJPEGFile(path.c_str(), rules, &decoded);
+  const DecodeJPEGResult result = decodeJpegFile(path.c_str(), rules, &decoded);
   const std::string size = std::to_string(decoded.width) + "x" + std::to_string(decoded.height);
   const std::string libjpeg = std::string(" (libjpeg: ") + decoded.fatalMessage + ")";
   warning->clear();

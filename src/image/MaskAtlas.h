@@ -17,4 +17,4 @@ constexpr unsigned kAtlasMaximumSide = 16384;
 // none: the loader draws such a file as decoded). Otherwise false, with *problem saying why in a
 // few words for a user ("a colour image with 3 components", "damaged (libjpeg: ...)"). Prints
 // nothing.
-bool IsUsableMaskAtlas(const std::string& path, std::string* problem, std::string* warning);
+bool isUsableMaskAtlas(const std::string& path, std::string* problem, std::string* warning);

@@ -8,7 +8,7 @@
 
 namespace {
 
-std::int64_t Read(clockid_t id) {
+std::int64_t read(clockid_t id) {
   timespec now;
   clock_gettime(id, &now);
   return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
@@ -16,9 +16,9 @@ std::int64_t Read(clockid_t id) {
 
 }  // namespace
 
-std::int64_t SystemClock::WallMicroseconds() { return Read(CLOCK_REALTIME); }
+std::int64_t monotonicMicroseconds() { return read(CLOCK_MONOTONIC); }
 
-std::int64_t SystemClock::MonotonicMicroseconds() { return Read(CLOCK_MONOTONIC); }
+std::int64_t wallMicroseconds() { return read(CLOCK_REALTIME); }
 
 SystemClock::SystemClock(std::optional<long long> startSeconds, double speed, Source wall,
                          Source monotonic)

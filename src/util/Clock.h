@@ -1,11 +1,17 @@
 // The clocks the frame timer reads: one small interface, the system clock for windows and a
-// simulated clock for repeatable renders. Times are whole microseconds, so differences are
-// exact however long the program runs.
+// simulated clock for repeatable renders; and the program's one reading of elapsed time. Times
+// are whole microseconds, so differences are exact however long the program runs.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <optional>
+
+// Microseconds on CLOCK_MONOTONIC, from an arbitrary origin: every pace, deadline and duration
+// the program measures reads this, so that a step of the wall clock changes none of them.
+std::int64_t monotonicMicroseconds();
+// Microseconds since the Unix epoch (CLOCK_REALTIME).
+std::int64_t wallMicroseconds();
 
 class Clock {
  public:
@@ -13,6 +19,13 @@ class Clock {
   // Microseconds since the Unix epoch (or since the origin a seed chose). Whole seconds of it
   // seed the engine's random sequence; differences of it are the animation's time.
   virtual std::int64_t microseconds() = 0;
+
+  // What the loop that drives the frames tells its clock: a frame after the first begins (a
+  // simulated clock moves on), nobody can see the picture (a window's clock stops where it is),
+  // someone can again (it goes on from there). Either of the last two may come twice.
+  virtual void nextFrame() {}
+  virtual void hold() {}
+  virtual void resume() {}
 };
 
 // The wall clock, read once when made (or replaced by `startSeconds`), carried forward by
@@ -21,16 +34,13 @@ class Clock {
 class SystemClock : public Clock {
  public:
   using Source = std::function<std::int64_t()>;  // a reading in microseconds
-  static std::int64_t WallMicroseconds();        // CLOCK_REALTIME
-  static std::int64_t MonotonicMicroseconds();   // CLOCK_MONOTONIC
 
   explicit SystemClock(std::optional<long long> startSeconds = std::nullopt, double speed = 1.0,
-                       Source wall = WallMicroseconds, Source monotonic = MonotonicMicroseconds);
+                       Source wall = wallMicroseconds, Source monotonic = monotonicMicroseconds);
 
   std::int64_t microseconds() override;
-  // Stops the clock where it is, until resume(); either may come twice.
-  void hold();
-  void resume();
+  void hold() override;
+  void resume() override;
 
  private:
   // Monotonic microseconds the clock has run since it was made.
@@ -45,12 +55,12 @@ class SystemClock : public Clock {
 };
 
 // A clock for repeatable renders: reads `startSeconds` at first and moves on by speed/rate
-// seconds per advance(), however long drawing takes.
+// seconds per frame, however long drawing takes.
 class SimulatedClock : public Clock {
  public:
   SimulatedClock(long long startSeconds, double rate, double speed = 1.0);
 
-  void advance() { ticks_++; }
+  void nextFrame() override { ticks_++; }
   std::int64_t microseconds() override;
 
  private:

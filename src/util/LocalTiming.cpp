@@ -14,7 +14,7 @@ std::int64_t lastClock = 0;
 int nFrames = 0;
 Clock* timerClock = nullptr;
 
-Clock& CurrentClock() {
+Clock& currentClock() {
   if (timerClock != nullptr) {
     return *timerClock;
   }
@@ -23,31 +23,31 @@ Clock& CurrentClock() {
 }
 
 // Seconds from `from` to `to`, from the exact difference in microseconds.
-double SecondsBetween(std::int64_t from, std::int64_t to) {
+double secondsBetween(std::int64_t from, std::int64_t to) {
   return static_cast<double>(to - from) / 1000000.0;
 }
 
 }  // namespace
 
-void SetTimerClock(Clock* clock) { timerClock = clock; }
+ScopedTimerClock::ScopedTimerClock(Clock& clock) : previous_(timerClock) { timerClock = &clock; }
 
-Clock* TimerClock() { return timerClock; }
+ScopedTimerClock::~ScopedTimerClock() { timerClock = previous_; }
 
-long long ReadTimerClockSeconds() {
-  const std::int64_t now = CurrentClock().microseconds();
+long long readTimerClockSeconds() {
+  const std::int64_t now = currentClock().microseconds();
   // Down, as a timeval's seconds go, also before the epoch.
   return static_cast<long long>(now / 1000000 - (now % 1000000 < 0 ? 1 : 0));
 }
 
 void InitTimer() {
-  startClock = CurrentClock().microseconds();
-  lastClock = CurrentClock().microseconds();
+  startClock = currentClock().microseconds();
+  lastClock = currentClock().microseconds();
 }
 
 double UpdateTimer() {
-  const std::int64_t rightNow = CurrentClock().microseconds();
-  const double t = SecondsBetween(startClock, rightNow);
-  const float dt = static_cast<float>(SecondsBetween(lastClock, rightNow));
+  const std::int64_t rightNow = currentClock().microseconds();
+  const double t = secondsBetween(startClock, rightNow);
+  const float dt = static_cast<float>(secondsBetween(lastClock, rightNow));
   // The tick that closes a window counts in neither window: 60 ticks a second report 59.
   if (dt >= 1.0f) {
     gFrameRate = static_cast<float>(nFrames) / dt;

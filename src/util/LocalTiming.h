@@ -16,11 +16,19 @@ void InitTimer();
 // One tick: advances gTime, counts the tick, closes the window once a second. Returns gTime.
 double UpdateTimer();
 
-// The clock the timer reads, owned by the caller, who must hand in another (or nullptr) before
-// it goes. nullptr means a system clock of the timer's own, made on first use.
-void SetTimerClock(Clock* clock);
-// The clock last handed in, or nullptr.
-Clock* TimerClock();
+// Hands `clock` to the timer for exactly this object's lifetime; the clock the timer read before
+// comes back when it goes. Without any, the timer reads a system clock of its own, made on
+// first use. Installers nest: the last one made is the first to go.
+class ScopedTimerClock {
+ public:
+  explicit ScopedTimerClock(Clock& clock);
+  ~ScopedTimerClock();
+  ScopedTimerClock(const ScopedTimerClock&) = delete;
+  ScopedTimerClock& operator=(const ScopedTimerClock&) = delete;
+
+ private:
+  Clock* previous_;
+};
 
 // Whole seconds of the timer's clock, rounded down; the engine seeds its random sequence with it.
-long long ReadTimerClockSeconds();
+long long readTimerClockSeconds();

@@ -1,5 +1,5 @@
-// What tests see in a frame: whether its copies mirror each other, how two frames differ, and
-// the --fps overlay's colour.
+// What tests see in a frame: whether its copies mirror each other, how two frames differ,
+// whether it was drawn small and enlarged, and the --fps overlay's colour.
 #pragma once
 
 #include <algorithm>
@@ -12,7 +12,7 @@
 #include "Frame.h"
 
 // Pixels of the --fps overlay's yellow in the width x height box of `frame` at (left, top).
-inline long YellowIn(const Frame& frame, int left, int top, int width, int height) {
+inline long yellowIn(const Frame& frame, int left, int top, int width, int height) {
   long yellow = 0;
   for (int y = top; y < top + height; y++) {
     for (int x = left; x < left + width; x++) {
@@ -24,13 +24,13 @@ inline long YellowIn(const Frame& frame, int left, int top, int width, int heigh
 }
 
 // Whether two pixels differ by more than `tolerance` in some channel.
-inline bool Differs(const std::uint8_t* a, const std::uint8_t* b, int tolerance) {
+inline bool differs(const std::uint8_t* a, const std::uint8_t* b, int tolerance) {
   return std::abs(a[0] - b[0]) > tolerance || std::abs(a[1] - b[1]) > tolerance ||
          std::abs(a[2] - b[2]) > tolerance;
 }
 
 // The number of bytes in which two frames differ: all of the larger one's when the sizes differ.
-inline long DifferingBytes(const Frame& a, const Frame& b) {
+inline long differingBytes(const Frame& a, const Frame& b) {
   if (a.rgb.size() != b.rgb.size()) {
     return static_cast<long>(std::max(a.rgb.size(), b.rgb.size()));
   }
@@ -41,13 +41,31 @@ inline long DifferingBytes(const Frame& a, const Frame& b) {
   return differing;
 }
 
+// Of the lit 2x2 blocks in the middle `side` x `side` square of `frame`, the share whose four
+// pixels are the same: 1 when every drawn pixel is shown twice in each direction. Fewer than
+// 100 lit blocks give -1.
+inline double doubledShare(const Frame& frame, int side) {
+  const int left = (frame.width - side) / 2 & ~1, top = (frame.height - side) / 2 & ~1;
+  long lit = 0, doubled = 0;
+  for (int y = top; y + 1 < top + side; y += 2) {
+    for (int x = left; x + 1 < left + side; x += 2) {
+      const std::uint8_t* a = frame.at(x, y);
+      const bool alike = !differs(a, frame.at(x + 1, y), 0) && !differs(a, frame.at(x, y + 1), 0) &&
+                         !differs(a, frame.at(x + 1, y + 1), 0);
+      lit += !alike || frame.brightness(x, y) > 0;  // unlike pixels are not all black
+      doubled += alike && frame.brightness(x, y) > 0;
+    }
+  }
+  return lit < 100 ? -1.0 : static_cast<double>(doubled) / lit;
+}
+
 // Share (0..1) of pixels that differ by more than `tolerance` in some channel from their
 // mirror image about the vertical line through the frame's centre.
-inline double MirrorMismatch(const Frame& frame, int tolerance) {
+inline double mirrorMismatch(const Frame& frame, int tolerance) {
   long differing = 0;
   for (int i = 0; i < frame.width * frame.height; i++) {
     const int x = i % frame.width, y = i / frame.width;
-    differing += Differs(frame.at(x, y), frame.at(frame.width - 1 - x, y), tolerance);
+    differing += differs(frame.at(x, y), frame.at(frame.width - 1 - x, y), tolerance);
   }
   return static_cast<double>(differing) / (frame.width * frame.height);
 }
@@ -55,7 +73,7 @@ inline double MirrorMismatch(const Frame& frame, int tolerance) {
 // Share (0..1) of the pixels in the ring between `innerRadius` and `outerRadius` (pixels,
 // around the frame's centre) that differ by more than `tolerance` in some channel from the
 // pixel nearest to their position turned by `degrees` about the centre.
-inline double RotationMismatch(const Frame& frame, double degrees, double innerRadius,
+inline double rotationMismatch(const Frame& frame, double degrees, double innerRadius,
                                double outerRadius, int tolerance) {
   const double turn = degrees * M_PI / 180.0, cx = frame.width / 2.0, cy = frame.height / 2.0;
   long compared = 0, differing = 0;
@@ -67,7 +85,7 @@ inline double RotationMismatch(const Frame& frame, double degrees, double innerR
     if (r >= innerRadius && r <= outerRadius && tx >= 0 && ty >= 0 && tx < frame.width &&
         ty < frame.height) {
       compared++;
-      differing += Differs(frame.at(x, y), frame.at(tx, ty), tolerance);
+      differing += differs(frame.at(x, y), frame.at(tx, ty), tolerance);
     }
   }
   return compared == 0 ? 1.0 : static_cast<double>(differing) / compared;

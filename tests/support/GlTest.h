@@ -1,15 +1,20 @@
 // A fixture for tests that need a real OpenGL context: one headless context per test suite,
-// made current before every test. And reading OpenGL state back.
+// made current before every test, and failing the test on any OpenGL error. And reading OpenGL
+// state back.
 #pragma once
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdint>
 #include <string>
+#include <vector>
 
+#include "host/RgbImage.h"
 #include "host/offscreen/OffscreenContext.h"
 #include "support/FrameChecks.h"
+#include "support/GlErrorWatch.h"
 
 class GlTest : public ::testing::Test {
  protected:
@@ -20,9 +25,11 @@ class GlTest : public ::testing::Test {
     context_ = new OffscreenContext();
     std::string error;
     ASSERT_TRUE(context_->create(kWidth, kHeight, &error)) << error;
+    watchGlErrors();
   }
   static void TearDownTestSuite() { delete context_; }
   void SetUp() override { ASSERT_TRUE(context_->makeCurrent()) << "no OpenGL context"; }
+  void TearDown() override { EXPECT_TRUE(noGlErrors()); }
 
   // Resizes the surface (the context and its objects stay).
   static void resizeSurface(int width, int height) {
@@ -30,9 +37,9 @@ class GlTest : public ::testing::Test {
     ASSERT_TRUE(context_->resize(width, height, &error)) << error;
   }
   static Frame readFrame() {
-    Frame frame{context_->width(), context_->height(), {}};
-    context_->readRgb(&frame.rgb);
-    return frame;
+    RgbImage picture;
+    readDrawnImage(context_->width(), context_->height(), &picture);
+    return Frame{picture.width, picture.height, std::move(picture.rgb)};
   }
 
   inline static OffscreenContext* context_ = nullptr;
@@ -40,17 +47,25 @@ class GlTest : public ::testing::Test {
 
 // `Size` values of a state variable: a matrix, a viewport, one integer.
 template <int Size = 16>
-std::array<GLfloat, Size> Floats(GLenum what) {
+std::array<GLfloat, Size> floats(GLenum what) {
   std::array<GLfloat, Size> values;
   glGetFloatv(what, values.data());
   return values;
 }
 
 template <int Size = 1>
-std::array<GLint, Size> Integers(GLenum what) {
+std::array<GLint, Size> integers(GLenum what) {
   std::array<GLint, Size> values;
   glGetIntegerv(what, values.data());
   return values;
 }
 
-inline GLint Integer(GLenum what) { return Integers(what)[0]; }
+inline GLint integer(GLenum what) { return integers(what)[0]; }
+
+// The bound texture's level 0 in `format`, tightly packed, texel row 0 first.
+inline std::vector<std::uint8_t> boundTexels(GLenum format, size_t bytes) {
+  std::vector<std::uint8_t> texels(bytes);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glGetTexImage(GL_TEXTURE_2D, 0, format, GL_UNSIGNED_BYTE, texels.data());
+  return texels;
+}

@@ -3,12 +3,11 @@
 #include <png.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <iterator>
 #include <sstream>
 
-#include "Xvfb.h"
-
-::testing::AssertionResult EndsOnSigterm(Process& process, double timeoutSeconds) {
+::testing::AssertionResult endsOnSigterm(Process& process, double timeoutSeconds) {
   process.signal(SIGTERM);
   const Exit done = process.wait(timeoutSeconds);
   if (done.signal == SIGTERM) {
@@ -18,14 +17,14 @@
                                        << " after " << done.seconds << " s: " << done.err;
 }
 
-long Lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
+long lineCount(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
 
-std::vector<pid_t> RunningCopies(const std::string& program) {
+std::vector<pid_t> runningCopies(const std::string& program) {
   std::istringstream pids(run({"/usr/bin/pidof", program}).out);
   return std::vector<pid_t>(std::istream_iterator<pid_t>(pids), {});
 }
 
-Arguments Vantor(Arguments arguments, const Arguments& more) {
+Arguments vantorCommand(Arguments arguments, const Arguments& more) {
   arguments.insert(arguments.begin(), programPath());
   arguments.insert(arguments.end(), more.begin(), more.end());
   return arguments;
@@ -48,9 +47,9 @@ bool readPng(const std::string& path, Frame* frame, std::string* error) {
   return false;
 }
 
-::testing::AssertionResult IsSymmetricKaleidoscope(const Frame& frame) {
+::testing::AssertionResult isSymmetricKaleidoscope(const Frame& frame) {
   const double lit = 1.0 - frame.darkShare();  // brighter than near-black in some channel
-  const double mismatch = frame.rgb.empty() ? 1.0 : MirrorMismatch(frame, 48);
+  const double mismatch = frame.rgb.empty() ? 1.0 : mirrorMismatch(frame, 48);
   if (frame.rgb.empty() || lit < 0.01 || mismatch > 0.02) {
     return ::testing::AssertionFailure()
            << lit * 100 << "% of " << frame.width << "x" << frame.height << " pixels lit, "
@@ -59,7 +58,7 @@ bool readPng(const std::string& path, Frame* frame, std::string* error) {
   return ::testing::AssertionSuccess();
 }
 
-bool Screenshot(const Xvfb& server, const std::string& window, Frame* frame, std::string* error) {
+bool screenshot(const Xvfb& server, const std::string& window, Frame* frame, std::string* error) {
   TemporaryFolder folder;
   const std::string file = folder.path() + "/shot.png";
   Exit done =
@@ -68,16 +67,46 @@ bool Screenshot(const Xvfb& server, const std::string& window, Frame* frame, std
   return done.status == 0 && readPng(file, frame, error);
 }
 
-::testing::AssertionResult ShowsKaleidoscope(const Xvfb& server, const std::string& window,
+::testing::AssertionResult showsKaleidoscope(const Xvfb& server, const std::string& window,
                                              int width) {
   Frame frame;
   std::string error;
   const bool shown = eventually(
       [&] {
-        return Screenshot(server, window, &frame, &error) && (width == 0 || frame.width == width) &&
-               IsSymmetricKaleidoscope(frame);
+        return screenshot(server, window, &frame, &error) && (width == 0 || frame.width == width) &&
+               isSymmetricKaleidoscope(frame);
       },
       10.0);
   return shown ? ::testing::AssertionSuccess()
-               : ::testing::AssertionFailure() << error << IsSymmetricKaleidoscope(frame).message();
+               : ::testing::AssertionFailure() << error << isSymmetricKaleidoscope(frame).message();
+}
+
+std::unique_ptr<Process> startOn(const Xvfb& server, Arguments arguments,
+                                 const Arguments& environment,
+                                 const std::function<void()>& inChild) {
+  arguments.insert(arguments.end(), {"--resources", resourcesPath()});
+  Arguments settings = {"DISPLAY=" + server.display(), "XSCREENSAVER_WINDOW", "WAYLAND_DISPLAY"};
+  settings.insert(settings.end(), environment.begin(), environment.end());
+  return std::make_unique<Process>(vantorCommand(arguments), settings, inChild);
+}
+
+Frame pngFrame(const std::string& path) {
+  Frame frame;
+  std::string error;
+  EXPECT_TRUE(readPng(path, &frame, &error)) << error;
+  return frame;
+}
+
+std::vector<std::string> entriesOf(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+Arguments snapshotCommand(const std::string& file, const std::string& at) {
+  return vantorCommand({"--snapshot", file, "--at", at, "--size", "64x48", "--seed", "5",
+                        "--resources", resourcesPath()});
 }

@@ -4,24 +4,26 @@
 
 #include <deque>
 
-static std::deque<int>& Queue() {
+static std::deque<int>& scriptedValues() {
   static std::deque<int> queue;
   return queue;
 }
 
-void ScriptRand(std::initializer_list<int> values) { Queue().insert(Queue().end(), values); }
+void scriptRand(std::initializer_list<int> values) {
+  scriptedValues().insert(scriptedValues().end(), values);
+}
 
-void ClearScriptedRand() { Queue().clear(); }
+void clearScriptedRand() { scriptedValues().clear(); }
 
-int ScriptedRandLeft() { return static_cast<int>(Queue().size()); }
+int scriptedRandLeft() { return static_cast<int>(scriptedValues().size()); }
 
 // Linked into the test program, this definition takes the place of the C library's rand for
 // the engine's code as well.
 extern "C" int rand() {
   static auto libcRand = reinterpret_cast<int (*)()>(dlsym(RTLD_NEXT, "rand"));
-  const int value = Queue().empty() ? libcRand() : Queue().front();
-  if (!Queue().empty()) {
-    Queue().pop_front();
+  const int value = scriptedValues().empty() ? libcRand() : scriptedValues().front();
+  if (!scriptedValues().empty()) {
+    scriptedValues().pop_front();
   }
   return value;
 }

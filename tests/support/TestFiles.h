@@ -17,6 +17,6 @@ inline std::string programPath() { return VANTOR_PROGRAM; }
 inline std::string resourcesPath() { return std::string(VANTOR_SOURCE_DIR) + "/resources"; }
 
 // Returns false when the file cannot be written.
-inline bool WriteBytes(const std::string& path, const std::string& bytes) {
+inline bool writeBytes(const std::string& path, const std::string& bytes) {
   return static_cast<bool>(std::ofstream(path, std::ios::binary) << bytes);
 }

@@ -13,7 +13,7 @@ thread_local long allocations = 0;
 thread_local long failing = 0;  // the count at which an allocation fails; 0 for none
 
 // Counts the allocation; true when it is the one that must fail.
-bool Note(void* caller) {
+bool note(void* caller) {
   if (!armed || caller < __executable_start || caller >= etext) {
     return false;
   }
@@ -48,41 +48,41 @@ extern "C" void* __libc_realloc(void* block, std::size_t size) noexcept;
 #define VANTOR_RAW_MALLOC __libc_malloc
 
 extern "C" void* malloc(std::size_t size) noexcept {
-  return Note(__builtin_return_address(0)) ? nullptr : __libc_malloc(size);
+  return note(__builtin_return_address(0)) ? nullptr : __libc_malloc(size);
 }
 
 extern "C" void* calloc(std::size_t count, std::size_t size) noexcept {
-  return Note(__builtin_return_address(0)) ? nullptr : __libc_calloc(count, size);
+  return note(__builtin_return_address(0)) ? nullptr : __libc_calloc(count, size);
 }
 
 extern "C" void* realloc(void* block, std::size_t size) noexcept {
-  return Note(__builtin_return_address(0)) ? nullptr : __libc_realloc(block, size);
+  return note(__builtin_return_address(0)) ? nullptr : __libc_realloc(block, size);
 }
 #endif
 
 // Straight to the allocator, past the malloc hook, so that one `new` is counted once. Every
 // unaligned form of new and delete is replaced, so that whatever a library allocates with one
 // form is released through the same allocator; aligned ones stay the library's, in pairs.
-void* Allocate(std::size_t size, void* caller) noexcept {
-  return Note(caller) ? nullptr : VANTOR_RAW_MALLOC(size == 0 ? 1 : size);
+void* allocate(std::size_t size, void* caller) noexcept {
+  return note(caller) ? nullptr : VANTOR_RAW_MALLOC(size == 0 ? 1 : size);
 }
 
-void* AllocateOrThrow(std::size_t size, void* caller) {
-  if (void* block = Allocate(size, caller)) {
+void* allocateOrThrow(std::size_t size, void* caller) {
+  if (void* block = allocate(size, caller)) {
     return block;
   }
   throw std::bad_alloc();
 }
 
-void* operator new(std::size_t size) { return AllocateOrThrow(size, __builtin_return_address(0)); }
+void* operator new(std::size_t size) { return allocateOrThrow(size, __builtin_return_address(0)); }
 void* operator new[](std::size_t size) {
-  return AllocateOrThrow(size, __builtin_return_address(0));
+  return allocateOrThrow(size, __builtin_return_address(0));
 }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return Allocate(size, __builtin_return_address(0));
+  return allocate(size, __builtin_return_address(0));
 }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  return Allocate(size, __builtin_return_address(0));
+  return allocate(size, __builtin_return_address(0));
 }
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete[](void* block) noexcept { std::free(block); }

@@ -13,7 +13,7 @@
 namespace {
 
 // The value after `key` on its line of /proc/PID/status, or -1.
-long StatusField(pid_t pid, const std::string& key) {
+long statusField(pid_t pid, const std::string& key) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   for (std::string line; std::getline(status, line);) {
     if (line.rfind(key, 0) == 0) {
@@ -128,6 +128,6 @@ long cpuTicks(pid_t pid) {
   return ticks;
 }
 
-long wakeups(pid_t pid) { return StatusField(pid, "voluntary_ctxt_switches:"); }
+long wakeups(pid_t pid) { return statusField(pid, "voluntary_ctxt_switches:"); }
 
-double peakResidentMegabytes(pid_t pid) { return StatusField(pid, "VmHWM:") / 1024.0; }
+double peakResidentMegabytes(pid_t pid) { return statusField(pid, "VmHWM:") / 1024.0; }

@@ -31,8 +31,9 @@ ScreenSaverDaemon::~ScreenSaverDaemon() {
 }
 
 Arguments ScreenSaverDaemon::asDaemonUser(Arguments command) const {
+  // The hacks it starts check for OpenGL errors, as every program the tests run does.
   command.insert(command.begin(), {"/usr/bin/env", "-i", "PATH=" + path_, "HOME=" + home_.path(),
-                                   "DISPLAY=" + display_});
+                                   "DISPLAY=" + display_, "VANTOR_GL_CHECK=1"});
   return asUser(command);
 }
 

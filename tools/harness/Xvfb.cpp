@@ -33,7 +33,7 @@ Xvfb::~Xvfb() {
   server_.wait(10.0);
 }
 
-Window VantorWindow(Display* display) {
+Window vantorWindow(Display* display) {
   Window root = 0, parent = 0, *children = nullptr;
   unsigned count = 0;
   Window found = 0;

@@ -29,4 +29,4 @@ class Xvfb {
 };
 
 // The viewable top-level window of class "vantor" on `display`, else 0.
-Window VantorWindow(Display* display);
+Window vantorWindow(Display* display);

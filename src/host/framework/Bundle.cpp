@@ -1,15 +1,12 @@
 #include "host/framework/Bundle.h"
 
-#include <sys/stat.h>
-
-#include <filesystem>
 #include <map>
 #include <utility>
 
 namespace {
 
 // Loaded bundles by identifier; only the host loads, only views look up.
-std::map<std::string, Bundle>& LoadedBundles() {
+std::map<std::string, Bundle>& loadedBundles() {
   static std::map<std::string, Bundle> bundles;
   return bundles;
 }
@@ -24,52 +21,13 @@ Bundle::Bundle(std::string identifier, std::string resourcePath, std::string bun
       executablePath_(std::move(executablePath)) {}
 
 const Bundle* Bundle::bundleWithIdentifier(const std::string& identifier) {
-  auto found = LoadedBundles().find(identifier);
-  return found == LoadedBundles().end() ? nullptr : &found->second;
+  auto found = loadedBundles().find(identifier);
+  return found == loadedBundles().end() ? nullptr : &found->second;
 }
 
 void Bundle::load(const Bundle& bundle) {
-  LoadedBundles().erase(bundle.identifier());
-  LoadedBundles().emplace(bundle.identifier(), bundle);
+  loadedBundles().erase(bundle.identifier());
+  loadedBundles().emplace(bundle.identifier(), bundle);
 }
 
-void Bundle::unload(const std::string& identifier) { LoadedBundles().erase(identifier); }
-
-std::vector<std::string> resourceSearchPath(const std::string& option, const char* environment,
-                                            const std::string& executablePath,
-                                            const std::string& buildTreeResources) {
-  std::vector<std::string> path;
-  if (!option.empty()) {
-    path.push_back(option);
-  }
-  if (environment != nullptr && environment[0] != '\0') {
-    path.push_back(environment);
-  }
-  if (!executablePath.empty()) {
-    // bin/vantor finds share/vantor; the daemon's link in libexec/xscreensaver/ leads here too,
-    // the executable's path being the link's target.
-    path.push_back(
-        (std::filesystem::path(executablePath).parent_path().parent_path() / "share" / "vantor")
-            .string());
-  }
-  if (!buildTreeResources.empty()) {
-    path.push_back(buildTreeResources);
-  }
-  return path;
-}
-
-std::string findResourceFolder(const std::vector<std::string>& searchPath,
-                               const std::string& fileName) {
-  for (const std::string& folder : searchPath) {
-    struct stat info;
-    if (stat((folder + "/" + fileName).c_str(), &info) == 0) {
-      return folder;
-    }
-  }
-  return "";
-}
-
-std::string currentExecutablePath() {
-  std::error_code error;
-  return std::filesystem::read_symlink("/proc/self/exe", error).string();
-}
+void Bundle::unload(const std::string& identifier) { loadedBundles().erase(identifier); }

@@ -1,10 +1,9 @@
 // Bundles: a module's identifier with the folders that belong to it. The host loads the
-// program's own bundle once its resource folder has been found (see findResourceFolder);
-// views then look it up by identifier. The table is process-wide, as the framework's is.
+// program's own bundle once its resource folder has been found (host/Resources); views then
+// look it up by identifier. The table is process-wide, as the framework's is.
 #pragma once
 
 #include <string>
-#include <vector>
 
 class Bundle {
  public:
@@ -31,20 +30,3 @@ class Bundle {
   std::string bundlePath_;
   std::string executablePath_;
 };
-
-// Where the resources may be, in the order they are searched: the --resources folder (when
-// given), $VANTOR_RESOURCES (when set), ../share/vantor beside the executable (the daemon's
-// link in libexec/xscreensaver/ resolved), the build tree's resources/
-// (when known). Empty entries are left out.
-std::vector<std::string> resourceSearchPath(const std::string& option, const char* environment,
-                                            const std::string& executablePath,
-                                            const std::string& buildTreeResources);
-
-// The first folder of `searchPath` with anything named `fileName` in it, or "" when none has.
-// Whatever is found there was meant as that file: a folder or a broken file stops the search,
-// so that it can be reported rather than passed over.
-std::string findResourceFolder(const std::vector<std::string>& searchPath,
-                               const std::string& fileName);
-
-// The running program's own path (/proc/self/exe), or "" when it cannot be read.
-std::string currentExecutablePath();

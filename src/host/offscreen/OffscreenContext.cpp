@@ -1,9 +1,6 @@
 #include "host/offscreen/OffscreenContext.h"
 
 #include <EGL/eglext.h>
-#include <GL/gl.h>
-
-#include <algorithm>
 
 #include "host/Egl.h"
 
@@ -78,18 +75,6 @@ bool OffscreenContext::resize(int width, int height, std::string* error) {
 
 bool OffscreenContext::makeCurrent() {
   return context_ != EGL_NO_CONTEXT && eglMakeCurrent(display_, surface_, surface_, context_);
-}
-
-void OffscreenContext::readRgb(std::vector<std::uint8_t>* rgb) const {
-  const size_t rowBytes = static_cast<size_t>(width_) * 3;
-  rgb->resize(rowBytes * static_cast<size_t>(height_));
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(0, 0, width_, height_, GL_RGB, GL_UNSIGNED_BYTE, rgb->data());
-  // OpenGL returns the bottom row first; swap rows in place.
-  for (int top = 0, bottom = height_ - 1; top < bottom; top++, bottom--) {
-    std::uint8_t* a = rgb->data() + rowBytes * top;
-    std::swap_ranges(a, a + rowBytes, rgb->data() + rowBytes * bottom);
-  }
 }
 
 void OffscreenContext::destroy() {

@@ -1,13 +1,11 @@
 // A headless OpenGL context: EGL on Mesa's surfaceless platform with a pbuffer of a given
 // size, a compatibility profile and a 24-bit depth buffer. Enough to run the engine without
-// a display, for tests and headless rendering. Pixels are RGB, 8 bits a channel.
+// a display, for tests and headless rendering; readDrawnImage reads what it drew.
 #pragma once
 
 #include <EGL/egl.h>
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
 class OffscreenContext {
  public:
@@ -25,9 +23,6 @@ class OffscreenContext {
 
   int width() const { return width_; }
   int height() const { return height_; }
-
-  // The colour buffer as tightly packed RGB rows, the top row first.
-  void readRgb(std::vector<std::uint8_t>* rgb) const;
 
  private:
   bool createSurface(int width, int height, std::string* error);

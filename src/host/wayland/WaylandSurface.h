@@ -3,44 +3,44 @@
 // layer of every output (wlr-layer-shell: the background layer for a live wallpaper, the
 // overlay layer for screen saving). Sizes are in pixels unless called logical.
 //
-// One engine serves every output. The process has one view and so one frame size, that of
-// the largest surface in pixels (logical size times integer scale). A single surface (the
-// window, or the layer on a single output) is drawn on directly. With several, each tick draws
-// once into a framebuffer object of that size, and each surface shows the picture scaled to
-// cover its own pixel size, the excess cropped evenly from the longer side, and is swapped on
-// its own. A tick is drawn only when some surface's frame callback has come back (a hidden
-// surface asks for nothing and costs nothing), and never sooner than one --delay after the
-// last.
+// Supports: its own window (-geometry's size, --fullscreen, f, s, q, Escape, Ctrl-C and the
+// compositor's close); a layer surface on every output as outputs come, change and go (the
+// saver ends on any key, button or pointer move); hidden surfaces (no frame callbacks: no
+// ticks); a smaller drawable (--scale) where the compositor has wp_viewporter; --delay. Does
+// not: place a window (a position cannot be asked for on Wayland).
+//
+// One state for the connection and its globals, and a record each for the seat, the window and
+// every output (WaylandSeat, WaylandWindow, WaylandOutput), which their listeners fill in and
+// this surface acts on. One engine serves every output: the process has one view and so one
+// shown size, that of the largest canvas in pixels (logical size times integer scale), and the
+// view draws into that canvas's buffer, of the drawable's size: present() swaps it, and where it
+// is smaller than the canvas the compositor enlarges it (wp_viewporter). With other canvases,
+// present() first copies the picture into a framebuffer object and shows it on each of them
+// whose frame callback has come back, scaled to cover its pixels, the excess cropped evenly from
+// the longer side. A tick is drawn only when some canvas is ready, and never sooner than one
+// --delay after the last.
 #pragma once
 
-#include <EGL/egl.h>
-#include <GL/gl.h>
-
-#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <string>
 
+#include "host/DrawnSize.h"
 #include "host/Framebuffer.h"
 #include "host/Surface.h"
+#include "host/TickPacer.h"
+#include "host/wayland/WaylandCanvas.h"
+#include "host/wayland/WaylandOutput.h"
+#include "host/wayland/WaylandSeat.h"
+#include "host/wayland/WaylandWindow.h"
 
 struct wl_display;
 struct wl_registry;
 struct wl_compositor;
-struct wl_seat;
-struct wl_keyboard;
-struct wl_pointer;
-struct wl_output;
-struct wl_surface;
-struct wl_callback;
-struct wl_egl_window;
 struct xdg_wm_base;
-struct xdg_surface;
-struct xdg_toplevel;
 struct zwlr_layer_shell_v1;
-struct zwlr_layer_surface_v1;
-struct xkb_context;
-struct xkb_state;
+struct wp_viewporter;
 
 // What to draw on.
 struct WaylandTarget {
@@ -49,38 +49,9 @@ struct WaylandTarget {
   int width = 1024;  // Window: the size asked for, in logical pixels
   int height = 768;
   bool fullscreen = false;  // Window: ask the compositor for the whole output
-};
-
-class WaylandSurface;
-
-// A wl_surface we draw on, with its EGL window. The compositor decides its logical size; its
-// buffer is that size times the integer scale. The WaylandSurface owns every object in it and
-// releases them in destroyCanvas.
-struct WaylandCanvas {
-  wl_surface* surface = nullptr;
-  wl_egl_window* eglWindow = nullptr;
-  EGLSurface eglSurface = EGL_NO_SURFACE;
-  wl_callback* frame = nullptr;  // the frame callback we wait for; null: ready to draw
-  int logicalWidth = 0;
-  int logicalHeight = 0;
-  int scale = 1;
-  std::uint32_t configureSerial = 0;
-  bool configured = false;  // the compositor has given it a size
-  bool dirty = false;       // size or scale changed since the EGL window was last sized
-
-  int pixelWidth() const { return logicalWidth * scale; }
-  int pixelHeight() const { return logicalHeight * scale; }
-};
-
-// One output of the compositor and, in a layer mode, the layer surface on it. Owned by the
-// WaylandSurface's list; destroyOutput releases its objects and the record.
-struct WaylandOutput {
-  WaylandSurface* owner = nullptr;
-  std::uint32_t name = 0;  // the registry's name for the global
-  wl_output* output = nullptr;
-  int scale = 1;  // as announced; applied when the output says it is done
-  zwlr_layer_surface_v1* layer = nullptr;
-  WaylandCanvas canvas;
+  // Called once the outputs' sizes are known and before OpenGL starts (to choose the renderer's
+  // threads), with the largest; may be empty.
+  std::function<void(PixelSize screen)> beforeOpenGL;
 };
 
 class WaylandSurface : public Surface {
@@ -99,50 +70,32 @@ class WaylandSurface : public Surface {
   bool create(const char* displayName, std::string* error);
 
   bool makeCurrent() override;
-  void setDrawableSize(int /*width*/, int /*height*/) override {}  // the compositor decides
-  int width() const override { return width_; }
-  int height() const override { return height_; }
+  int shownWidth() const override { return shown_.width; }
+  int shownHeight() const override { return shown_.height; }
+  void setDrawableSize(int width, int height) override;
+  int width() const override { return drawable_.width; }
+  int height() const override { return drawable_.height; }
+  std::string cannotEnlarge() const override;
   SurfaceEvent waitForTick() override;
   bool present(std::string* error) override;
-
-  // The protocol listeners reach the state through these; they are not for other callers.
-  void addGlobal(wl_registry* registry, std::uint32_t name, const char* interface,
-                 std::uint32_t version);
-  void removeGlobal(std::uint32_t name);
-  void outputDone(WaylandOutput* output);
-  void configureCanvas(WaylandCanvas* canvas, std::uint32_t serial, int logicalWidth,
-                       int logicalHeight);
-  void layerClosed(WaylandOutput* output);
-  void canvasEntered(wl_output* output);
-  void seatCapabilities(std::uint32_t capabilities);
-  void keymap(std::uint32_t format, int fd, std::uint32_t size);  // takes the descriptor
-  void modifiers(std::uint32_t depressed, std::uint32_t latched, std::uint32_t locked,
-                 std::uint32_t group);
-  void keyPressed(std::uint32_t key);
-  void pointerAt(wl_surface* surface, double x, double y);
-  void pointerButton();
-  void requestClose() { closeRequested_ = true; }
-  void pong(std::uint32_t serial);
+  void toggleFullscreen() override;
 
  private:
+  static void addGlobal(void* data, wl_registry* registry, std::uint32_t name,
+                        const char* interface, std::uint32_t version);
+  static void removeGlobal(void* data, wl_registry* registry, std::uint32_t name);
   bool createContext(std::string* error);
-  void createLayerSurface(WaylandOutput* output);
-  bool createWindow(std::string* error);
-  // Releases each object of the output in turn; the record goes with it.
-  void destroyOutput(WaylandOutput* output);
-  void destroyCanvas(WaylandCanvas* canvas);
-  void releaseEglWindow(WaylandCanvas* canvas);
-  // Gives a configured canvas whose size or scale changed an EGL window of its pixel size.
-  void sizeCanvas(WaylandCanvas* canvas);
-  // The one canvas with an EGL surface, or null when there are none or several.
-  WaylandCanvas* soleCanvas();
-  // Shows the framebuffer object's picture on the canvas, then swaps it.
-  void showOn(WaylandCanvas* canvas);
-  // Asks for the canvas's next frame callback and hands its back buffer to the compositor.
-  void swap(WaylandCanvas* canvas);
-  // Follows the largest canvas; true when the frame size changed.
+  // Acts on what the listeners recorded: layers closed or wanted, the window's scale.
+  void followOutputs();
+  // The largest drawable canvas, which the view draws on, or null when there is none.
+  WaylandCanvas* drawingCanvas();
+  // Gives each canvas its buffer: the drawing canvas the drawable's size, the others their own.
+  void sizeCanvases();
+  // Follows the largest canvas; true when the shown size changed.
   bool followLargest();
-  bool anyCanvasReady() const;
+  bool anyCanvasReady();
+  // Shows the picture kept in picture_ on `canvas`, scaled to cover it; then swaps it.
+  void showPicture(WaylandCanvas* canvas);
   // Reads and dispatches what the compositor sent, waiting up to `timeoutMilliseconds`
   // (-1: until something arrives). False when the connection failed.
   bool dispatch(int timeoutMilliseconds);
@@ -151,45 +104,21 @@ class WaylandSurface : public Surface {
   void forEachCanvas(Visit visit);
 
   WaylandTarget target_;
-  std::chrono::microseconds tick_;
-  int wakeFd_;
+  TickPacer pacer_;
 
   wl_display* display_ = nullptr;
   wl_registry* registry_ = nullptr;
   wl_compositor* compositor_ = nullptr;
   xdg_wm_base* wmBase_ = nullptr;
   zwlr_layer_shell_v1* layerShell_ = nullptr;
-  wl_seat* seat_ = nullptr;
-  std::uint32_t seatName_ = 0;
-  wl_keyboard* keyboard_ = nullptr;
-  xkb_context* keyContext_ = nullptr;
-  xkb_state* keyState_ = nullptr;  // the keyboard's map and modifiers; null until it sends one
-  wl_pointer* pointer_ = nullptr;
+  wp_viewporter* viewporter_ = nullptr;  // absent: the view draws every pixel
+  WaylandSeat seat_;
   std::list<WaylandOutput> outputs_;  // a list: listeners hold pointers to the records
+  WaylandWindow window_;              // Window only
 
-  // Window only.
-  WaylandCanvas window_;
-  xdg_surface* xdgSurface_ = nullptr;
-  xdg_toplevel* toplevel_ = nullptr;
-
-  EGLDisplay eglDisplay_ = EGL_NO_DISPLAY;
-  EGLConfig eglConfig_ = nullptr;
-  EGLContext context_ = EGL_NO_CONTEXT;
-  Framebuffer framebuffer_;  // the frame several outputs share; made only for them
-  int width_ = 0;
-  int height_ = 0;
-
-  // Where the pointer was first seen (surface-local, logical pixels), for the overlay.
-  wl_surface* pointerSurface_ = nullptr;
-  double pointerX_ = 0.0;
-  double pointerY_ = 0.0;
-
-  bool closeRequested_ = false;
-  std::string lost_;  // set when the run cannot go on; says what happened
-  std::chrono::steady_clock::time_point deadline_;
-  bool started_ = false;
-  // No frame callback for a second past a due tick: the compositor shows none of our surfaces
-  // (another workspace, a screen turned off). Reported once as Hidden, and Shown again when a
-  // callback comes.
-  bool unseen_ = false;
+  WaylandEgl egl_;
+  Framebuffer picture_;  // the drawn picture, kept to be shown on the other canvases
+  PixelSize shown_;      // the largest canvas's pixels
+  PixelSize drawable_;   // its buffer, which the view draws into
+  std::string lost_;     // set when the run cannot go on; says what happened
 };

@@ -1,4 +1,3 @@
-#define GL_GLEXT_PROTOTYPES 1
 #include "host/x11/WindowEnlarger.h"
 
 #include <GL/glext.h>
@@ -42,17 +41,14 @@ bool WindowEnlarger::resize(Display* display, Window window, const XVisualInfo& 
   windowWidth_ = windowWidth;
   windowHeight_ = windowHeight;
 
-  if (!framebuffer_.resize(drawnWidth, drawnHeight)) {
-    *error = "the OpenGL driver cannot draw into a " + std::to_string(drawnWidth) + "x" +
-             std::to_string(drawnHeight) + " framebuffer object";
-    release();
-    return false;
-  }
-  // The view asks for the back buffer, which a framebuffer object does not have; its one
-  // colour buffer is where draws and reads go whatever it asks.
-  glDrawBuffer(GL_COLOR_ATTACHMENT0);
-  glReadBuffer(GL_COLOR_ATTACHMENT0);
-
+  const Window root = DefaultRootWindow(display_);
+  colormap_ = XCreateColormap(display_, root, visual.visual, AllocNone);
+  XSetWindowAttributes attributes = {};
+  attributes.colormap = colormap_;
+  attributes.border_pixel = 0;
+  hidden_ = XCreateWindow(display_, root, 0, 0, static_cast<unsigned>(drawnWidth),
+                          static_cast<unsigned>(drawnHeight), 0, visual.depth, InputOutput,
+                          visual.visual, CWColormap | CWBorderPixel, &attributes);
   if (!makePixmap(visual, failedSinceSync)) {
     *error = "cannot make a " + std::to_string(drawnWidth) + "x" + std::to_string(drawnHeight) +
              " image for the window: " + std::strerror(errno);
@@ -127,11 +123,6 @@ bool WindowEnlarger::makePixmap(const XVisualInfo& visual,
 }
 
 void WindowEnlarger::release() {
-  if (framebuffer_.exists()) {
-    framebuffer_.release();
-    glDrawBuffer(GL_BACK);
-    glReadBuffer(GL_BACK);
-  }
   if (source_ != 0) {
     XRenderFreePicture(display_, source_);
     XRenderFreePicture(display_, target_);
@@ -159,6 +150,11 @@ void WindowEnlarger::release() {
   small_.clear();
   small_.shrink_to_fit();
   pixels_ = nullptr;
+  if (hidden_ != 0) {
+    XDestroyWindow(display_, hidden_);
+    XFreeColormap(display_, colormap_);
+    hidden_ = colormap_ = 0;
+  }
 }
 
 void WindowEnlarger::present() {

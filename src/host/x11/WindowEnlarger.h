@@ -1,13 +1,15 @@
-// Draws the view's frames small and enlarges them over an X window once per frame. The view
-// draws into an OpenGL framebuffer object of the drawn size; present() reads it back into a
-// pixmap of that size (a shared-memory pixmap when the display shares memory with us, so the
-// read is the only copy) and the X server's RENDER extension stretches the pixmap over the
-// window, each pixel repeated (nearest neighbour). Measured at 3840x2160 on llvmpipe, with the
-// CPU of the X server counted: this costs less than stretching a textured quad over the window
-// (which takes longer than drawing the frame) and less than repeating pixels ourselves into an
-// image the window's size, which the server must then copy. Sizes are in pixels. The enlarger
-// owns its GL objects (made and freed on the current context), pixmap, pictures and shared
-// memory; the display and window are the caller's.
+// Enlarges a frame drawn small over an X window once per frame. The view draws into the back
+// buffer of a hidden window of the drawn size, with the shown window's visual (so the same
+// context draws on either, and the engine has the back buffer it asks for); present() reads it
+// back into a pixmap of that size (a shared-memory pixmap when the display shares memory with
+// us, so the read is the only copy) and the X server's RENDER extension stretches the pixmap over
+// the window, each pixel repeated (nearest neighbour). Measured at 3840x2160 on llvmpipe, with
+// the CPU of the X server counted: this costs less than stretching a textured quad over the
+// window (which takes longer than drawing the frame), less than repeating pixels ourselves into
+// an image the window's size, which the server must then copy, and less than drawing into a
+// corner of the window's own back buffer. Sizes are in pixels. The enlarger owns its hidden
+// window, pixmap, pictures and shared memory; the display, the window and the OpenGL context
+// are the caller's.
 #pragma once
 
 #include <GL/gl.h>
@@ -21,8 +23,6 @@
 #include <string>
 #include <vector>
 
-#include "host/Framebuffer.h"
-
 class WindowEnlarger {
  public:
   WindowEnlarger() = default;
@@ -34,19 +34,20 @@ class WindowEnlarger {
   // and blue, in this machine's byte order) and the display can stretch them (RENDER).
   static bool supports(Display* display, const XVisualInfo& visual);
 
-  // Makes the buffers for frames of drawn size shown at window size, and leaves the
-  // framebuffer object bound for the view to draw into. Needs the context current.
+  // Makes the hidden window and the buffers for frames of drawn size shown at window size.
   // `failedSinceSync` says (and forgets) whether an X request failed since the last XSync:
   // shared memory that the server cannot attach leaves plain XPutImage.
   bool resize(Display* display, Window window, const XVisualInfo& visual, int drawnWidth,
               int drawnHeight, int windowWidth, int windowHeight,
               const std::function<bool()>& failedSinceSync, std::string* error);
-  // Frees everything; draws go to the window's own buffers again. Needs the context current
-  // when GL objects were made.
+  // Frees everything; the hidden window must not be current.
   void release();
-  bool active() const { return framebuffer_.exists(); }
+  bool active() const { return source_ != 0; }
+  // The hidden window the view draws into while active.
+  Window drawable() const { return hidden_; }
 
-  // Reads the frame just drawn and puts it, enlarged, over the whole window.
+  // Reads the frame just drawn (the current context's read buffer) and puts it, enlarged, over
+  // the whole window.
   void present();
 
  private:
@@ -56,8 +57,9 @@ class WindowEnlarger {
 
   Display* display_ = nullptr;
   Window window_ = 0;
+  Window hidden_ = 0;      // never mapped
+  Colormap colormap_ = 0;  // the hidden window's
   GC gc_ = nullptr;
-  Framebuffer framebuffer_;
   int drawnWidth_ = 0;
   int drawnHeight_ = 0;
   int windowWidth_ = 0;

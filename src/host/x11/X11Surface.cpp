@@ -2,17 +2,13 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
-#include <X11/keysym.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 
-#include "host/DrawScale.h"
 #include "host/GlDriver.h"
-#include "host/PngWriter.h"
-#include "host/x11/WindowPixels.h"
+#include "host/Say.h"
 
 namespace {
 
@@ -23,48 +19,35 @@ int xErrorCode = 0;
 // GLXBadDrawable, an offset from the GLX extension's error base (GLX protocol).
 constexpr int kGlxBadDrawable = 2;
 
-int RecordXError(Display* /*display*/, XErrorEvent* error) {
+int recordXError(Display* /*display*/, XErrorEvent* error) {
   if (xErrorCode == 0) {
     xErrorCode = error->error_code;
   }
   return 0;
 }
 
-[[noreturn]] int LoseConnection(Display* /*display*/) {
-  std::fprintf(stderr,
-               "vantor: lost the connection to the X display; it was closed or its "
-               "server stopped\n");
+[[noreturn]] int loseConnection(Display* /*display*/) {
+  say("lost the connection to the X display; it was closed or its server stopped");
   _exit(1);
 }
 
-std::string Hex(unsigned long value) {
+std::string hex(unsigned long value) {
   char text[24];
   std::snprintf(text, sizeof text, "0x%lx", value);
   return text;
 }
 
-bool QuitKey(const XKeyEvent& key) {
-  XKeyEvent copy = key;
-  char text[8] = {};
-  KeySym symbol = NoSymbol;
-  int length = XLookupString(&copy, text, sizeof text, &symbol, nullptr);
-  if (symbol == XK_Escape || symbol == XK_q || symbol == XK_Q) {
-    return true;
-  }
-  return (length == 1 && text[0] == 3) || ((key.state & ControlMask) && symbol == XK_c);
-}
-
 }  // namespace
 
 X11Surface::X11Surface(X11Target target, long tickMicroseconds, int wakeFd)
-    : target_(target), tick_(tickMicroseconds), wakeFd_(wakeFd) {}
+    : target_(target), pacer_(tickMicroseconds, wakeFd), wakeFd_(wakeFd) {}
 
 X11Surface::~X11Surface() {
   if (display_ == nullptr) {
     return;
   }
-  enlarger_.release();  // while the display is open and the context current
   glXMakeCurrent(display_, None, nullptr);
+  enlarger_.release();
   if (context_ != nullptr) {
     glXDestroyContext(display_, context_);
   }
@@ -95,15 +78,13 @@ bool X11Surface::create(const char* displayName, std::string* error) {
             : "cannot open display '" + displayName_ + "'; use --render DIR to draw without one";
     return false;
   }
-  // The automatic scale never draws more than 1920x1080 on a software renderer.
-  const Screen* screen = DefaultScreenOfDisplay(display_);
-  const double scale = target_.scale > 0.0 ? target_.scale : 1.0;
-  ChooseRasterThreads(target_.scale <= 0.0 ? 0.0
-                                           : static_cast<double>(WidthOfScreen(screen)) *
-                                                 HeightOfScreen(screen) * scale * scale);
+  if (target_.beforeOpenGL) {
+    const Screen* screen = DefaultScreenOfDisplay(display_);
+    target_.beforeOpenGL(PixelSize{WidthOfScreen(screen), HeightOfScreen(screen)});
+  }
   xErrorCode = 0;
-  previousErrorHandler_ = XSetErrorHandler(RecordXError);
-  previousIoErrorHandler_ = XSetIOErrorHandler(LoseConnection);
+  previousErrorHandler_ = XSetErrorHandler(recordXError);
+  previousIoErrorHandler_ = XSetIOErrorHandler(loseConnection);
   int eventBase = 0;
   if (!glXQueryExtension(display_, &glxErrorBase_, &eventBase)) {
     *error = "the display '" + displayName_ +
@@ -133,7 +114,7 @@ bool X11Surface::create(const char* displayName, std::string* error) {
              "; check the display's GLX driver (glxinfo)";
     return false;
   }
-  KeepGlDriverMapped();
+  keepGlDriverMapped();
   int doubleBuffer = 0;
   glXGetConfig(display_, visual_, GLX_DOUBLEBUFFER, &doubleBuffer);
   doubleBuffered_ = doubleBuffer != 0;
@@ -142,29 +123,24 @@ bool X11Surface::create(const char* displayName, std::string* error) {
              "; check the display's GLX driver (glxinfo)";
     return false;
   }
-  const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-  renderer_ = renderer == nullptr ? "" : renderer;
-  applyScale();
+  noteVisibility(mapped_, obscured_, nullptr);  // a new own window is seen once it is mapped
   return true;
 }
 
-void X11Surface::applyScale() {
-  scale_ = ChooseDrawScale(target_.scale, renderer_.c_str(), windowWidth_, windowHeight_);
-  if (scale_ < 1.0 && !WindowEnlarger::supports(display_, *visual_)) {
-    if (target_.scale > 0.0) {
-      std::fprintf(stderr,
-                   "vantor: cannot enlarge frames over %s: its visual is not 24-bit true colour "
-                   "or the display has no RENDER extension; drawing at full size\n",
-                   windowName().c_str());
-    }
-    scale_ = 1.0;
+std::string X11Surface::cannotEnlarge() const {
+  if (!WindowEnlarger::supports(display_, *visual_)) {
+    return "cannot enlarge frames over " + windowName() +
+           ": its visual is not 24-bit true colour or the display has no RENDER extension";
   }
-  width_ = DrawnSide(windowWidth_, scale_);
-  height_ = DrawnSide(windowHeight_, scale_);
-  if (scale_ >= 1.0 || (width_ == windowWidth_ && height_ == windowHeight_)) {
-    enlarger_.release();
-    width_ = windowWidth_;
-    height_ = windowHeight_;
+  return enlargeProblem_;
+}
+
+void X11Surface::setDrawableSize(int width, int height) {
+  width_ = width;
+  height_ = height;
+  glXMakeCurrent(display_, window_, context_);  // not on a hidden window about to go
+  enlarger_.release();
+  if ((width >= windowWidth_ && height >= windowHeight_) || !cannotEnlarge().empty()) {
     return;
   }
   auto shmRefused = [] {
@@ -174,14 +150,12 @@ void X11Surface::applyScale() {
     xErrorCode = 0;
     return true;
   };
-  std::string problem;
-  if (!enlarger_.resize(display_, window_, *visual_, width_, height_, windowWidth_, windowHeight_,
-                        shmRefused, &problem)) {
-    std::fprintf(stderr, "vantor: %s; drawing at full size\n", problem.c_str());
-    scale_ = 1.0;
-    width_ = windowWidth_;
-    height_ = windowHeight_;
+  if (!enlarger_.resize(display_, window_, *visual_, width, height, windowWidth_, windowHeight_,
+                        shmRefused, &enlargeProblem_)) {
+    pendingResize_ = true;  // the size is decided again, without enlarging
+    return;
   }
+  makeCurrent();
 }
 
 bool X11Surface::windowResized(int width, int height, SurfaceEvent* event) {
@@ -190,96 +164,9 @@ bool X11Surface::windowResized(int width, int height, SurfaceEvent* event) {
   }
   windowWidth_ = width;
   windowHeight_ = height;
-  applyScale();
   event->kind = SurfaceEvent::Resized;
-  event->width = width_;
-  event->height = height_;
-  return true;
-}
-
-bool X11Surface::createOwnWindow(std::string* error) {
-  const int screen = DefaultScreen(display_);
-  // The view asks for a depth buffer; double buffering lets the host show only whole frames.
-  int doubleBuffered[] = {GLX_RGBA, GLX_RED_SIZE,   1, GLX_GREEN_SIZE,   1,   GLX_BLUE_SIZE,
-                          1,        GLX_DEPTH_SIZE, 1, GLX_DOUBLEBUFFER, None};
-  int singleBuffered[] = {
-      GLX_RGBA, GLX_RED_SIZE, 1, GLX_GREEN_SIZE, 1, GLX_BLUE_SIZE, 1, GLX_DEPTH_SIZE, 1, None};
-  visual_ = glXChooseVisual(display_, screen, doubleBuffered);
-  if (visual_ == nullptr) {
-    visual_ = glXChooseVisual(display_, screen, singleBuffered);
-  }
-  if (visual_ == nullptr) {
-    *error = "the display '" + displayName_ +
-             "' offers no OpenGL visual with a depth buffer; use --render DIR";
-    return false;
-  }
-  Window root = RootWindow(display_, screen);
-  const int screenWidth = DisplayWidth(display_, screen);
-  const int screenHeight = DisplayHeight(display_, screen);
-  if (target_.placement.sizeFromScreen &&
-      (1024 > screenWidth * 2 / 3 || 768 > screenHeight * 2 / 3)) {
-    const int width = std::min(screenWidth * 2 / 3, screenHeight * 2 / 3 * 4 / 3) / 4 * 4;
-    target_.placement.width = std::max(width, 4);
-    target_.placement.height = target_.placement.width * 3 / 4;
-  }
-  // Offsets from the far edges count from the screen's size (the window has no border).
-  const int x = target_.placement.xFromRight
-                    ? DisplayWidth(display_, screen) - target_.placement.width - target_.placement.x
-                    : target_.placement.x;
-  const int y = target_.placement.yFromBottom ? DisplayHeight(display_, screen) -
-                                                    target_.placement.height - target_.placement.y
-                                              : target_.placement.y;
-  colormap_ = XCreateColormap(display_, root, visual_->visual, AllocNone);
-  XSetWindowAttributes attributes = {};
-  attributes.colormap = colormap_;
-  attributes.background_pixel = BlackPixel(display_, screen);
-  attributes.border_pixel = 0;
-  attributes.event_mask = StructureNotifyMask | VisibilityChangeMask | KeyPressMask | ExposureMask;
-  window_ = XCreateWindow(display_, root, x, y, static_cast<unsigned>(target_.placement.width),
-                          static_cast<unsigned>(target_.placement.height), 0, visual_->depth,
-                          InputOutput, visual_->visual,
-                          CWColormap | CWBackPixel | CWBorderPixel | CWEventMask, &attributes);
-  ownWindow_ = true;
-  windowWidth_ = width_ = target_.placement.width;
-  windowHeight_ = height_ = target_.placement.height;
-
-  XStoreName(display_, window_, "Vantor");
-  XClassHint classHint;
-  char name[] = "vantor";
-  char className[] = "Vantor";
-  classHint.res_name = name;
-  classHint.res_class = className;
-  XSetClassHint(display_, window_, &classHint);
-  if (target_.placement.hasPosition) {
-    XSizeHints hints = {};
-    // The gravity tells a window manager which corner the user placed, so that its frame
-    // grows away from that screen edge rather than pushing the window off it.
-    hints.flags = USPosition | USSize | PWinGravity;
-    hints.x = x;
-    hints.y = y;
-    hints.win_gravity = target_.placement.xFromRight
-                            ? (target_.placement.yFromBottom ? SouthEastGravity : NorthEastGravity)
-                            : (target_.placement.yFromBottom ? SouthWestGravity : NorthWestGravity);
-    hints.width = target_.placement.width;
-    hints.height = target_.placement.height;
-    XSetWMNormalHints(display_, window_, &hints);
-  }
-  deleteWindow_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
-  XSetWMProtocols(display_, window_, &deleteWindow_, 1);
-  windowed_ = {static_cast<short>(x), static_cast<short>(y),
-               static_cast<unsigned short>(target_.placement.width),
-               static_cast<unsigned short>(target_.placement.height)};
-  if (target_.placement.fullscreen) {
-    setFullscreen(true);
-  }
-  XMapWindow(display_, window_);
-  XSync(display_, False);
-  if (xErrorCode != 0) {
-    *error = "cannot create a " + std::to_string(target_.placement.width) + "x" +
-             std::to_string(target_.placement.height) + " window on display '" + displayName_ +
-             "'; try a smaller -geometry";
-    return false;
-  }
+  event->width = width;
+  event->height = height;
   return true;
 }
 
@@ -311,7 +198,7 @@ bool X11Surface::adoptWindow(Window window, std::string* error) {
     glXGetConfig(display_, visual_, GLX_DEPTH_SIZE, &depthBits);
   }
   if (!usesGl || depthBits < 1) {
-    *error = "the visual " + Hex(wanted.visualid) + " of " + windowName() +
+    *error = "the visual " + hex(wanted.visualid) + " of " + windowName() +
              " has no OpenGL depth buffer; give the window a GL visual (xscreensaver: list "
              "the hack as 'GL:')";
     return false;
@@ -320,16 +207,19 @@ bool X11Surface::adoptWindow(Window window, std::string* error) {
   return true;
 }
 
+int X11Surface::xError() const { return xErrorCode; }
+
 bool X11Surface::makeCurrent() {
+  const Window drawable = enlarger_.active() ? enlarger_.drawable() : window_;
   return display_ != nullptr && context_ != nullptr &&
-         glXMakeCurrent(display_, window_, context_) == True;
+         glXMakeCurrent(display_, drawable, context_) == True;
 }
 
 std::string X11Surface::windowName() const {
   if (target_.kind == X11Target::RootWindow) {
     return "the root window";
   }
-  return "window " + Hex(target_.kind == X11Target::GivenWindow ? target_.window : window_);
+  return "window " + hex(target_.kind == X11Target::GivenWindow ? target_.window : window_);
 }
 
 bool X11Surface::lostWindow(SurfaceEvent* event) {
@@ -380,19 +270,7 @@ bool X11Surface::handleEvent(const XEvent& xevent, SurfaceEvent* event) {
       if (!ownWindow_) {
         return false;
       }
-      if (QuitKey(xevent.xkey)) {
-        event->kind = SurfaceEvent::Close;
-        return true;
-      }
-      switch (XLookupKeysym(const_cast<XKeyEvent*>(&xevent.xkey), 0)) {
-        case XK_f:
-          setFullscreen(!fullscreen_);
-          break;
-        case XK_s:
-          saveFrame();
-          break;
-      }
-      return false;
+      return keyPressed(xevent.xkey, event);
     default:
       return false;
   }
@@ -410,14 +288,16 @@ bool X11Surface::checkForeignSize(SurfaceEvent* event) {
 }
 
 SurfaceEvent X11Surface::waitForTick() {
-  using Clock = std::chrono::steady_clock;
   SurfaceEvent event;
-  if (!started_) {
-    deadline_ = Clock::now();
-    started_ = true;
-  }
   for (;;) {
     if (lostWindow(&event)) {
+      return event;
+    }
+    if (pendingResize_) {
+      pendingResize_ = false;
+      event.kind = SurfaceEvent::Resized;
+      event.width = windowWidth_;
+      event.height = windowHeight_;
       return event;
     }
     while (XPending(display_) > 0) {
@@ -427,113 +307,37 @@ SurfaceEvent X11Surface::waitForTick() {
         return event;
       }
     }
-    if (wakeFdReadable(wakeFd_)) {
+    if (pacer_.woken()) {
       event.kind = SurfaceEvent::Interrupt;
       return event;
     }
-    if (!visible()) {
-      // Nobody can see a frame: sleep until the window system or a signal has news.
-      waitForInput(-1);
-      continue;
-    }
-    Clock::time_point now = Clock::now();
-    if (now >= deadline_) {
+    if (pacer_.tickDue()) {
       if (!ownWindow_ && checkForeignSize(&event)) {
         return event;
       }
-      // The next tick is due one interval after this one was, but never in the past: a slow
-      // frame delays the ones after it instead of leaving a backlog to catch up on.
-      deadline_ = std::max(deadline_ + tick_, now);
+      pacer_.takeTick();
       event.kind = SurfaceEvent::Tick;
       return event;
     }
-    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - now) +
-                std::chrono::milliseconds(1);
-    waitForInput(static_cast<int>(wait.count()));
+    pacer_.wait(ConnectionNumber(display_), pacer_.millisecondsUntilOverdue());
   }
 }
 
-bool X11Surface::windowManagerKnowsFullscreen() {
-  const Atom check = XInternAtom(display_, "_NET_SUPPORTING_WM_CHECK", True);
-  if (check == None) {
-    return false;
-  }
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0, left = 0;
-  unsigned char* data = nullptr;
-  const bool running =
-      XGetWindowProperty(display_, DefaultRootWindow(display_), check, 0, 1, False, XA_WINDOW,
-                         &type, &format, &count, &left, &data) == Success &&
-      count == 1;
-  XFree(data);
-  return running;
-}
-
-void X11Surface::setFullscreen(bool fullscreen) {
-  fullscreen_ = fullscreen;
-  const Atom state = XInternAtom(display_, "_NET_WM_STATE", False);
-  const Atom full = XInternAtom(display_, "_NET_WM_STATE_FULLSCREEN", False);
-  if (windowManagerKnowsFullscreen()) {
-    if (!mapped_) {
-      // Before the first map the state is a property the window manager reads.
-      XChangeProperty(display_, window_, state, XA_ATOM, 32, PropModeReplace,
-                      reinterpret_cast<const unsigned char*>(&full), fullscreen ? 1 : 0);
-      return;
-    }
-    XEvent message = {};
-    message.xclient.type = ClientMessage;
-    message.xclient.window = window_;
-    message.xclient.message_type = state;
-    message.xclient.format = 32;
-    message.xclient.data.l[0] = fullscreen ? 1 : 0;  // add or remove
-    message.xclient.data.l[1] = static_cast<long>(full);
-    message.xclient.data.l[3] = 1;  // from a normal application
-    XSendEvent(display_, DefaultRootWindow(display_), False,
-               SubstructureRedirectMask | SubstructureNotifyMask, &message);
-  } else if (fullscreen) {
-    const int screen = DefaultScreen(display_);
-    XMoveResizeWindow(display_, window_, 0, 0,
-                      static_cast<unsigned>(DisplayWidth(display_, screen)),
-                      static_cast<unsigned>(DisplayHeight(display_, screen)));
-    XRaiseWindow(display_, window_);
-  } else {
-    XMoveResizeWindow(display_, window_, windowed_.x, windowed_.y, windowed_.width,
-                      windowed_.height);
-  }
-  XFlush(display_);
-}
-
-void X11Surface::saveFrame() {
-  std::vector<std::uint8_t> rgb;
-  std::string error;
-  const std::string name = savedFrameName();
-  // What the window shows, at its own size whatever the scale the frame is drawn at.
-  if (!readWindowPixels(display_, window_, windowWidth_, windowHeight_, &rgb, &error) ||
-      !writePng(name, windowWidth_, windowHeight_, rgb.data(), wakeFd_, &error)) {
-    std::fprintf(stderr, "vantor: cannot save the frame: %s; try again with s\n", error.c_str());
-    return;
-  }
-  std::printf("vantor: saved the frame as %s\n", name.c_str());
-  std::fflush(stdout);
-}
-
-void X11Surface::waitForInput(int milliseconds) {
-  pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-  poll(fds, wakeFd_ >= 0 ? 2 : 1, milliseconds);
+bool X11Surface::keyPressed(const XKeyEvent& key, SurfaceEvent* event) {
+  XKeyEvent copy = key;
+  char text[8] = {};
+  KeySym symbol = NoSymbol;
+  XLookupString(&copy, text, sizeof text, &symbol, nullptr);
+  event->kind = SurfaceEvent::Key;
+  event->keysym = symbol;
+  event->control = (key.state & ControlMask) != 0;
+  return true;
 }
 
 bool X11Surface::noteVisibility(bool mapped, bool obscured, SurfaceEvent* event) {
-  const bool wasVisible = visible();
   mapped_ = mapped;
   obscured_ = obscured;
-  if (visible() == wasVisible) {
-    return false;
-  }
-  event->kind = visible() ? SurfaceEvent::Shown : SurfaceEvent::Hidden;
-  // Back in view: the next frame is due at once.
-  deadline_ = std::chrono::steady_clock::now();
-  return true;
+  return pacer_.see(mapped_ && !obscured_, event);
 }
 
 bool X11Surface::present(std::string* error) {

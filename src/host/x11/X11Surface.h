@@ -1,18 +1,25 @@
 // The window surface: draws with GLX (through libglvnd) into a window of our own, the root
 // window, or a window given by id (xscreensaver's full-screen window or its preview). The
 // context is made from the window's own visual; double-buffered visuals are presented with
-// glXSwapBuffers after each frame. A window may be drawn at a smaller scale: the view then sees
-// the drawn size as the surface's, and present() enlarges the frame over the window. Ticks are
-// paced on the monotonic clock.
+// glXSwapBuffers after each frame. A drawable smaller than the window is enlarged over it in
+// present() by the X server (WindowEnlarger).
+//
+// Supports: its own window (-geometry's size and place, --fullscreen, f, s, q, Escape, Ctrl-C
+// and the window manager's close), the root window and a window given by id (size changes,
+// destruction); hidden windows (unmapped or wholly covered: no ticks); a smaller drawable where
+// the visual is 24-bit true colour and the display has RENDER; --delay. Keys come only from its
+// own window.
 #pragma once
 
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 
-#include <chrono>
+#include <functional>
 #include <string>
 
+#include "host/DrawnSize.h"
 #include "host/Surface.h"
+#include "host/TickPacer.h"
 #include "host/WindowPlacement.h"
 #include "host/x11/WindowEnlarger.h"
 
@@ -23,7 +30,9 @@ struct X11Target {
   unsigned long window = 0;   // GivenWindow: its id
   bool preview = false;       // GivenWindow: it is the settings dialog's preview
   WindowPlacement placement;  // OwnWindow: where it goes and how large it is
-  double scale = 0.0;         // share of each side of the window that is drawn; 0 chooses
+  // Called once the screen's size is known and before OpenGL starts (to choose the renderer's
+  // threads); may be empty.
+  std::function<void(PixelSize screen)> beforeOpenGL;
 };
 
 class X11Surface : public Surface {
@@ -40,43 +49,47 @@ class X11Surface : public Surface {
   bool create(const char* displayName, std::string* error);
 
   bool makeCurrent() override;
-  void setDrawableSize(int /*width*/, int /*height*/) override {}  // the window decides
-  // The drawn size: the window's, times the scale.
+  void setDrawableSize(int width, int height) override;
+  std::string cannotEnlarge() const override;
   int width() const override { return width_; }
   int height() const override { return height_; }
   bool isPreview() const override { return target_.preview; }
+  int shownWidth() const override { return windowWidth_; }
+  int shownHeight() const override { return windowHeight_; }
+  void toggleFullscreen() override {
+    if (ownWindow_) {
+      setFullscreen(!fullscreen_);
+    }
+  }
   SurfaceEvent waitForTick() override;
   bool present(std::string* error) override;
 
  private:
+  // Own window (X11OwnWindow.cpp): made where -geometry places it, or filling the screen.
   bool createOwnWindow(std::string* error);
   bool adoptWindow(Window window, std::string* error);
+  // The first X error since it was last cleared, as the process-wide handler recorded it.
+  int xError() const;
   // Handles one X event; true when it produced something to report in *event.
   bool handleEvent(const XEvent& xevent, SurfaceEvent* event);
   // Foreign windows may change size without telling us in time: ask each tick.
   bool checkForeignSize(SurfaceEvent* event);
   bool lostWindow(SurfaceEvent* event);
-  // Blocks until the X connection or the wake-up descriptor is readable, at most
-  // `milliseconds` (-1: no limit).
-  void waitForInput(int milliseconds);
   // Records whether the window is mapped and fully covered; true with Hidden or Shown in
   // *event when that changes whether it can be seen.
   bool noteVisibility(bool mapped, bool obscured, SurfaceEvent* event);
-  bool visible() const { return mapped_ && !obscured_; }
   // Own window: fill the screen or go back to the window's place and size. A window manager
   // that knows the full-screen state is asked; without one the window is moved and sized.
   void setFullscreen(bool fullscreen);
   bool windowManagerKnowsFullscreen();
-  // Own window: writes what it shows as a PNG file in the current folder and says its name.
-  void saveFrame();
+  // Turns a key press into a Key event.
+  bool keyPressed(const XKeyEvent& key, SurfaceEvent* event);
   std::string windowName() const;
-  // Chooses the scale for the window's present size and sets the drawn size to match.
-  void applyScale();
   // Records a new window size; true with Resized in *event when the drawn size changed.
   bool windowResized(int width, int height, SurfaceEvent* event);
 
   X11Target target_;
-  std::chrono::microseconds tick_;
+  TickPacer pacer_;
   int wakeFd_;
   std::string displayName_;
   Display* display_ = nullptr;
@@ -90,17 +103,15 @@ class X11Surface : public Surface {
   int glxErrorBase_ = 0;
   int windowWidth_ = 0;
   int windowHeight_ = 0;
-  int width_ = 0;  // drawn
+  int width_ = 0;  // the drawable
   int height_ = 0;
-  double scale_ = 1.0;
-  std::string renderer_;  // GL_RENDERER
   WindowEnlarger enlarger_;
-  bool mapped_ = false;  // as the window system last said; a new own window maps soon
+  std::string enlargeProblem_;  // why enlarging failed here, once it did
+  bool pendingResize_ = false;  // a Resized to report: the drawable cannot be enlarged after all
+  bool mapped_ = false;         // as the window system last said; a new own window maps soon
   bool fullscreen_ = false;
   XRectangle windowed_ = {};  // the own window's place and size when not filling the screen
   bool obscured_ = false;     // fully covered by other windows
-  std::chrono::steady_clock::time_point deadline_;
-  bool started_ = false;
   XErrorHandler previousErrorHandler_ = nullptr;
   XIOErrorHandler previousIoErrorHandler_ = nullptr;
 };

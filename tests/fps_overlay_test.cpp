@@ -29,7 +29,7 @@ class Overlay : public GlTest {
 
 // The lit pixels of each of the three text lines' rows (10 a line, counted from the bottom) as
 // text: what changes when the text on that line changes.
-std::array<std::string, 3> TextLines(const Frame& frame) {
+std::array<std::string, 3> textLines(const Frame& frame) {
   std::array<std::string, 3> lines;
   for (int row = 0; row < 30; row++) {
     for (int x = 0; x < frame.width; x++) {
@@ -54,17 +54,17 @@ TEST_F(Overlay, ThreeLinesBottomLeftEachFollowingItsFigure) {
     // Three lines of 7-pixel glyphs 10 apart, 4 from the edges, the longest of 16 characters.
     EXPECT_LT(right, (4 + 16 * 6) * scale) << height;
     EXPECT_LT(top, (4 + 2 * 10 + 7 + 1) * scale) << height;
-    EXPECT_GT(YellowIn(frame, 0, 0, width, height), 100 * scale * scale) << height;
+    EXPECT_GT(yellowIn(frame, 0, 0, width, height), 100 * scale * scale) << height;
   }
-  const auto before = TextLines(drawn(overlay, 640, 360));
+  const auto before = textLines(drawn(overlay, 640, 360));
   overlay.showSeed(42);
-  const auto seeded = TextLines(drawn(overlay, 640, 360));
+  const auto seeded = textLines(drawn(overlay, 640, 360));
   EXPECT_NE(seeded[0], before[0]) << "the seed line";
   EXPECT_EQ(seeded[2], before[2]) << "the frame-rate line";
   for (int tick = 0; tick <= 30; tick++) {  // a second of ticks at 30 a second
     overlay.tickDrawn(tick / 30.0, 0.005);
   }
-  const auto measured = TextLines(drawn(overlay, 640, 360));
+  const auto measured = textLines(drawn(overlay, 640, 360));
   EXPECT_NE(measured[2], seeded[2]) << "the frame-rate line";
   EXPECT_NE(measured[1], seeded[1]) << "the load line";
   EXPECT_EQ(measured[0], seeded[0]) << "the seed line";
@@ -81,14 +81,14 @@ TEST_F(Overlay, LeavesTheOpenGlStateAsItFoundIt) {
   glEnable(GL_DEPTH_TEST);
   glEnable(GL_CLIP_PLANE0);
   glColor4f(0.1f, 0.2f, 0.3f, 0.4f);
-  const auto projection = Floats(GL_PROJECTION_MATRIX), modelview = Floats(GL_MODELVIEW_MATRIX);
-  const auto colour = Floats<4>(GL_CURRENT_COLOR);
+  const auto projection = floats(GL_PROJECTION_MATRIX), modelview = floats(GL_MODELVIEW_MATRIX);
+  const auto colour = floats<4>(GL_CURRENT_COLOR);
   overlay.draw(kWidth, kHeight);
-  EXPECT_EQ(Floats(GL_PROJECTION_MATRIX), projection);
-  EXPECT_EQ(Floats(GL_MODELVIEW_MATRIX), modelview);
-  EXPECT_EQ(Floats<4>(GL_CURRENT_COLOR), colour);
+  EXPECT_EQ(floats(GL_PROJECTION_MATRIX), projection);
+  EXPECT_EQ(floats(GL_MODELVIEW_MATRIX), modelview);
+  EXPECT_EQ(floats<4>(GL_CURRENT_COLOR), colour);
   EXPECT_EQ(
-      std::tuple(Integer(GL_MATRIX_MODE), glIsEnabled(GL_DEPTH_TEST), glIsEnabled(GL_CLIP_PLANE0)),
+      std::tuple(integer(GL_MATRIX_MODE), glIsEnabled(GL_DEPTH_TEST), glIsEnabled(GL_CLIP_PLANE0)),
       std::tuple(GL_MODELVIEW, GL_TRUE, GL_TRUE));
   glDisable(GL_DEPTH_TEST);
   glDisable(GL_CLIP_PLANE0);
