@@ -234,6 +234,11 @@ const std::vector<OptionRow> kOptions = {
     textRow("--resources", "DIR", &Options::resources, "a folder", kAnywhere,
             "the folder holding DiscMasks.jpg, which must be usable (else $VANTOR_RESOURCES, "
             "../share/vantor beside the program, the build tree's resources/)"),
+    textRow("--photos", "PATH", &Options::photos, "a folder or a file", kAnywhere,
+            "show your photos in the pieces: the JPEG and PNG files in the folder PATH and the "
+            "folders inside it (or the one file PATH), eight at a time, one changed every 20 "
+            "seconds")
+        .asSetting(),
     modeRow<Options::Help>("--help", "show this text"),
     modeRow<Options::Version>("--version", "show the version"),
 };

@@ -44,6 +44,7 @@ struct Options {
   int mirrors = -1;               // an arrangement held by its copy count (10 to 22), or -1: random
   bool glow = false;              // the radial glow overlay
   std::string resources;          // --resources DIR; empty when not given
+  std::string photos;             // --photos PATH: a folder or a file; empty for none
 };
 
 // Every option, in --help's order. A name is accepted with one dash or two, and with "=value"

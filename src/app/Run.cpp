@@ -19,6 +19,7 @@
 #include "host/offscreen/OffscreenSurface.h"
 #include "host/wayland/WaylandSurface.h"
 #include "host/x11/X11Surface.h"
+#include "photos/PhotoFiles.h"
 
 namespace {
 
@@ -66,12 +67,35 @@ bool Run::usable() {
   if (!options_.resources.empty() && !loadResources(options_.resources, kBuildTree)) {
     return false;
   }
+  if (!options_.photos.empty() && !startPhotos()) {
+    return false;
+  }
   if (video() && isatty(STDOUT_FILENO)) {
     say("--render - writes a video stream to standard output, which is a terminal; pipe it into "
         "ffmpeg or mpv, or send it to a file");
     return false;
   }
   return true;
+}
+
+bool Run::startPhotos() {
+  const std::string& path = options_.photos;
+  auto sayLine = [](const std::string& text) { say(text); };
+  std::vector<std::string> files;
+  std::string error;
+  if (!findPhotoFiles(path, &files, sayLine, &error)) {
+    say("--photos " + path + ": " + error + "; give a folder of JPEG or PNG photos, or one");
+    return false;
+  }
+  // Renders wait for each photo they ask for, so that the same options draw the same frames.
+  photos_ = std::make_unique<PhotoLoader>(path, files, sayLine, offscreen());
+  for (size_t file = 0; file < photos_->fileCount(); file++) {
+    if (photos_->looksUsable(file)) {
+      return true;
+    }
+  }
+  say("--photos " + path + ": no usable JPEG or PNG photo there; give a folder of photos, or one");
+  return false;
 }
 
 bool Run::start() {
@@ -93,6 +117,7 @@ RunEnd Run::play() {
   settings.showFps = options_.fps;
   settings.scene.mirrors = options_.mirrors;
   settings.scene.glow = options_.glow;
+  settings.scene.photos = photos_.get();
   settings.clock = clock_.get();
   settings.anyKeyCloses = options_.layer == "overlay";
   settings.drawnSize = drawnSize(options_);

@@ -11,6 +11,7 @@
 #include "app/Signals.h"
 #include "host/FrameSink.h"
 #include "host/Surface.h"
+#include "photos/PhotoLoader.h"
 #include "util/Clock.h"
 #include "util/LocalTiming.h"
 
@@ -27,7 +28,8 @@ class Run {
   Run& operator=(const Run&) = delete;
 
   // Whether the options can be used as given, before any display is opened: a folder named
-  // with --resources must hold a usable atlas, and a video stream needs somewhere other than a
+  // with --resources must hold a usable atlas, --photos must name at least one photo that
+  // looks usable (its loader starts here), and a video stream needs somewhere other than a
   // terminal to go. False with the line said (status 2).
   bool usable();
   // Makes the surface. False with the line said (status 1).
@@ -37,6 +39,7 @@ class Run {
 
  private:
   bool offscreen() const;
+  bool startPhotos();
   bool video() const;
   std::unique_ptr<Surface> makeOffscreenSurface(std::string* error);
   std::unique_ptr<Surface> makeWindowSurface(std::string* error);
@@ -44,7 +47,8 @@ class Run {
   Options options_;
   SignalPipe signals_;
   std::unique_ptr<Clock> clock_;
-  ScopedTimerClock timerClock_;       // made after clock_, so it goes before it
-  std::unique_ptr<FrameSink> sink_;   // for a render or snapshot
-  std::unique_ptr<Surface> surface_;  // goes first: it may write through the sink
+  ScopedTimerClock timerClock_;          // made after clock_, so it goes before it
+  std::unique_ptr<FrameSink> sink_;      // for a render or snapshot
+  std::unique_ptr<PhotoLoader> photos_;  // for --photos; outlives the view that shows them
+  std::unique_ptr<Surface> surface_;     // goes first: it may write through the sink
 };

@@ -15,6 +15,7 @@
 #include "util/KS_VECTOR.h"
 
 class ObjectCell;
+class PhotoFeed;
 
 // One arrangement of the two mirrors. Positions lie in the plane z = 0 of the modelview space.
 struct MirrorSystem {
@@ -88,9 +89,10 @@ class ScopeApp {
   const MirrorSystem* recordingSystem = nullptr;
 
   // Settings of the user's, beyond what the scene asks for.
-  int heldMirrorSystem = -1;  // the preset held by holdMirrorSystem, or -1: random
-  bool glow = false;          // the radial glow runs whether or not the cell wants it
-  long long seed = 0;         // what the random sequence was seeded with (clock seconds)
+  int heldMirrorSystem = -1;    // the preset held by holdMirrorSystem, or -1: random
+  bool glow = false;            // the radial glow runs whether or not the cell wants it
+  long long seed = 0;           // what the random sequence was seeded with (clock seconds)
+  PhotoFeed* photos = nullptr;  // the user's photos for the pieces, or null: tints; not owned
 
  private:
   // Frees the display list, the cell and the blur texture: at destruction, and when

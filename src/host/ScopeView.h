@@ -7,6 +7,7 @@
 #include "host/framework/ScreenSaverView.h"
 
 class ScopeApp;
+class PhotoFeed;
 
 // The one engine of the process, shared by every Vantor view; null until the first tick
 // builds it. The view that builds it owns it, and stopAnimation deletes it.
@@ -19,6 +20,7 @@ extern const char* const kVantorBundleIdentifier;
 struct SceneSettings {
   int mirrors = -1;   // copies of the arrangement to hold (10, 12, ..., 22), or -1: random
   bool glow = false;  // the radial glow over the kaleidoscope
+  PhotoFeed* photos = nullptr;  // the user's photos, or null; not owned, outlives the view
 };
 
 class Vantor : public ScreenSaverView {

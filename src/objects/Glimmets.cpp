@@ -22,6 +22,9 @@ constexpr int kCellPixels = 64;
 // Model units (the mirrors are 4 long): a square closer than this to a mirror plane is drawn,
 // far more than OpenGL's rounding, so leaving one out never changes a pixel.
 constexpr double kClipMargin = 1e-3;
+// A photo piece's brightness pulses from this up to 1.
+constexpr float kLeastPhotoBrightness = 0.7f;
+constexpr float kPhotoPulse = 1.0f - kLeastPhotoBrightness;
 
 // The drift's halves: sizes below kSizeMiddle are the lower half, spins up to kSpinMiddle.
 constexpr float kSizeSpan = 0.249f;
@@ -86,6 +89,7 @@ void PhotoPiece::randomize() {
 
   vPos.y = (-rnd() * 4.0f) * 0.6f;
   vPos.z = 2.0f * rnd();
+  crop = gList->photoSlots.pickCrop();
 }
 
 void PhotoPiece::update() {
@@ -108,10 +112,19 @@ void PhotoPiece::draw() {
   glTranslatef(vPos.x, vPos.y, vPos.z);
   glRotatef(-roll, 0.0f, 0.0f, 1.0f);
   glScalef(fSize, fSize, fSize);
-  glBegin(GL_QUADS);
-  glNormal3f(0.0f, 0.0f, 1.0f);
   // Six pulses a pass; 3.1415 rather than pi, so the peaks drift slightly from pass to pass.
   const float pulse = static_cast<float>((std::cos(2.0 * (cycle * 3.1415 * 6.0)) + 1.0) / 2.0);
+  const PhotoList* list = gList;
+  if (list->m_parent->photos != nullptr && list->photoSlots.shows(crop)) {
+    // The photo's colours, not the tint's: the pulse stays in the brightness and the alpha.
+    const float atlasRect[4] = {tx, ty, tw, th};
+    list->photoSlots.drawPiece(crop, list->hasAtlas() ? list->m_PhotoTexture->texID : 0, atlasRect,
+                               kLeastPhotoBrightness + kPhotoPulse * pulse, aCD * pulse + aC);
+    glPopMatrix();
+    return;
+  }
+  glBegin(GL_QUADS);
+  glNormal3f(0.0f, 0.0f, 1.0f);
   glColor4f(rCD * pulse + rC, gCD * pulse + gC, bCD * pulse + bC, aCD * pulse + aC);
   glTexCoord2f(tx, ty + th);
   glVertex3f(-1.0f, -1.0f, 0.0f);
@@ -153,6 +166,7 @@ PhotoList::PhotoList(ScopeApp* parent, const char* folder, bool mixedFlag, float
   this->mixedFlag = mixedFlag;
   SetVector3(&bgColor, bgr, bgg, bgb);
   gList = this;
+  photoSlots.seed(parent->seed);
   cList = nullptr;
   iMaxCtr = 0;
   iCtr = 0;
@@ -217,6 +231,7 @@ bool PhotoList::hasAtlas() const {
 void PhotoList::updateFrame() {
   // The factory's choice governs the first passes only; from now on free pieces mix cells.
   mixedFlag = true;
+  photoSlots.update(m_parent->photos, m_parent->m_fTime);
   for (int i = 0; i < kPieces; i++) {
     cList[i].update();
   }

@@ -8,6 +8,7 @@
 
 #include "image/LoadJPEGMask.h"
 #include "objects/ObjectFactory.h"
+#include "objects/PhotoSlots.h"
 #include "util/KS_VECTOR.h"
 
 struct MirrorSystem;
@@ -45,6 +46,7 @@ class PhotoPiece {
   float rC = 0.0f, gC = 0.0f, bC = 0.0f, aC = 0.0f;      // first colour
   float rC2 = 0.0f, gC2 = 0.0f, bC2 = 0.0f, aC2 = 0.0f;  // second colour
   float rCD = 0.0f, gCD = 0.0f, bCD = 0.0f, aCD = 0.0f;  // second minus first
+  PhotoCrop crop;  // what it shows of a photo, when the engine has photos
 };
 
 class PhotoList : public ObjectCell {
@@ -89,6 +91,7 @@ class PhotoList : public ObjectCell {
   K_VECTOR3 bgColor;                       // kept only
   bool mixedFlag = false;                  // free-mode pieces take random cells
   char folder[64] = {};                    // the photo set's folder name, kept only
+  PhotoSlots photoSlots;                   // the user's photos, when the engine has a feed
 };
 
 // The most recently constructed list, cleared when that list is destroyed.
