@@ -16,10 +16,16 @@
 #include <X11/extensions/Xdamage.h>
 #include <poll.h>
 
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <fstream>
 #include <memory>
 #include <string>
 
+#include "JpegWriter.h"
 #include "Process.h"
+#include "TemporaryFolder.h"
 #include "Xvfb.h"
 #include "util/Clock.h"
 
@@ -36,11 +42,14 @@ Xvfb& virtualScreen() {
   return screen;
 }
 
-std::unique_ptr<Process> startSaver(int width = kWidth, int height = kHeight) {
-  return std::make_unique<Process>(
-      Arguments{VANTOR_PROGRAM, "-geometry", std::to_string(width) + "x" + std::to_string(height),
-                "--resources", VANTOR_RESOURCES, "--seed", "1700000000"},
-      Arguments{"DISPLAY=" + virtualScreen().display()});
+std::unique_ptr<Process> startSaver(int width = kWidth, int height = kHeight,
+                                    const Arguments& more = {}) {
+  Arguments argv{
+      VANTOR_PROGRAM, "-geometry",      std::to_string(width) + "x" + std::to_string(height),
+      "--resources",  VANTOR_RESOURCES, "--seed",
+      "1700000000"};
+  argv.insert(argv.end(), more.begin(), more.end());
+  return std::make_unique<Process>(argv, Arguments{"DISPLAY=" + virtualScreen().display()});
 }
 
 // Whether the saver's window (the server's only top-level window, there being no window
@@ -73,7 +82,9 @@ bool frameOnScreen(Display* display) {
   return shown;
 }
 
-void StartToFirstFrame(benchmark::State& state) {
+// With `more` options (--photos: the photos are found and decoded off the drawing thread, so
+// the first frame, tinted, comes as soon as without them).
+void FirstFrame(benchmark::State& state, const Arguments& more) {
   Display* display = XOpenDisplay(virtualScreen().display().c_str());
   if (display == nullptr) {
     state.SkipWithError("no virtual X server (install xvfb)");
@@ -81,7 +92,7 @@ void StartToFirstFrame(benchmark::State& state) {
   }
   for (auto _ : state) {
     double start = secondsNow();
-    auto saver = startSaver();
+    auto saver = startSaver(kWidth, kHeight, more);
     while (!frameOnScreen(display) && secondsNow() - start < 10.0) {
       sleepFor(0.002);
     }
@@ -95,7 +106,47 @@ void StartToFirstFrame(benchmark::State& state) {
   }
   XCloseDisplay(display);
 }
+void StartToFirstFrame(benchmark::State& state) { FirstFrame(state, {}); }
 BENCHMARK(StartToFirstFrame)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+
+// A folder of 10,000 small JPEGs, and one 50-megapixel JPEG, made once.
+const std::string& photoFolder(bool big) {
+  static TemporaryFolder folder("vantor-bench-photos");
+  static std::string paths[2];
+  if (paths[big].empty()) {
+    std::vector<std::uint8_t> row;
+    for (int x = 0; x < 8660; x++) {
+      row.insert(row.end(), {static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(x / 40), 90});
+    }
+    if (big) {
+      paths[1] = folder.path() + "/big.jpg";
+      writeJpeg(paths[1], 8660, 5774, 3, row);
+    } else {
+      paths[0] = folder.path() + "/many";
+      mkdir(paths[0].c_str(), 0755);
+      writeJpeg(paths[0] + "/00000.jpg", 640, 480, 3, row);
+      const std::string bytes = readFile(paths[0] + "/00000.jpg");
+      for (int i = 1; i < 10000; i++) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/%05d.jpg", i);
+        std::ofstream(paths[0] + name, std::ios::binary) << bytes;
+      }
+    }
+  }
+  return paths[big];
+}
+
+void StartToFirstFrameWithPhotos(benchmark::State& state, bool big) {
+  FirstFrame(state, {"--photos", photoFolder(big)});
+}
+BENCHMARK_CAPTURE(StartToFirstFrameWithPhotos, Folder10000, false)
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(StartToFirstFrameWithPhotos, Jpeg50MP, true)
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
 
 // From SIGTERM (how the xscreensaver daemon ends a hack) to the saver reaped, while two other
 // processes keep both cores busy; each try from a frame on screen.

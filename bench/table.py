@@ -100,10 +100,26 @@ figure("saver CPU while its window is hidden", saver["HiddenSaver/iterations:1"]
        "% of a core", target=0.5)
 figure("start to first frame on screen", saver["StartToFirstFrame/iterations:5/manual_time"],
        "real_time", "s", scale=1e-3, target=0.25)
+figure("  with --photos: a folder of 10,000 JPEGs",
+       saver["StartToFirstFrameWithPhotos/Folder10000/iterations:5/manual_time"], "real_time", "s",
+       scale=1e-3, target=0.25)
+figure("  with --photos: one 50-megapixel JPEG",
+       saver["StartToFirstFrameWithPhotos/Jpeg50MP/iterations:5/manual_time"], "real_time", "s",
+       scale=1e-3, target=0.25)
 figure("SIGTERM to the saver reaped, both cores busy",
        saver["SigtermUnderLoad/iterations:3/manual_time"], "real_time", "ms", target=100)
 figure("peak resident memory while running", saver["RunningSaver/iterations:1"], "peak_rss_mb",
        "MB", target=60)
+
+photos = run("photos_bench", repetitions="1")
+for name, label in (("Jpeg12MP", "12-megapixel JPEG"), ("Jpeg50MP", "50-megapixel JPEG"),
+                    ("Png12MP", "12-megapixel PNG")):
+    runs = [key for key in photos if key.startswith("Decode/" + name)]
+    figure("--photos: decoding a %s to 1024 a side" % label, photos[runs[0]], "real_time", "ms")
+minute = photos["ReplacementsMemory/60/iterations:1"]
+hour = photos["ReplacementsMemory/3600/iterations:1"]
+figure("--photos: peak resident memory, a simulated minute", minute, "peak_rss_mb", "MB")
+figure("  after a simulated hour of replacements", hour, "peak_rss_mb", "MB", target=value(minute, "median", "peak_rss_mb") * 1.1)
 
 sizes = ((1280, 720), (1920, 1080), (3840, 2160))
 for program in ("Vantor", "Peer"):

@@ -153,7 +153,7 @@ TEST(PhotoLoading, AFolderThatGoesKeepsThePhotosHeldAndSaysSoOnce) {
   EXPECT_EQ(files,
             (std::vector<std::string>{folder + "/a.png", folder + "/b.png", folder + "/c.png"}));
   PhotoLoader loader(
-      folder, files, [&](const std::string& l) { lines.push_back(l); }, true);
+      folder, [&](const std::string& l) { lines.push_back(l); }, true);
   PhotoPixels held;
   loader.request(0, 0);
   ASSERT_TRUE(loader.ready(0, &held));
@@ -264,17 +264,19 @@ TEST(Photos, BadFilesAreSkippedWithALineEachAndTheRestShown) {
   ASSERT_EQ(done.status, 0) << done.err;
   const auto [lit, reddish] = litAndLeading(shot, 0);
   EXPECT_GE(reddish, lit * 9 / 10) << "of " << lit << " lit pixels";
-  std::set<std::string> said;
+  // The skipping lines, each up to its reason (a slow machine adds progress lines).
+  std::multiset<std::string> said;
   for (size_t at = 0, end; (end = done.err.find('\n', at)) != std::string::npos; at = end + 1) {
-    said.insert(done.err.substr(at, done.err.find(':', done.err.find(d, at)) - at));
+    if (done.err.compare(at, 17, "vantor: skipping ") == 0) {
+      said.insert(done.err.substr(at, done.err.find(':', done.err.find(d, at)) - at));
+    }
   }
-  std::set<std::string> expected;
+  std::multiset<std::string> expected;
   for (const char* name :
        {"cut.png", "empty.jpg", "notes.jpg", "secret.png", "loop.jpg", "pipe.jpg"}) {
     expected.insert("vantor: skipping " + d + name);
   }
   EXPECT_EQ(said, expected) << done.err;
-  EXPECT_EQ(lineCount(done.err), 6) << done.err;
   EXPECT_TRUE(writer.running()) << "the FIFO was opened for reading";
   close(open((d + "pipe.jpg").c_str(), O_RDONLY | O_NONBLOCK));
   writer.wait(5.0);

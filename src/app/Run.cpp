@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <ctime>
 #include <optional>
+#include <set>
 
 #include "app/TickLoop.h"
 #include "host/DrawnSize.h"
@@ -80,22 +81,39 @@ bool Run::usable() {
 
 bool Run::startPhotos() {
   const std::string& path = options_.photos;
-  auto sayLine = [](const std::string& text) { say(text); };
+  // One line a file, though the check here and the loader's thread may both come upon it.
+  auto said = std::make_shared<std::set<std::string>>();
+  auto sayOnce = [said](const std::string& text) {
+    if (said->insert(text).second) {
+      say(text);
+    }
+  };
   std::vector<std::string> files;
   std::string error;
-  if (!findPhotoFiles(path, &files, sayLine, &error)) {
+  bool found = false;  // the walk stops at the first file that looks usable
+  if (!findPhotoFiles(path, &files, sayOnce, &error, kMostPhotoFiles,
+                      [&sayOnce, &found](const std::string& file) {
+                        std::string why;
+                        found = photoLooksUsable(file, &why);
+                        if (!found) {
+                          sayOnce("skipping " + file + ": " + why);
+                        }
+                        return found;
+                      })) {
     say("--photos " + path + ": " + error + "; give a folder of JPEG or PNG photos, or one");
     return false;
   }
-  // Renders wait for each photo they ask for, so that the same options draw the same frames.
-  photos_ = std::make_unique<PhotoLoader>(path, files, sayLine, offscreen());
-  for (size_t file = 0; file < photos_->fileCount(); file++) {
-    if (photos_->looksUsable(file)) {
-      return true;
-    }
+  if (!found) {
+    say("--photos " + path +
+        ": no usable JPEG or PNG photo there; give a folder of photos, or "
+        "one");
+    return false;
   }
-  say("--photos " + path + ": no usable JPEG or PNG photo there; give a folder of photos, or one");
-  return false;
+  // The loader's thread walks the folder again, whole, while the surface is made; from here on
+  // only that thread says lines. Renders wait for each photo they ask for, so that the same
+  // options draw the same frames.
+  photos_ = std::make_unique<PhotoLoader>(path, sayOnce, offscreen());
+  return true;
 }
 
 bool Run::start() {

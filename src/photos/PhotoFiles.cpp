@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <strings.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include "photos/PhotoDecode.h"
 
 namespace {
 
@@ -44,6 +46,7 @@ struct Walk {
   std::vector<std::string>* files;
   const std::function<void(const std::string&)>& skipped;
   size_t most;
+  const std::function<bool(const std::string&)>& enough;
   bool full = false;
 };
 
@@ -98,6 +101,9 @@ void walkFolder(Walk* walk, const std::string& folder, int depth) {
       return;
     }
     walk->files->push_back(path);
+    if (walk->enough && walk->enough(path)) {
+      walk->full = true;
+    }
   }
 }
 
@@ -105,7 +111,7 @@ void walkFolder(Walk* walk, const std::string& folder, int depth) {
 
 bool findPhotoFiles(const std::string& path, std::vector<std::string>* files,
                     const std::function<void(const std::string&)>& skipped, std::string* error,
-                    size_t most) {
+                    size_t most, const std::function<bool(const std::string&)>& enough) {
   files->clear();
   struct stat status;
   if (stat(path.c_str(), &status) != 0) {
@@ -114,13 +120,16 @@ bool findPhotoFiles(const std::string& path, std::vector<std::string>* files,
   }
   if (!S_ISDIR(status.st_mode)) {
     files->push_back(path);
+    if (enough) {
+      enough(path);
+    }
     return true;
   }
   if (access(path.c_str(), R_OK | X_OK) != 0) {
     *error = reasonOf(errno);
     return false;
   }
-  Walk walk{files, skipped, most};
+  Walk walk{files, skipped, most, enough};
   walkFolder(&walk, path.size() > 1 && path.back() == '/' ? path.substr(0, path.size() - 1) : path,
              0);
   return true;
@@ -165,4 +174,14 @@ std::FILE* openPhotoFile(const std::string& path, std::string* why, bool* missin
     close(fd);
   }
   return file;
+}
+
+bool photoLooksUsable(const std::string& path, std::string* why) {
+  std::FILE* file = openPhotoFile(path, why);
+  Photo header;
+  const bool usable = file != nullptr && decodePhoto(file, &header, why, nullptr, true);
+  if (file != nullptr) {
+    std::fclose(file);
+  }
+  return usable;
 }

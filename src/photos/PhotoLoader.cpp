@@ -6,13 +6,9 @@
 
 #include "photos/PhotoFiles.h"
 
-PhotoLoader::PhotoLoader(std::string root, std::vector<std::string> files,
-                         std::function<void(const std::string&)> skipped, bool wait)
-    : root_(std::move(root)),
-      files_(std::move(files)),
-      skipped_(std::move(skipped)),
-      wait_(wait),
-      bad_(files_.size(), 0) {
+PhotoLoader::PhotoLoader(std::string root, std::function<void(const std::string&)> skipped,
+                         bool wait)
+    : root_(std::move(root)), skipped_(std::move(skipped)), wait_(wait) {
   thread_ = std::thread(&PhotoLoader::run, this);
 }
 
@@ -50,25 +46,12 @@ bool PhotoLoader::ready(int slot, PhotoPixels* pixels) {
   return true;
 }
 
-bool PhotoLoader::looksUsable(size_t file) {
-  if (bad_[file]) {
-    return false;
-  }
-  std::string why;
-  std::FILE* opened = openPhotoFile(files_[file], &why);
-  Photo header;
-  const bool usable = opened != nullptr && decodePhoto(opened, &header, &why, nullptr, true);
-  if (opened != nullptr) {
-    std::fclose(opened);
-  }
-  if (!usable) {
-    skipped_("skipping " + files_[file] + ": " + why);
-    bad_[file] = 1;
-  }
-  return usable;
-}
-
 void PhotoLoader::run() {
+  std::string error;
+  if (!findPhotoFiles(root_, &files_, skipped_, &error)) {
+    skipped_(root_ + ": " + error);
+  }
+  bad_.assign(files_.size(), 0);
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     int asked = -1;

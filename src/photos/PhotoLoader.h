@@ -1,7 +1,7 @@
 // The supplier of photos: decodes the photos the scene asks for on a thread of its own, so
 // that a window never waits for a file; a render waits for each photo it asks for, so that
-// the same options draw the same frames. The folder is read before the loader is made
-// (findPhotoFiles), once.
+// the same options draw the same frames. The thread first walks the folder (findPhotoFiles),
+// once: a folder of many files does not delay the first frame.
 #pragma once
 
 #include <atomic>
@@ -17,21 +17,16 @@
 
 class PhotoLoader : public PhotoFeed {
  public:
-  // `files` from findPhotoFiles on `root`, in its order; `skipped` hears each file that cannot
-  // be shown, once, and the root's disappearing; `wait` makes ready() wait for the photo.
-  PhotoLoader(std::string root, std::vector<std::string> files,
-              std::function<void(const std::string&)> skipped, bool wait);
+  // Photos from `root` (a folder or a file); `skipped` hears each file that cannot be shown,
+  // once, and the root's disappearing, from the loader's thread; `wait` makes ready() wait for
+  // the photo.
+  PhotoLoader(std::string root, std::function<void(const std::string&)> skipped, bool wait);
   ~PhotoLoader() override;
   PhotoLoader(const PhotoLoader&) = delete;
   PhotoLoader& operator=(const PhotoLoader&) = delete;
 
   void request(int slot, unsigned choice) override;
   bool ready(int slot, PhotoPixels* pixels) override;
-
-  // Whether a file's header is that of a photo the loader can show; said to `skipped` and
-  // remembered when not. For the check at start.
-  bool looksUsable(size_t file);
-  size_t fileCount() const { return files_.size(); }
 
  private:
   enum State { Idle, Asked, Working, Done, Taken, Failed };
@@ -49,7 +44,7 @@ class PhotoLoader : public PhotoFeed {
   bool decode(size_t index);
 
   const std::string root_;
-  const std::vector<std::string> files_;
+  std::vector<std::string> files_;  // found by the thread before it serves a request
   const std::function<void(const std::string&)> skipped_;
   const bool wait_;
   std::vector<char> bad_;  // files that could not be shown (touched by one thread at a time)
