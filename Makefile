@@ -57,15 +57,19 @@ bench: build
 	bench/table.py build/default/bench
 	build/default/bench/reflection_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
-# The JPEG loader and the command-line parser under libFuzzer, each over its seed corpus.
+# The JPEG loader, the command-line parser and the photo decoders under libFuzzer, each over its
+# seed corpus.
 fuzz: deps
 	cmake --preset fuzz
-	cmake --build --preset fuzz -j $(JOBS) --target jpeg_fuzzer commandline_fuzzer
-	mkdir -p build/fuzz/corpus build/fuzz/commandline-corpus
+	cmake --build --preset fuzz -j $(JOBS) --target jpeg_fuzzer commandline_fuzzer \
+	  photo_fuzzer
+	mkdir -p build/fuzz/corpus build/fuzz/commandline-corpus build/fuzz/photo-corpus
 	build/fuzz/fuzz/jpeg_fuzzer -max_total_time=$(FUZZ_SECONDS) -close_fd_mask=2 \
 	  -rss_limit_mb=6144 -timeout=20 -print_final_stats=1 build/fuzz/corpus fuzz/corpus
 	build/fuzz/fuzz/commandline_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=5 \
 	  -print_final_stats=1 build/fuzz/commandline-corpus fuzz/commandline-corpus
+	build/fuzz/fuzz/photo_fuzzer -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -timeout=20 \
+	  -print_final_stats=1 build/fuzz/photo-corpus fuzz/photo-corpus
 
 # A simulated day of frames (make test runs an hour).
 soak: build

@@ -23,7 +23,10 @@ struct PngDecode {
 
 void failed(png_structp png, png_const_charp message) {
   PngDecode* decode = static_cast<PngDecode*>(png_get_error_ptr(png));
-  std::snprintf(decode->message, sizeof decode->message, "%s", message);
+  // libpng's stdio reader says only "Read Error" when the file ends early.
+  const bool cut = std::strcmp(message, "Read Error") == 0;
+  std::snprintf(decode->message, sizeof decode->message, "%s",
+                cut ? "the file ends early" : message);
   png_longjmp(png, 1);
 }
 
