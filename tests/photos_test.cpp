@@ -116,6 +116,10 @@ TEST(PhotoDecoding, EveryKindComesOutRgbAtMost1024ASideAndBadFilesAreRefused) {
     huge[29 + i] = static_cast<char>(crc >> (24 - 8 * i));
   }
   ASSERT_TRUE(writeBytes(d + "huge.png", huge + png.substr(33)));
+  // A progressive header claiming 12000x12000 (under the megapixel bound) in a few bytes.
+  std::string claims = readFile(VANTOR_SOURCE_DIR "/fuzz/corpus/huge-progressive-header.jpg");
+  claims.replace(claims.find("\xff\xc2") + 5, 4, "\x2e\xe0\x2e\xe0");
+  ASSERT_TRUE(writeBytes(d + "claims.jpg", claims));
   ASSERT_TRUE(writeBytes(d + "empty.jpg", ""));
   ASSERT_TRUE(writeBytes(d + "notes.jpg", "not a photo"));
 
@@ -126,7 +130,8 @@ TEST(PhotoDecoding, EveryKindComesOutRgbAtMost1024ASideAndBadFilesAreRefused) {
       {"palette.png", "64x48 248,0,0"}, {"grey.png", "1024x682 248,248,248"},
       {"cut.png", "refused"},           {"cut.jpg", "refused"},
       {"corrupt.png", "refused"},       {"huge.png", "refused"},
-      {"empty.jpg", "refused"},         {"notes.jpg", "refused"},
+      {"claims.jpg", "refused"},        {"empty.jpg", "refused"},
+      {"notes.jpg", "refused"},
   };
   for (const auto& [name, expected] : cases) {
     Photo photo;

@@ -57,7 +57,7 @@ int scaleEighths(unsigned longer, unsigned target) {
   return 8;
 }
 
-bool runJpeg(JpegDecode* d, std::FILE* file, Photo* photo, std::string* why,
+bool runJpeg(JpegDecode* d, std::FILE* file, long fileBytes, Photo* photo, std::string* why,
              const std::atomic<bool>* stop, bool headerOnly) {
   jpeg_decompress_struct* cinfo = &d->cinfo;
   cinfo->err = jpeg_std_error(&d->errors.pub);
@@ -77,6 +77,14 @@ bool runJpeg(JpegDecode* d, std::FILE* file, Photo* photo, std::string* why,
            std::to_string(static_cast<long>(kMostPhotoPixels / 1e6)) + " megapixels";
     return false;
   }
+  // A progressive file has libjpeg set aside every coefficient of the picture at the start:
+  // a few bytes claiming a large picture would take hundreds of megabytes. No real photo
+  // holds a thousand pixels in a byte.
+  if (cinfo->progressive_mode && 1.0 * width * height > 1000.0 * fileBytes) {
+    *why = std::to_string(width) + "x" + std::to_string(height) + " claimed by " +
+           std::to_string(fileBytes) + " bytes";
+    return false;
+  }
   photo->width = static_cast<int>(width);
   photo->height = static_cast<int>(height);
   if (headerOnly) {
@@ -89,7 +97,7 @@ bool runJpeg(JpegDecode* d, std::FILE* file, Photo* photo, std::string* why,
   cinfo->scale_denom = 8;
   // A progressive file keeps every coefficient of the picture: past this, libjpeg gives up
   // rather than take the machine's memory.
-  cinfo->mem->max_memory_to_use = 512L << 20;
+  cinfo->mem->max_memory_to_use = 256L << 20;
   jpeg_start_decompress(cinfo);
   const int outWidth = static_cast<int>(cinfo->output_width);
   d->reducer.emplace(outWidth, static_cast<int>(cinfo->output_height), kPhotoSide, photo);
@@ -129,9 +137,13 @@ bool decodeJpegPhoto(std::FILE* file, Photo* photo, std::string* why, const std:
   JpegDecode decode;
   std::memset(&decode.cinfo, 0, sizeof decode.cinfo);
   std::memset(&decode.errors, 0, sizeof decode.errors);
+  const long start = std::ftell(file);
+  std::fseek(file, 0, SEEK_END);
+  const long fileBytes = std::ftell(file) - start;
+  std::fseek(file, start, SEEK_SET);
   bool decoded = false;
   try {
-    decoded = runJpeg(&decode, file, photo, why, stop, headerOnly);
+    decoded = runJpeg(&decode, file, fileBytes, photo, why, stop, headerOnly);
   } catch (const std::bad_alloc&) {
     *why = "out of memory";
   }
