@@ -273,8 +273,9 @@ const std::vector<OptionSpec> kOptions = {
        return Check(ParseDouble(v, 0.25, 1.0, &o->scale), "a decimal number from 0.25 to 1");
      }},
     {"--speed", "X", "1", OptionSpec::Anywhere, true,
-     "how fast the scene runs against the clock, from 0.25 to 4:\neverything that moves, spins, "
-     "pulses and morphs follows it",
+     "how fast the scene runs against the clock, from 0.25 to 4:\neverything that moves, pulses "
+     "and drifts follows it, but\nabove 1 the pieces spin no faster than at 1, and at any\nspeed "
+     "the mirrors glide slowly enough not to flash",
      [](Options* o, const std::string& v) {
        return Check(ParseDouble(v, 0.25, 4.0, &o->speed), "a speed from 0.25 to 4");
      }},

@@ -313,6 +313,7 @@ int main(int argc, char** argv) {
     settings.showFps = options.fps;
     settings.scene.mirrors = options.mirrors;
     settings.scene.glow = options.glow;
+    settings.scene.speed = options.speed;
     settings.heldWhileHidden = windowClock.get();
     end = runTicks(*surface, *signals, settings);
     if (windowClock != nullptr) {
