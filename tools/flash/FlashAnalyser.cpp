@@ -47,6 +47,7 @@ void FlashAnalyser::Counter::resize(std::size_t pixels, std::size_t tableSize) {
   next.assign(pixels, 0);
   count.assign(pixels, 0);
   flashesUntil.assign(pixels, 0);
+  flashing.assign(pixels, 0);
   table.assign(tableSize, 0);
 }
 
@@ -170,45 +171,47 @@ void FlashAnalyser::redStep(std::size_t pixel, float r, float g, float b) {
 }
 
 FrameFlashes FlashAnalyser::analyse(const std::uint32_t* rgb) {
-  const std::size_t stride = static_cast<std::size_t>(width_) + 1;
-  std::uint32_t* generalTable = general_.table.data();
-  std::uint32_t* redTable = red_.table.data();
+  const std::size_t pixels = static_cast<std::size_t>(width_) * height_;
   long generalFlashing = 0, redFlashing = 0;
-  for (int y = 0; y < height_; y++) {
-    std::uint32_t generalRow = 0, redRow = 0;
-    const std::size_t row = static_cast<std::size_t>(y) * width_;
-    const std::size_t above = static_cast<std::size_t>(y) * stride + 1;
-    for (int x = 0; x < width_; x++) {
-      const std::size_t pixel = row + x;
-      const std::uint32_t colour = rgb[pixel];
-      // An unchanged colour can make no transition: most of a picture takes this path.
-      if (colour != previous_[pixel]) {
-        previous_[pixel] = colour;
-        const float r = linear_[colour & 0xff];
-        const float g = linear_[(colour >> 8) & 0xff];
-        const float b = linear_[(colour >> 16) & 0xff];
-        luminanceStep(pixel, r, g, b);
-        redStep(pixel, r, g, b);
-      }
-      generalRow += frame_ < general_.flashesUntil[pixel];
-      redRow += frame_ < red_.flashesUntil[pixel];
-      generalTable[above + stride + x] = generalTable[above + x] + generalRow;
-      redTable[above + stride + x] = redTable[above + x] + redRow;
+  for (std::size_t pixel = 0; pixel < pixels; pixel++) {
+    const std::uint32_t colour = rgb[pixel];
+    // An unchanged colour can make no transition: most of a picture takes this path.
+    if (colour != previous_[pixel]) {
+      previous_[pixel] = colour;
+      const float r = linear_[colour & 0xff];
+      const float g = linear_[(colour >> 8) & 0xff];
+      const float b = linear_[(colour >> 16) & 0xff];
+      luminanceStep(pixel, r, g, b);
+      redStep(pixel, r, g, b);
     }
-    generalFlashing += generalRow;
-    redFlashing += redRow;
+    const bool general = frame_ < general_.flashesUntil[pixel];
+    const bool red = frame_ < red_.flashesUntil[pixel];
+    general_.flashing[pixel] = general;
+    red_.flashing[pixel] = red;
+    generalFlashing += general;
+    redFlashing += red;
   }
   frame_++;
   return {worstField(general_, generalFlashing), worstField(red_, redFlashing)};
 }
 
-FieldShare FlashAnalyser::worstField(const Counter& counter, long flashing) const {
+FieldShare FlashAnalyser::worstField(Counter& counter, long flashing) const {
   FieldShare worst;
   if (flashing == 0) {
     return worst;
   }
+  // Summed areas: each entry counts the flashing pixels above and left of it.
   const std::size_t stride = static_cast<std::size_t>(width_) + 1;
-  const std::uint32_t* table = counter.table.data();
+  std::uint32_t* table = counter.table.data();
+  const std::uint8_t* flags = counter.flashing.data();
+  for (int y = 0; y < height_; y++) {
+    std::uint32_t* above = table + static_cast<std::size_t>(y) * stride + 1;
+    std::uint32_t row = 0;
+    for (int x = 0; x < width_; x++) {
+      row += *flags++;
+      above[stride + x] = above[x] + row;
+    }
+  }
   std::uint32_t most = 0;
   for (int y = 0; y + fieldHeight_ <= height_; y++) {
     const std::uint32_t* top = table + static_cast<std::size_t>(y) * stride;

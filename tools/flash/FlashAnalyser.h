@@ -55,7 +55,8 @@ class FlashAnalyser {
     std::vector<std::uint8_t> next;     // where the ring writes next: its oldest once full
     std::vector<std::uint8_t> count;    // up to six
     std::vector<std::uint32_t> flashesUntil;
-    std::vector<std::uint32_t> table;  // summed areas of this frame's flashing pixels
+    std::vector<std::uint8_t> flashing;  // 1 where the pixel flashes in this frame
+    std::vector<std::uint32_t> table;    // their summed areas, made when some pixel flashes
 
     void resize(std::size_t pixels, std::size_t tableSize);
     void transition(std::size_t pixel, std::uint32_t frame, int window);
@@ -63,8 +64,8 @@ class FlashAnalyser {
 
   void luminanceStep(std::size_t pixel, float r, float g, float b);
   void redStep(std::size_t pixel, float r, float g, float b);
-  // The densest field in the counter's summed-area table, of `flashing` pixels in all.
-  FieldShare worstField(const Counter& counter, long flashing) const;
+  // The densest field of the counter's flashing pixels, `flashing` of them in all.
+  FieldShare worstField(Counter& counter, long flashing) const;
 
   int width_;
   int height_;

@@ -1,15 +1,10 @@
 #include "YuvToRgb.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace {
 
 constexpr double kOne = 65536.0;
-
-std::uint32_t Channel(std::int32_t fixed) {
-  return static_cast<std::uint32_t>(std::clamp((fixed + (1 << 15)) >> 16, 0, 255));
-}
 
 }  // namespace
 
@@ -30,13 +25,6 @@ YuvToRgb::YuvToRgb(YuvMatrix matrix, bool fullRange) {
     greenFromCr_[i] =
         static_cast<std::int32_t>(std::lround(-2.0 * kr * (1.0 - kr) / kg * difference * kOne));
   }
-}
-
-std::uint32_t YuvToRgb::pixel(int luma, int blueDifference, int redDifference) const {
-  const std::int32_t y = luma_[luma];
-  return Channel(y + redFromCr_[redDifference]) |
-         Channel(y + greenFromCb_[blueDifference] + greenFromCr_[redDifference]) << 8 |
-         Channel(y + blueFromCb_[blueDifference]) << 16;
 }
 
 void YuvToRgb::convert(const Y4mReader& reader, std::uint32_t* rgb) const {
