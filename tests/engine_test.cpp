@@ -253,21 +253,27 @@ TEST_F(Engine, ConstructionAndFrames) {
 // draw them, without a gap where the copies do not fill the circle evenly.
 using Mirrors = Engine;
 
-// Whether the last frame was drawn with the arrangement for `angle` degrees: the x of the second
-// clip plane recorded into its list tells the angles apart.
-::testing::AssertionResult DrawnWith(ScopeApp* engine, float angle) {
+// The x of the second clip plane recorded into the last frame's list: it tells the angle of the
+// arrangement the frame was drawn with.
+double RecordedPlaneX() {
   glPushMatrix();
   glLoadIdentity();
   glCallList(static_cast<GLuint>(biglistID));
   GLdouble plane[4];
   glGetClipPlane(GL_CLIP_PLANE1, plane);
   glPopMatrix();
+  return plane[0];
+}
+
+// Whether the last frame was drawn with the arrangement for `angle` degrees.
+::testing::AssertionResult DrawnWith(ScopeApp* engine, float angle) {
+  const double x = RecordedPlaneX();
   MirrorSystem ms;
   engine->SetupMirrorSystem(&ms, angle);
   // The driver keeps plane equations in single precision.
-  return std::fabs(plane[0] - ms.mirrorPlane2[0]) <= 3e-7
+  return std::fabs(x - ms.mirrorPlane2[0]) <= 3e-7
              ? ::testing::AssertionSuccess()
-             : ::testing::AssertionFailure() << plane[0] << " is not the plane of " << angle;
+             : ::testing::AssertionFailure() << x << " is not the plane of " << angle;
 }
 
 TEST_F(Mirrors, PresetTableCountsAndIndices) {
@@ -337,15 +343,8 @@ TEST_F(Mirrors, MorphGlidesWithoutAGapAndARedirectStartsFromTheAngleOnScreen) {
 // there are copies: a fast morph flashes. Whatever the pair and the speed, frames 1/30 s of real
 // time apart show them turning at most 30 degrees a second; the closest pairs keep two seconds.
 TEST_F(Mirrors, MorphsTurnTheFarCopiesAtMostThirtyDegreesASecond) {
-  const auto drawnAngle = [] {
-    glPushMatrix();
-    glLoadIdentity();
-    glCallList(static_cast<GLuint>(biglistID));
-    GLdouble plane[4];
-    glGetClipPlane(GL_CLIP_PLANE1, plane);
-    glPopMatrix();
-    return std::acos(-plane[0]) * 180.0 / M_PI;  // the plane's normal lies at angle + 180
-  };
+  // The plane's normal lies at the angle + 180 degrees.
+  const auto drawnAngle = [] { return std::acos(-RecordedPlaneX()) * 180.0 / M_PI; };
   for (double speed : {1.0, 4.0}) {
     engine_->speed = speed;
     for (auto [from, to] : {std::pair{0, 6}, {6, 0}, {0, 1}, {4, 5}}) {

@@ -44,8 +44,6 @@ class FlashAnalyser {
 
   int fieldWidth() const { return fieldWidth_; }
   int fieldHeight() const { return fieldHeight_; }
-  int window() const { return window_; }  // the frames of one second
-  long frames() const { return static_cast<long>(frame_); }
 
  private:
   // The transitions of one kind: per pixel, the frames of its latest six, and the frame up to
@@ -71,7 +69,7 @@ class FlashAnalyser {
   int height_;
   int fieldWidth_;
   int fieldHeight_;
-  int window_;
+  int window_;  // the frames of one second
   std::uint32_t frame_ = 0;
   float linear_[256];  // an 8-bit sRGB value in linear light
 
