@@ -218,8 +218,9 @@ const std::vector<OptionRow> kOptions = {
         .defaults("1; in a window on a software renderer, the largest F that draws at most "
                   "1920x1080 pixels"),
     decimalRow("--speed", "X", &Options::speed, 0.25, 4.0, "a speed", kAnywhere,
-               "how fast the scene runs against the clock: everything that moves, spins, "
-               "pulses and morphs follows it")
+               "how fast the scene runs against the clock: everything that moves, pulses and "
+               "drifts follows it, but above 1 the pieces spin no faster than at 1, and at any "
+               "speed the mirrors glide slowly enough not to flash")
         .defaults("1")
         .asSetting(),
     mirrorsRow(),

@@ -93,6 +93,7 @@ RunEnd Run::play() {
   settings.showFps = options_.fps;
   settings.scene.mirrors = options_.mirrors;
   settings.scene.glow = options_.glow;
+  settings.scene.speed = options_.speed;
   settings.clock = clock_.get();
   settings.anyKeyCloses = options_.layer == "overlay";
   settings.drawnSize = drawnSize(options_);

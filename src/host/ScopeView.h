@@ -19,6 +19,9 @@ extern const char* const kVantorBundleIdentifier;
 struct SceneSettings {
   int mirrors = -1;   // copies of the arrangement to hold (10, 12, ..., 22), or -1: random
   bool glow = false;  // the radial glow over the kaleidoscope
+  // How fast the clock runs (--speed); the clock itself is made faster, and the engine is told
+  // so that it can hold what would flash to a safe pace.
+  double speed = 1.0;
 };
 
 class Vantor : public ScreenSaverView {
