@@ -6,7 +6,10 @@
 #include <linux/input-event-codes.h>
 #include <wayland-client.h>
 
+#include <signal.h>
 #include <sys/stat.h>
+
+#include <filesystem>
 
 #include <memory>
 
@@ -251,6 +254,48 @@ TEST_F(Wayland, TheWallpaperCoversEveryOutputAtItsOwnPixelSizeAsOutputsComeAndCh
   EXPECT_TRUE(endsOnSigterm(*vantor_));
 }
 
+// Each monitor its own Vantors, each with its own seed and settings: on the output named only
+// (sway's grey ground stays on the other), a wallpaper on the bottom layer above one on the
+// background layer (its --fps text shows), covering the output again when it comes back; and a
+// saver on each output, neither ending the other.
+TEST_F(Wayland, EachOutputItsOwnVantorsOnTheLayerAskedThroughTheOutputsComingBack) {
+  message({"create_output"});
+  message({"output", "HEADLESS-2", "resolution", "800x600", "position", "1280", "0"});
+  start({"--layer", "background", "--output", "HEADLESS-2", "--seed", "5"});
+  ASSERT_TRUE(shows("HEADLESS-2", 800, 600));
+  auto bottom = sway_.start({installed() + "/bin/vantor", "--layer", "bottom", "--output",
+                             "HEADLESS-2", "--fps", "--seed", "6"});
+  Frame frame;
+  std::string error;
+  auto textShows = [&] {  // the --fps text, bottom left on HEADLESS-2
+    return sway_.capture("HEADLESS-2", &frame, &error) &&
+           yellowIn(frame, 0, frame.height - 40, 120, 40) > 50;
+  };
+  EXPECT_TRUE(eventually(textShows, 15.0)) << error << bottom->errorSoFar();
+  ASSERT_TRUE(sway_.capture("HEADLESS-1", &frame, &error)) << error;
+  EXPECT_LT(frame.darkShare(), 0.01) << "the output not named";
+  message({"output", "HEADLESS-2", "disable"});
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  message({"output", "HEADLESS-2", "enable"});
+  EXPECT_TRUE(eventually(textShows, 15.0)) << "back " << error << bottom->errorSoFar();
+  EXPECT_TRUE(endsOnSigterm(*bottom));
+  EXPECT_TRUE(endsOnSigterm(*vantor_));
+  std::unique_ptr<Process> savers[2];
+  for (int i = 0; i < 2; i++) {
+    const std::string output = "HEADLESS-" + std::to_string(i + 1);
+    savers[i] = sway_.start({installed() + "/bin/vantor", "--layer", "overlay", "--output", output,
+                             "--seed", std::to_string(7 + i)});
+    vantor_ = std::move(savers[i]);
+    EXPECT_TRUE(i == 0 ? shows(output) : shows(output, 800, 600));
+    savers[i] = std::move(vantor_);
+  }
+  for (auto& saver : savers) {
+    vantor_ = std::move(saver);
+    EXPECT_TRUE(stillRuns()) << vantor_->errorSoFar();
+    EXPECT_TRUE(endsOnSigterm(*vantor_));
+  }
+}
+
 // Any key ends the saver (not only Escape), so do a button and a pointer move of more than a
 // few pixels (not a nudge), and SIGTERM, what swayidle's resume sends.
 TEST_F(Wayland, TheSaverCoversTheOutputAndEndsOnAnyKeyButtonMoveOrSigterm) {
@@ -277,6 +322,54 @@ TEST_F(Wayland, TheSaverCoversTheOutputAndEndsOnAnyKeyButtonMoveOrSigterm) {
     }
     EXPECT_TRUE(ends(0));
   }
+}
+
+// The README's recipe with short timeouts, on a seat with a pointer as every desktop's has:
+// swayidle starts the saver, then swaylock (which locks through wlr-layer-shell and
+// wlr-input-inhibitor). The saver ends as the lock takes the input, so that the lock is what
+// shows and nothing of the saver can show after the unlock; the wallpaper under both goes on.
+TEST_F(Wayland, TheSaverEndsWhenSwaylockTakesOverAndTheWallpaperGoesOn) {
+  start({"--layer", "background", "--seed", "5"});
+  ASSERT_TRUE(shows());
+  VirtualPointer pointer(sway_);
+  ASSERT_TRUE(pointer.made()) << "sway made no virtual pointer";
+  const std::string program = std::filesystem::canonical(installed() + "/bin/vantor");
+  auto idle = sway_.start({"/usr/bin/swayidle", "-w", "timeout", "1",
+                           program + " --layer overlay --mirrors 22 &", "timeout", "6",
+                           "swaylock -f -c 203040"});
+  auto saver = [&] {  // the Vantor swayidle started, or 0
+    for (pid_t pid : sway_.clients(program)) {
+      if (pid != vantor_->pid()) {
+        return pid;
+      }
+    }
+    return 0;
+  };
+  ASSERT_TRUE(eventually([&] { return saver() != 0; }, 10.0)) << idle->errorSoFar();
+  Frame frame;
+  std::string error;
+  auto locked = [&] {  // the lock's colour (0x203040) fills most of the output
+    if (!sway_.capture("HEADLESS-1", &frame, &error)) {
+      return false;
+    }
+    long lock = 0;
+    for (size_t i = 0; i + 2 < frame.rgb.size(); i += 3) {
+      lock += frame.rgb[i] == 0x20 && frame.rgb[i + 1] == 0x30 && frame.rgb[i + 2] == 0x40;
+    }
+    return lock * 3 > static_cast<long>(frame.rgb.size()) * 9 / 10;
+  };
+  EXPECT_TRUE(eventually(locked, 20.0)) << "the lock does not show " << error;
+  EXPECT_EQ(saver(), 0) << "the saver still runs under the lock";
+  EXPECT_TRUE(vantor_->running()) << "the wallpaper ended: " << vantor_->errorSoFar();
+  const std::vector<pid_t> locks = sway_.clients("/usr/bin/swaylock");  // and its helper
+  EXPECT_FALSE(locks.empty());
+  for (pid_t lock : locks) {
+    kill(lock, SIGKILL);  // the unlock, as a test can give it: the lock's end
+  }
+  EXPECT_TRUE(shows()) << "the wallpaper after the unlock";
+  EXPECT_EQ(saver(), 0);
+  idle->signal(SIGTERM);
+  EXPECT_TRUE(endsOnSigterm(*vantor_));
 }
 
 TEST_F(Wayland, NoCompositorOrItsGoingAwayEndsVantorWithStatusOneAndOneLine) {

@@ -22,17 +22,30 @@
 namespace {
 
 // Guards the window host under a virtual X server: each way of choosing the window draws a
-// kaleidoscope there, a foreign window's new size reaches the view, SIGTERM ends the program
-// by that signal, and a window destroyed under it ends it with status 1 and one line.
+// kaleidoscope there (an own window also when WAYLAND_DISPLAY names a compositor that is gone,
+// with one line saying so), a foreign window's new size reaches the view, SIGTERM ends the
+// program by that signal, and a window destroyed under it ends it with status 1 and one line.
 TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
   Xvfb server(640, 480);
   Display* display = server.connection();
   ASSERT_NE(display, nullptr);
   // The own window covers the screen, so a picture of the screen is one of the window.
-  for (const Arguments& arguments : {Arguments{"-geometry", "640x480"}, {"--root"}}) {
-    auto vantor = startOn(server, arguments);
-    EXPECT_TRUE(showsKaleidoscope(server, "root")) << arguments[0] << vantor->errorSoFar();
-    EXPECT_TRUE(endsOnSigterm(*vantor));
+  TemporaryFolder runtime;  // a session's, whose compositor is gone
+  for (bool stale : {false, true}) {
+    for (const Arguments& arguments : {Arguments{"-geometry", "640x480"}, {"--root"}}) {
+      auto vantor = startOn(
+          server, arguments,
+          stale ? Arguments{"WAYLAND_DISPLAY=wayland-gone", "XDG_RUNTIME_DIR=" + runtime.path()}
+                : Arguments{});
+      EXPECT_TRUE(showsKaleidoscope(server, "root")) << arguments[0] << vantor->errorSoFar();
+      EXPECT_EQ(vantor->errorSoFar(),
+                !stale || arguments[0] == "--root"
+                    ? ""
+                    : "vantor: cannot connect to the Wayland compositor 'wayland-gone': No such "
+                      "file or directory; using the X display '" +
+                          server.display() + "' instead\n");
+      EXPECT_TRUE(endsOnSigterm(*vantor));
+    }
   }
   // Windows of the test's own, as the daemon or its settings dialog would make them.
   for (bool daemons : {true, false}) {

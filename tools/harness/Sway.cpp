@@ -82,6 +82,25 @@ Exit Sway::key(const std::string& key) const {
   return run({"/usr/bin/wtype", "-s", "1500", "-k", key});
 }
 
+std::vector<pid_t> Sway::clients(const std::string& program) const {
+  std::vector<pid_t> found;
+  const std::string runtime = "XDG_RUNTIME_DIR=" + folder_.path();
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string pid = entry.path().filename();
+    std::error_code error;
+    if (pid.find_first_not_of("0123456789") != std::string::npos ||
+        std::filesystem::read_symlink(entry.path() / "exe", error) != program) {
+      continue;
+    }
+    // NUL-separated NAME=VALUE entries; a zombie has none.
+    const std::string environ = readFile(entry.path() / "environ");
+    if (environ.find(runtime + '\0') != std::string::npos) {
+      found.push_back(std::stoi(pid));
+    }
+  }
+  return found;
+}
+
 bool Sway::capture(const std::string& output, Frame* frame, std::string* error) const {
   // A binary PPM on standard output: "P6", the width, the height, the maximum (255), one
   // white-space byte, then the pixels.

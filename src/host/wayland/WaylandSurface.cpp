@@ -19,6 +19,12 @@ namespace {
 // one the compositor does not show.
 constexpr std::int64_t kUnseenAfter = 1000000;
 
+std::uint32_t layerOf(WaylandTarget::Kind kind) {
+  return kind == WaylandTarget::Overlay  ? ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY
+         : kind == WaylandTarget::Bottom ? ZWLR_LAYER_SHELL_V1_LAYER_BOTTOM
+                                         : ZWLR_LAYER_SHELL_V1_LAYER_BACKGROUND;
+}
+
 }  // namespace
 
 WaylandSurface::WaylandSurface(WaylandTarget target, long tickMicroseconds, int wakeFd)
@@ -68,12 +74,16 @@ WaylandSurface::~WaylandSurface() {
 }
 
 bool WaylandSurface::create(const char* displayName, std::string* error) {
-  display_ = wl_display_connect(displayName);
+  const char* given = displayName != nullptr ? displayName : std::getenv("WAYLAND_DISPLAY");
+  const std::string name = given != nullptr && given[0] != '\0' ? given : "wayland-0";
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  // libwayland would print a line of its own about a socket name it cannot place.
+  const bool placed = name[0] == '/' || (runtime != nullptr && runtime[0] == '/');
+  display_ = placed ? wl_display_connect(displayName) : nullptr;
   if (display_ == nullptr) {
-    const char* name = displayName != nullptr ? displayName : std::getenv("WAYLAND_DISPLAY");
-    *error = std::string("cannot connect to the Wayland compositor '") +
-             (name != nullptr ? name : "wayland-0") + "': " + std::strerror(errno) +
-             "; check WAYLAND_DISPLAY and XDG_RUNTIME_DIR" +
+    unreachable_ = "cannot connect to the Wayland compositor '" + name +
+                   (placed ? "': " + std::string(std::strerror(errno)) : "': no XDG_RUNTIME_DIR");
+    *error = unreachable_ + "; check WAYLAND_DISPLAY and XDG_RUNTIME_DIR" +
              (target_.kind == WaylandTarget::Window ? ", or use --x11" : "");
     return false;
   }
@@ -99,6 +109,9 @@ bool WaylandSurface::create(const char* displayName, std::string* error) {
     *error =
         "the Wayland compositor offers no zwlr_layer_shell_v1 (wlr-layer-shell), which --layer "
         "needs; use a compositor that has it (sway, Hyprland, river, Wayfire, KDE Plasma)";
+    return false;
+  }
+  if (!target_.output.empty() && !outputNamed(error)) {
     return false;
   }
   if (target_.beforeOpenGL) {
@@ -128,6 +141,22 @@ bool WaylandSurface::create(const char* displayName, std::string* error) {
   followLargest();
   drawable_ = shown_;
   return makeCurrent();
+}
+
+bool WaylandSurface::outputNamed(std::string* error) const {
+  std::string names;
+  for (const WaylandOutput& output : outputs_) {
+    if (output.outputName == target_.output) {
+      return true;
+    }
+    names += (names.empty() ? "" : ", ") + output.outputName;
+  }
+  // A compositor names its outputs from wl_output version 4 on.
+  *error = names.empty()
+               ? "the Wayland compositor does not name its outputs (wl_output 4), "
+                 "which --output needs; leave --output out to draw on every output"
+               : "there is no output named '" + target_.output + "'; the outputs are " + names;
+  return false;
 }
 
 bool WaylandSurface::createContext(std::string* error) {
@@ -179,7 +208,8 @@ void WaylandSurface::addGlobal(void* data, wl_registry* registry, uint32_t name,
   } else if (std::strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0) {
     self->layerShell_ = static_cast<zwlr_layer_shell_v1*>(bind(&zwlr_layer_shell_v1_interface, 3));
   } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && self->seat_.seat == nullptr &&
-             self->target_.kind != WaylandTarget::Background) {
+             (self->target_.kind == WaylandTarget::Window ||
+              self->target_.kind == WaylandTarget::Overlay)) {
     bindSeat(&self->seat_, registry, name, self->target_.kind == WaylandTarget::Overlay);
   } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
     self->outputs_.emplace_back();
@@ -206,8 +236,10 @@ void WaylandSurface::followOutputs() {
     if (output.layerClosed) {
       removeLayerSurface(&output, egl_);
     }
-    if (target_.kind != WaylandTarget::Window && output.described && output.layer == nullptr) {
-      addLayerSurface(&output, compositor_, layerShell_, target_.kind == WaylandTarget::Overlay);
+    const bool wanted = target_.output.empty() || output.outputName == target_.output;
+    if (target_.kind != WaylandTarget::Window && output.described && output.layer == nullptr &&
+        wanted) {
+      addLayerSurface(&output, compositor_, layerShell_, layerOf(target_.kind));
     }
     if (window_.entered == output.output && window_.canvas.surface != nullptr) {
       scaleCanvas(&window_.canvas, output.scale);
@@ -329,7 +361,7 @@ SurfaceEvent WaylandSurface::waitForTick() {
       event.message = lost_;
       return event;
     }
-    if (window_.closeRequested || seat_.userBack) {
+    if (window_.closeRequested || seat_.saverDone) {
       event.kind = SurfaceEvent::Close;
       return event;
     }

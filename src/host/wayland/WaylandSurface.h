@@ -44,9 +44,10 @@ struct wp_viewporter;
 
 // What to draw on.
 struct WaylandTarget {
-  enum Kind { Window, Background, Overlay };
+  enum Kind { Window, Background, Bottom, Overlay };
   Kind kind = Window;
-  int width = 1024;  // Window: the size asked for, in logical pixels
+  std::string output;  // a layer: only on the output of this name (and again when it comes back)
+  int width = 1024;    // Window: the size asked for, in logical pixels
   int height = 768;
   bool fullscreen = false;  // Window: ask the compositor for the whole output
   // Called once the outputs' sizes are known and before OpenGL starts (to choose the renderer's
@@ -68,6 +69,8 @@ class WaylandSurface : public Surface {
   // surfaces and waits for their first size. False with *error saying what went wrong and
   // what to do.
   bool create(const char* displayName, std::string* error);
+  // Why create could not reach the compositor, or "" when it did (whatever failed after).
+  const std::string& unreachable() const { return unreachable_; }
 
   bool makeCurrent() override;
   int shownWidth() const override { return shown_.width; }
@@ -85,6 +88,8 @@ class WaylandSurface : public Surface {
                         const char* interface, std::uint32_t version);
   static void removeGlobal(void* data, wl_registry* registry, std::uint32_t name);
   bool createContext(std::string* error);
+  // Whether an output has the name --output gives; false with *error naming those there are.
+  bool outputNamed(std::string* error) const;
   // Acts on what the listeners recorded: layers closed or wanted, the window's scale.
   void followOutputs();
   // The largest drawable canvas, which the view draws on, or null when there is none.
@@ -121,4 +126,5 @@ class WaylandSurface : public Surface {
   PixelSize shown_;      // the largest canvas's pixels
   PixelSize drawable_;   // its buffer, which the view draws into
   std::string lost_;     // set when the run cannot go on; says what happened
+  std::string unreachable_;
 };
