@@ -239,7 +239,8 @@ TEST_F(Wayland, AHalfScaleOutputShowsEveryPixelDoubledAskedForOrChosen) {
 }
 
 // One output drawn on directly, then a second of another size and scale added while Vantor
-// runs, then the first resized: each is covered at its own pixel size.
+// runs, then the first resized: each is covered at its own pixel size. The --fps text shows whole
+// on each, the smaller one of another shape (which shows the picture's middle) too.
 TEST_F(Wayland, TheWallpaperCoversEveryOutputAtItsOwnPixelSizeAsOutputsComeAndChange) {
   start({"--layer", "background"});
   ASSERT_TRUE(shows());
@@ -251,6 +252,52 @@ TEST_F(Wayland, TheWallpaperCoversEveryOutputAtItsOwnPixelSizeAsOutputsComeAndCh
   EXPECT_TRUE(shows("HEADLESS-1", 1024, 768)) << "a resized output";
   EXPECT_TRUE(shows("HEADLESS-2", 800, 600));
   EXPECT_TRUE(vantor_->running()) << vantor_->errorSoFar();
+  EXPECT_TRUE(endsOnSigterm(*vantor_));
+  message({"output", "HEADLESS-1", "resolution", "1920x1080"});
+  start({"--layer", "background", "--fps"});
+  for (const std::string output : {"HEADLESS-1", "HEADLESS-2"}) {
+    Frame frame;
+    std::string error;
+    long yellow = 0;  // in the bottom-left quarter; the text's three lines, whole
+    EXPECT_TRUE(eventually(
+        [&] {
+          return sway_.capture(output, &frame, &error) &&
+                 (yellow = yellowIn(frame, 0, frame.height / 2, frame.width / 2,
+                                    frame.height / 2)) > 700;
+        },
+        15.0))
+        << output << ": " << yellow << " yellow pixels " << error;
+  }
+  EXPECT_TRUE(endsOnSigterm(*vantor_));
+}
+
+// A wallpaper under a tiled window that covers its output is drawn for nobody, though sway sends
+// it frame callbacks all the same: it asks for no frame until the window goes, then goes on.
+TEST_F(Wayland, AWallpaperUnderWindowsCoveringItDrawsNothingUntilTheyGo) {
+  start({"--layer", "background"}, {"WAYLAND_DEBUG=client"});
+  ASSERT_TRUE(shows());
+  auto frames = [&] {  // the frames the wallpaper has asked for, from its log of requests
+    const std::string log = vantor_->errorSoFar();
+    long count = 0;
+    for (size_t at = log.find(".frame(new id"); at != std::string::npos;
+         at = log.find(".frame(new id", at + 1)) {
+      count++;
+    }
+    return count;
+  };
+  // A window of Vantor's own at a frame a second, tiled over the whole output.
+  auto window = sway_.start({installed() + "/bin/vantor", "--delay", "1000000"});
+  long before = 0;
+  auto still = [&] {  // no frame asked for in the last half second
+    before = frames();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    return frames() == before;
+  };
+  ASSERT_TRUE(eventually(still, 15.0)) << "the wallpaper draws on under the window";
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  EXPECT_EQ(frames() - before, 0) << "frames drawn under the window in 2.5 s";
+  EXPECT_TRUE(endsOnSigterm(*window));
+  EXPECT_TRUE(shows()) << "after the window went";
   EXPECT_TRUE(endsOnSigterm(*vantor_));
 }
 

@@ -18,6 +18,37 @@ struct PixelSize {
   bool operator!=(const PixelSize& other) const { return !(*this == other); }
 };
 
+// A part of a picture, in pixels from its bottom-left corner (OpenGL's way).
+struct PixelArea {
+  int left = 0;
+  int bottom = 0;
+  int width = 0;
+  int height = 0;
+};
+
+// The part of a picture that a screen of another shape shows, decided once for every surface
+// that shows one picture on several screens: the picture is scaled to cover the screen, by the
+// larger of the two ratios, and the excess is cut evenly from the longer side (centred).
+PixelArea coverCrop(PixelSize picture, PixelSize screen);
+// The part of a picture that every one of `screens` shows whole, as coverCrop crops it for each:
+// where corner text goes so that each screen shows all of it. The whole picture for none.
+template <typename Screens>
+PixelArea shownEverywhere(PixelSize picture, const Screens& screens) {
+  PixelArea common{0, 0, picture.width, picture.height};
+  for (const PixelSize& screen : screens) {
+    const PixelArea crop = coverCrop(picture, screen);
+    if (crop.width < common.width) {
+      common.left = crop.left;
+      common.width = crop.width;
+    }
+    if (crop.height < common.height) {
+      common.bottom = crop.bottom;
+      common.height = crop.height;
+    }
+  }
+  return common;
+}
+
 // True for Mesa's software rasterisers (llvmpipe, softpipe, swrast), named by GL_RENDERER.
 bool isSoftwareRenderer(const std::string& renderer);
 

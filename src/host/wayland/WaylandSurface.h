@@ -27,11 +27,12 @@
 #include <string>
 
 #include "host/DrawnSize.h"
-#include "host/Framebuffer.h"
 #include "host/Surface.h"
 #include "host/TickPacer.h"
+#include "host/wayland/SwayCoverage.h"
 #include "host/wayland/WaylandCanvas.h"
 #include "host/wayland/WaylandOutput.h"
+#include "host/wayland/WaylandPicture.h"
 #include "host/wayland/WaylandSeat.h"
 #include "host/wayland/WaylandWindow.h"
 
@@ -41,6 +42,7 @@ struct wl_compositor;
 struct xdg_wm_base;
 struct zwlr_layer_shell_v1;
 struct wp_viewporter;
+struct wl_shm;
 
 // What to draw on.
 struct WaylandTarget {
@@ -79,6 +81,7 @@ class WaylandSurface : public Surface {
   int width() const override { return drawable_.width; }
   int height() const override { return drawable_.height; }
   std::string cannotEnlarge() const override;
+  PixelArea shownEverywhere() const override;
   SurfaceEvent waitForTick() override;
   bool present(std::string* error) override;
   void toggleFullscreen() override;
@@ -90,7 +93,8 @@ class WaylandSurface : public Surface {
   bool createContext(std::string* error);
   // Whether an output has the name --output gives; false with *error naming those there are.
   bool outputNamed(std::string* error) const;
-  // Acts on what the listeners recorded: layers closed or wanted, the window's scale.
+  // Acts on what the listeners recorded: layers closed or wanted, the window's scale; and on
+  // what sway's IPC says of the outputs windows cover.
   void followOutputs();
   // The largest drawable canvas, which the view draws on, or null when there is none.
   WaylandCanvas* drawingCanvas();
@@ -98,9 +102,9 @@ class WaylandSurface : public Surface {
   void sizeCanvases();
   // Follows the largest canvas; true when the shown size changed.
   bool followLargest();
-  bool anyCanvasReady();
-  // Shows the picture kept in picture_ on `canvas`, scaled to cover it; then swaps it.
-  void showPicture(WaylandCanvas* canvas);
+  // Whether a tick may be drawn: some canvas is ready (*any), and none that is not is still
+  // awaited (*awaited: microseconds the longest of them still is).
+  bool canvasesReady(bool* any, std::int64_t* awaited);
   // Reads and dispatches what the compositor sent, waiting up to `timeoutMilliseconds`
   // (-1: until something arrives). False when the connection failed.
   bool dispatch(int timeoutMilliseconds);
@@ -109,6 +113,7 @@ class WaylandSurface : public Surface {
   void forEachCanvas(Visit visit);
 
   WaylandTarget target_;
+  long tickMicroseconds_;
   TickPacer pacer_;
 
   wl_display* display_ = nullptr;
@@ -116,15 +121,29 @@ class WaylandSurface : public Surface {
   wl_compositor* compositor_ = nullptr;
   xdg_wm_base* wmBase_ = nullptr;
   zwlr_layer_shell_v1* layerShell_ = nullptr;
-  wp_viewporter* viewporter_ = nullptr;  // absent: the view draws every pixel
+  wp_viewporter* viewporter_ = nullptr;  // absent: the view draws every pixel, on one output
+  wl_shm* shm_ = nullptr;
   WaylandSeat seat_;
   std::list<WaylandOutput> outputs_;  // a list: listeners hold pointers to the records
   WaylandWindow window_;              // Window only
 
   WaylandEgl egl_;
-  Framebuffer picture_;  // the drawn picture, kept to be shown on the other canvases
-  PixelSize shown_;      // the largest canvas's pixels
-  PixelSize drawable_;   // its buffer, which the view draws into
-  std::string lost_;     // set when the run cannot go on; says what happened
+  WaylandPicture picture_;  // the drawn picture, shared with the other canvases
+  SwayCoverage coverage_;   // wallpapers under sway: the outputs windows cover
+  PixelSize shown_;         // the largest canvas's pixels
+  PixelSize drawable_;      // its buffer, which the view draws into
+  std::string lost_;        // set when the run cannot go on; says what happened
   std::string unreachable_;
 };
+
+template <typename Visit>
+void WaylandSurface::forEachCanvas(Visit visit) {
+  if (window_.canvas.surface != nullptr) {
+    visit(&window_.canvas);
+  }
+  for (WaylandOutput& output : outputs_) {
+    if (output.canvas.surface != nullptr) {
+      visit(&output.canvas);
+    }
+  }
+}
