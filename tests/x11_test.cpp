@@ -71,6 +71,40 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
   }
 }
 
+// --root on a screen of two monitors of different sizes side by side (Xephyr joins two screens
+// through Xinerama, as a desktop's X server reports its monitors): a kaleidoscope centred on
+// each, drawn once for the larger and shown on both, not one centred on the seam.
+TEST(Windows, TheRootWindowOfTwoMonitorsShowsAKaleidoscopeCentredOnEach) {
+  Xvfb server(1600, 800, {"640x480", "800x600"});
+  ASSERT_TRUE(server.started()) << server.failure();
+  auto vantor = startOn(server, {"--root"});
+  auto part = [](const Frame& frame, int left, int width, int height) {
+    Frame head;
+    head.width = width;
+    head.height = height;
+    for (int y = 0; y < height; y++) {
+      head.rgb.insert(head.rgb.end(), frame.at(left, y), frame.at(left, y) + width * 3);
+    }
+    return head;
+  };
+  Frame frame;
+  std::string error;
+  ::testing::AssertionResult left = ::testing::AssertionFailure(), right = left;
+  EXPECT_TRUE(eventually(
+      [&] {
+        if (!screenshot(server, "root", &frame, &error) || frame.width != 1440) {
+          return false;
+        }
+        left = isSymmetricKaleidoscope(part(frame, 0, 640, 480));
+        right = isSymmetricKaleidoscope(part(frame, 640, 800, 600));
+        return left && right;
+      },
+      15.0))
+      << frame.width << "x" << frame.height << " " << error << " left: " << left.message()
+      << " right: " << right.message() << vantor->errorSoFar();
+  EXPECT_TRUE(endsOnSigterm(*vantor));
+}
+
 // Waits for a picture of the screen with enough drawn in its middle, then says how much of
 // that is doubled; *frame is the picture.
 double screenDoubledShare(const Xvfb& server, Frame* frame) {
