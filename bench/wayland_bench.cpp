@@ -133,6 +133,9 @@ void Outputs(benchmark::State& state, std::vector<std::string> sizes) {
         corePercent(cpuTicks(vantor->pid()) - cpuBefore, 1.0) * 10.0 / std::max(frames, 1.0);
   }
 }
+BENCHMARK_CAPTURE(Outputs, 1280x720, std::vector<std::string>{"1280x720"})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 BENCHMARK_CAPTURE(Outputs, 1920x1080, std::vector<std::string>{"1920x1080"})
     ->Iterations(1)
     ->Unit(benchmark::kSecond);

@@ -188,7 +188,7 @@ TEST_F(Wayland, TheWindowSavesItsFrameWithSAndSwitchesFullScreenWithF) {
   ASSERT_TRUE(shows());
   auto fullscreen = [&] {  // the fullscreen_mode of the node with Vantor's app_id, which follows it
     const std::string tree = sway_.message({"-t", "get_tree"}).out;
-    const size_t app = tree.find("\"app_id\": \"vantor\"");
+    const size_t app = tree.find("\"app_id\": \"org.vantor.saver\"");
     const size_t mode = app == std::string::npos ? app : tree.rfind("\"fullscreen_mode\": ", app);
     return mode != std::string::npos && tree.compare(mode + 19, 1, "1") == 0;
   };

@@ -1,24 +1,28 @@
 // The Wayland surface: a native client on libwayland-client that draws with EGL (a desktop
 // OpenGL compatibility context on wl_egl_window), in a window of its own (xdg-shell) or on a
-// layer of every output (wlr-layer-shell: the background layer for a live wallpaper, the
-// overlay layer for screen saving). Sizes are in pixels unless called logical.
+// layer of every output or of the one named (wlr-layer-shell: the background or bottom layer for
+// a live wallpaper, the overlay layer for screen saving). Sizes are in pixels unless called
+// logical.
 //
 // Supports: its own window (-geometry's size, --fullscreen, f, s, q, Escape, Ctrl-C and the
-// compositor's close); a layer surface on every output as outputs come, change and go (the
-// saver ends on any key, button or pointer move); hidden surfaces (no frame callbacks: no
-// ticks); a smaller drawable (--scale) where the compositor has wp_viewporter; --delay. Does
-// not: place a window (a position cannot be asked for on Wayland).
+// compositor's close); a layer surface on every output, or on --output's whenever it is there,
+// as outputs come, change and go (the saver ends on any key, button or pointer move, and when a
+// screen locker takes the pointer); hidden surfaces (no frame callbacks: no ticks) and, under
+// sway, wallpapers under windows that cover them (SwayCoverage); a smaller drawable (--scale)
+// where the compositor has wp_viewporter; --delay. Does not: place a window (a position cannot
+// be asked for on Wayland); show the picture on more than the largest output without
+// wp_viewporter.
 //
 // One state for the connection and its globals, and a record each for the seat, the window and
 // every output (WaylandSeat, WaylandWindow, WaylandOutput), which their listeners fill in and
 // this surface acts on. One engine serves every output: the process has one view and so one
 // shown size, that of the largest canvas in pixels (logical size times integer scale), and the
-// view draws into that canvas's buffer, of the drawable's size: present() swaps it, and where it
-// is smaller than the canvas the compositor enlarges it (wp_viewporter). With other canvases,
-// present() first copies the picture into a framebuffer object and shows it on each of them
-// whose frame callback has come back, scaled to cover its pixels, the excess cropped evenly from
-// the longer side. A tick is drawn only when some canvas is ready, and never sooner than one
-// --delay after the last.
+// view draws into that canvas's EGL window, of the drawable's size: present() swaps it, and
+// where it is smaller than the canvas the compositor enlarges it (wp_viewporter). Every other
+// canvas shows the part of the picture that covers it, read back once for each shape of output
+// and scaled by the compositor (WaylandPicture). A tick waits until every output that the
+// compositor shows has asked for a frame (WaylandShowing.cpp), so that each frame drawn is shown
+// on all, and comes never sooner than one --delay after the last.
 #pragma once
 
 #include <cstdint>
