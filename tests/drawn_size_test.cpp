@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <tuple>
-#include <vector>
 
 #include "host/DrawnSize.h"
 
@@ -45,9 +44,11 @@ TEST(DrawnSize, APictureCoversEachScreenCentredAndTheTextCornerShowsOnAll) {
   EXPECT_EQ(area(coverCrop(picture, PixelSize{1280, 720})), std::tuple(0, 0, 1920, 1080));
   EXPECT_EQ(area(coverCrop(picture, PixelSize{1080, 1920})), std::tuple(656, 0, 608, 1080));
   EXPECT_EQ(area(coverCrop(picture, PixelSize{3840, 1080})), std::tuple(0, 270, 1920, 540));
-  const std::vector<PixelSize> screens = {{800, 600}, {3840, 1080}};
-  EXPECT_EQ(area(shownEverywhere(picture, screens)), std::tuple(240, 270, 1440, 540));
-  EXPECT_EQ(area(shownEverywhere(picture, std::vector<PixelSize>{})), std::tuple(0, 0, 1920, 1080));
+  const PixelArea whole{0, 0, 1920, 1080};
+  const PixelArea first = alsoShownOn(whole, picture, PixelSize{800, 600});
+  EXPECT_EQ(area(alsoShownOn(first, picture, PixelSize{3840, 1080})),
+            std::tuple(240, 270, 1440, 540));
+  EXPECT_EQ(area(alsoShownOn(whole, picture, PixelSize{1920, 1080})), area(whole));
 }
 
 }  // namespace

@@ -31,6 +31,20 @@ PixelArea coverCrop(PixelSize picture, PixelSize screen) {
   return PixelArea{(picture.width - width) / 2, (picture.height - height) / 2, width, height};
 }
 
+PixelArea alsoShownOn(PixelArea common, PixelSize picture, PixelSize screen) {
+  // Crops are centred, so the narrower of two is inside the wider.
+  const PixelArea crop = coverCrop(picture, screen);
+  if (crop.width < common.width) {
+    common.left = crop.left;
+    common.width = crop.width;
+  }
+  if (crop.height < common.height) {
+    common.bottom = crop.bottom;
+    common.height = crop.height;
+  }
+  return common;
+}
+
 int drawnSide(int side, double scale) {
   // The small allowance keeps an exact product (3840 * 0.5) from rounding down a pixel.
   return std::max(1, static_cast<int>(std::floor(side * scale + 1e-9)));

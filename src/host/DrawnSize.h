@@ -30,24 +30,10 @@ struct PixelArea {
 // that shows one picture on several screens: the picture is scaled to cover the screen, by the
 // larger of the two ratios, and the excess is cut evenly from the longer side (centred).
 PixelArea coverCrop(PixelSize picture, PixelSize screen);
-// The part of a picture that every one of `screens` shows whole, as coverCrop crops it for each:
-// where corner text goes so that each screen shows all of it. The whole picture for none.
-template <typename Screens>
-PixelArea shownEverywhere(PixelSize picture, const Screens& screens) {
-  PixelArea common{0, 0, picture.width, picture.height};
-  for (const PixelSize& screen : screens) {
-    const PixelArea crop = coverCrop(picture, screen);
-    if (crop.width < common.width) {
-      common.left = crop.left;
-      common.width = crop.width;
-    }
-    if (crop.height < common.height) {
-      common.bottom = crop.bottom;
-      common.height = crop.height;
-    }
-  }
-  return common;
-}
+// The part of `common` (a part of a picture) that a `screen` also shows whole, as coverCrop crops
+// the picture for it. Begun with the whole picture and narrowed by every screen, it is where
+// corner text goes so that each screen shows all of it.
+PixelArea alsoShownOn(PixelArea common, PixelSize picture, PixelSize screen);
 
 // True for Mesa's software rasterisers (llvmpipe, softpipe, swrast), named by GL_RENDERER.
 bool isSoftwareRenderer(const std::string& renderer);

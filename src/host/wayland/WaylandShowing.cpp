@@ -3,7 +3,6 @@
 // callbacks, and presenting the frame on all of them (WaylandSurface.h says why so).
 #include <algorithm>
 #include <cerrno>
-#include <vector>
 
 #include "host/wayland/Protocols.h"
 #include "host/wayland/WaylandSurface.h"
@@ -36,13 +35,13 @@ void WaylandSurface::sizeCanvases() {
 }
 
 PixelArea WaylandSurface::shownEverywhere() const {
-  std::vector<PixelSize> screens;
+  PixelArea common{0, 0, drawable_.width, drawable_.height};
   for (const WaylandOutput& output : outputs_) {
     if (output.canvas.shared) {
-      screens.push_back(output.canvas.pixels());
+      common = alsoShownOn(common, drawable_, output.canvas.pixels());
     }
   }
-  return ::shownEverywhere(drawable_, screens);
+  return common;
 }
 
 void WaylandSurface::setDrawableSize(int width, int height) {

@@ -161,11 +161,12 @@ const XRectangle* X11Surface::largestMonitor() const {
 }
 
 PixelArea X11Surface::shownEverywhere() const {
-  std::vector<PixelSize> screens;
+  PixelArea common{0, 0, width_, height_};
   for (const XRectangle& monitor : monitors_) {
-    screens.push_back(PixelSize{monitor.width, monitor.height});
+    common =
+        alsoShownOn(common, PixelSize{width_, height_}, PixelSize{monitor.width, monitor.height});
   }
-  return ::shownEverywhere(PixelSize{width_, height_}, screens);
+  return common;
 }
 
 bool X11Surface::followMonitors(SurfaceEvent* event) {
