@@ -63,18 +63,6 @@ std::unique_ptr<Sway> startSway(benchmark::State& state) {
   return sway;
 }
 
-// The frame callbacks Vantor has asked for, in its log of requests (WAYLAND_DEBUG=client): one
-// for each frame on each output.
-long frameRequests(Process& vantor) {
-  const std::string log = vantor.errorSoFar();
-  long count = 0;
-  for (auto at = log.find(".frame(new id"); at != std::string::npos;
-       at = log.find(".frame(new id", at + 1)) {
-    count++;
-  }
-  return count;
-}
-
 const Arguments kWallpaper = {"--layer", "background", "--seed", "1700000000"};
 
 // The share of one core Vantor and sway each use over `seconds`, as the run's counters.

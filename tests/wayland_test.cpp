@@ -276,15 +276,7 @@ TEST_F(Wayland, TheWallpaperCoversEveryOutputAtItsOwnPixelSizeAsOutputsComeAndCh
 TEST_F(Wayland, AWallpaperUnderWindowsCoveringItDrawsNothingUntilTheyGo) {
   start({"--layer", "background"}, {"WAYLAND_DEBUG=client"});
   ASSERT_TRUE(shows());
-  auto frames = [&] {  // the frames the wallpaper has asked for, from its log of requests
-    const std::string log = vantor_->errorSoFar();
-    long count = 0;
-    for (size_t at = log.find(".frame(new id"); at != std::string::npos;
-         at = log.find(".frame(new id", at + 1)) {
-      count++;
-    }
-    return count;
-  };
+  auto frames = [&] { return frameRequests(*vantor_); };
   // A window of Vantor's own at a frame a second, tiled over the whole output.
   auto window = sway_.start({installed() + "/bin/vantor", "--delay", "1000000"});
   long before = 0;
@@ -310,36 +302,33 @@ TEST_F(Wayland, EachOutputItsOwnVantorsOnTheLayerAskedThroughTheOutputsComingBac
   message({"output", "HEADLESS-2", "resolution", "800x600", "position", "1280", "0"});
   start({"--layer", "background", "--output", "HEADLESS-2", "--seed", "5"});
   ASSERT_TRUE(shows("HEADLESS-2", 800, 600));
-  auto bottom = sway_.start({installed() + "/bin/vantor", "--layer", "bottom", "--output",
-                             "HEADLESS-2", "--fps", "--seed", "6"});
+  auto wallpaper = std::move(vantor_);
+  start({"--layer", "bottom", "--output", "HEADLESS-2", "--fps", "--seed", "6"});
   Frame frame;
   std::string error;
   auto textShows = [&] {  // the --fps text, bottom left on HEADLESS-2
     return sway_.capture("HEADLESS-2", &frame, &error) &&
            yellowIn(frame, 0, frame.height - 40, 120, 40) > 50;
   };
-  EXPECT_TRUE(eventually(textShows, 15.0)) << error << bottom->errorSoFar();
+  EXPECT_TRUE(eventually(textShows, 15.0)) << error << vantor_->errorSoFar();
   ASSERT_TRUE(sway_.capture("HEADLESS-1", &frame, &error)) << error;
   EXPECT_LT(frame.darkShare(), 0.01) << "the output not named";
   message({"output", "HEADLESS-2", "disable"});
   std::this_thread::sleep_for(std::chrono::seconds(1));
   message({"output", "HEADLESS-2", "enable"});
-  EXPECT_TRUE(eventually(textShows, 15.0)) << "back " << error << bottom->errorSoFar();
-  EXPECT_TRUE(endsOnSigterm(*bottom));
+  EXPECT_TRUE(eventually(textShows, 15.0)) << "back " << error << vantor_->errorSoFar();
   EXPECT_TRUE(endsOnSigterm(*vantor_));
+  EXPECT_TRUE(endsOnSigterm(*wallpaper));
   std::unique_ptr<Process> savers[2];
   for (int i = 0; i < 2; i++) {
-    const std::string output = "HEADLESS-" + std::to_string(i + 1);
-    savers[i] = sway_.start({installed() + "/bin/vantor", "--layer", "overlay", "--output", output,
-                             "--seed", std::to_string(7 + i)});
-    vantor_ = std::move(savers[i]);
-    EXPECT_TRUE(i == 0 ? shows(output) : shows(output, 800, 600));
+    start({"--layer", "overlay", "--output", "HEADLESS-" + std::to_string(i + 1), "--seed",
+           std::to_string(7 + i)});
+    EXPECT_TRUE(i == 0 ? shows() : shows("HEADLESS-2", 800, 600));
     savers[i] = std::move(vantor_);
   }
   for (auto& saver : savers) {
-    vantor_ = std::move(saver);
-    EXPECT_TRUE(stillRuns()) << vantor_->errorSoFar();
-    EXPECT_TRUE(endsOnSigterm(*vantor_));
+    EXPECT_TRUE(saver->running()) << saver->errorSoFar();
+    EXPECT_TRUE(endsOnSigterm(*saver));
   }
 }
 
@@ -396,14 +385,7 @@ TEST_F(Wayland, TheSaverEndsWhenSwaylockTakesOverAndTheWallpaperGoesOn) {
   Frame frame;
   std::string error;
   auto locked = [&] {  // the lock's colour (0x203040) fills most of the output
-    if (!sway_.capture("HEADLESS-1", &frame, &error)) {
-      return false;
-    }
-    long lock = 0;
-    for (size_t i = 0; i + 2 < frame.rgb.size(); i += 3) {
-      lock += frame.rgb[i] == 0x20 && frame.rgb[i + 1] == 0x30 && frame.rgb[i + 2] == 0x40;
-    }
-    return lock * 3 > static_cast<long>(frame.rgb.size()) * 9 / 10;
+    return sway_.capture("HEADLESS-1", &frame, &error) && frame.shareOf(0x20, 0x30, 0x40) > 0.9;
   };
   EXPECT_TRUE(eventually(locked, 20.0)) << "the lock does not show " << error;
   EXPECT_EQ(saver(), 0) << "the saver still runs under the lock";

@@ -78,15 +78,6 @@ TEST(Windows, TheRootWindowOfTwoMonitorsShowsAKaleidoscopeCentredOnEach) {
   Xvfb server(1600, 800, {"640x480", "800x600"});
   ASSERT_TRUE(server.started()) << server.failure();
   auto vantor = startOn(server, {"--root"});
-  auto part = [](const Frame& frame, int left, int width, int height) {
-    Frame head;
-    head.width = width;
-    head.height = height;
-    for (int y = 0; y < height; y++) {
-      head.rgb.insert(head.rgb.end(), frame.at(left, y), frame.at(left, y) + width * 3);
-    }
-    return head;
-  };
   Frame frame;
   std::string error;
   ::testing::AssertionResult left = ::testing::AssertionFailure(), right = left;
@@ -95,8 +86,8 @@ TEST(Windows, TheRootWindowOfTwoMonitorsShowsAKaleidoscopeCentredOnEach) {
         if (!screenshot(server, "root", &frame, &error) || frame.width != 1440) {
           return false;
         }
-        left = isSymmetricKaleidoscope(part(frame, 0, 640, 480));
-        right = isSymmetricKaleidoscope(part(frame, 640, 800, 600));
+        left = isSymmetricKaleidoscope(frame.part(0, 0, 640, 480));
+        right = isSymmetricKaleidoscope(frame.part(640, 0, 800, 600));
         return left && right;
       },
       15.0))

@@ -8,6 +8,16 @@
 #include <fstream>
 #include <sstream>
 
+long frameRequests(const Process& client) {
+  const std::string log = client.errorSoFar();
+  long count = 0;
+  for (auto at = log.find(".frame(new id"); at != std::string::npos;
+       at = log.find(".frame(new id", at + 1)) {
+    count++;
+  }
+  return count;
+}
+
 Sway::Sway() {
   for (const char* tool :
        {"/usr/bin/sway", "/usr/bin/swaymsg", "/usr/bin/grim", "/usr/bin/wtype"}) {

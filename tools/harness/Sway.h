@@ -13,6 +13,10 @@
 #include "Process.h"
 #include "TemporaryFolder.h"
 
+// The frame callbacks a client run with WAYLAND_DEBUG=client has asked for, from its log of
+// requests on standard error: one for each frame on each surface.
+long frameRequests(const Process& client);
+
 class Sway {
  public:
   // One 1280x720 output (HEADLESS-1), no wallpaper program, no window borders, and a runtime
