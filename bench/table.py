@@ -178,6 +178,27 @@ else:
     figure("  the same on a 3840x2160 output (drawn at 1920x1080, enlarged by sway)",
            wayland["WallpaperFrames/3840x2160/iterations:1"], "fps", "fps", target=29,
            better="high")
+    one_hd = wayland["Outputs/1920x1080/iterations:1"]
+    pair = wayland["Outputs/1920x1080 + 800x600/iterations:1"]
+    three = wayland["Outputs/3x1280x720/iterations:1"]
+    one_small = wayland["Outputs/1280x720/iterations:1"]
+    figure("Wayland wallpaper on one 1920x1080 output: CPU", one_hd, "cpu_percent", "% of a core")
+    figure("  on 1920x1080 + 800x600, one kaleidoscope shared", pair, "cpu_percent",
+           "% of a core")
+    figure("  on three 1280x720", three, "cpu_percent", "% of a core")
+    for label, several, alone in (("1920x1080 + 800x600 over 1920x1080 alone", pair, one_hd),
+                                  ("three 1280x720 over one", three, one_small)):
+        ratio = value(several, "median", "cpu_percent") / value(alone, "median", "cpu_percent")
+        lines.append(("  CPU, " + label, "%.2f" % ratio, "", "<= 1.25",
+                      "met" if ratio <= 1.25 else "MISSED"))
+    for label, row in (("1280x720", one_small), ("three 1280x720", three), ("1920x1080", one_hd),
+                       ("1920x1080 + 800x600", pair)):
+        figure("  CPU per frame shown on every output, " + label, row, "cpu_ms_per_frame", "ms")
+        figure("    frames shown a second on each output (30 asked)", row, "fps", "fps")
+    covered = wayland["CoveredWallpaper/iterations:1"]
+    figure("Wayland wallpaper under a tiled window that covers it: CPU", covered, "cpu_percent",
+           "% of a core", target=1)
+    figure("  CPU of sway in the same span", covered, "sway_percent", "% of a core")
     hidden = wayland["HiddenWindow/iterations:1"]
     figure("Wayland window on a workspace out of sight: CPU", hidden, "cpu_percent",
            "% of a core", target=0.5)
