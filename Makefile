@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build check test run install deb bench fuzz soak clean format
+.PHONY: all deps build check test run install deb bench fuzz soak safety clean format
 
 all: build
 
@@ -70,6 +70,15 @@ fuzz: deps
 	  -print_final_stats=1 build/fuzz/commandline-corpus fuzz/commandline-corpus
 	build/fuzz/fuzz/photo_fuzzer -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -timeout=20 \
 	  -print_final_stats=1 build/fuzz/photo-corpus fuzz/photo-corpus
+
+# The flash analyser over renders at every speed (1 to 4), arrangement (random, 10, 22) and glow,
+# SAFETY_SEEDS seeds of a simulated minute each at 512x384, two at a time: the worst share of a
+# field that flashes, per setting. Fails on any flash past the thresholds.
+SAFETY_SEEDS ?= 20
+
+safety: build
+	tools/flash/safety.py --program build/default/src/vantor \
+	  --analyser build/default/tools/vantor-flash --resources resources --seeds $(SAFETY_SEEDS)
 
 # A simulated day of frames (make test runs an hour).
 soak: build

@@ -4,8 +4,10 @@
 import json
 import os
 import statistics
+import re
 import subprocess
 import sys
+import tempfile
 import time
 
 BENCH = sys.argv[1] if len(sys.argv) > 1 else "build/default/bench"
@@ -93,6 +95,43 @@ def stream_rows(frames=300, repetitions=3):
 
 figure("video stream at 1280x720 into a pipe", stream_rows(), "fps", "fps")
 
+
+def flash_rows(repetitions=3):
+    """The flash analyser's pace on a render at 512x384, in frames a second; then, through
+    tools/flash/safety.py, the worst share of a field that flashes at the fastest settings
+    (--speed 4 --glow) over three seeds of 20 s, as one row each of the benchmark programs' shape."""
+    build = os.path.join(BENCH, "..")
+    analyser = os.path.join(build, "tools", "vantor-flash")
+    rates = []
+    with tempfile.NamedTemporaryFile(suffix=".y4m") as stream:
+        subprocess.run([os.path.join(build, "src", "vantor"), "--render", "-", "--frames", "300",
+                        "--size", "512x384", "--speed", "4", "--seed", "3"],
+                       stdout=stream, stderr=subprocess.DEVNULL, check=True)
+        for _ in range(repetitions):
+            start = time.monotonic()
+            status = subprocess.run([analyser, stream.name], stdout=subprocess.DEVNULL).returncode
+            if status not in (0, 1):
+                sys.exit("bench: vantor-flash exited with %d" % status)
+            rates.append(300 / (time.monotonic() - start))
+    safety = subprocess.run(
+        [sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools",
+                                      "flash", "safety.py"),
+         "--program", os.path.join(build, "src", "vantor"), "--analyser", analyser,
+         "--speeds", "4", "--mirrors", "random", "--glow", "on", "--seeds", "3", "--seconds", "20"],
+        capture_output=True, text=True)
+    row = re.search(r"^\| --speed 4 --mirrors random --glow \| ([0-9.]+)", safety.stdout, re.M)
+    if safety.returncode not in (0, 1) or row is None:
+        sys.exit("bench: tools/flash/safety.py: " + safety.stderr.strip())
+    share = float(row.group(1))
+    return ({"median": {"fps": statistics.median(rates)}, "stddev": {"fps": statistics.pstdev(rates)}},
+            {"median": {"share": share}, "stddev": {"share": 0.0}})
+
+
+analysed, flashing = flash_rows()
+figure("flash analyser at 512x384", analysed, "fps", "fps")
+figure("worst share of a field flashing, --speed 4 --glow, 3 seeds x 20 s", flashing, "share", "",
+       target=0.25)
+
 saver = run("saver_bench", repetitions=os.environ.get("BENCH_SAVER_REPETITIONS", "3"))
 figure("saver CPU, own window 1280x720, 30 ticks/s", saver["RunningSaver/iterations:1"],
        "cpu_percent", "% of a core", target=25)
@@ -155,6 +194,27 @@ else:
     figure("  the same on a 3840x2160 output (drawn at 1920x1080, enlarged by sway)",
            wayland["WallpaperFrames/3840x2160/iterations:1"], "fps", "fps", target=29,
            better="high")
+    one_hd = wayland["Outputs/1920x1080/iterations:1"]
+    pair = wayland["Outputs/1920x1080 + 800x600/iterations:1"]
+    three = wayland["Outputs/3x1280x720/iterations:1"]
+    one_small = wayland["Outputs/1280x720/iterations:1"]
+    figure("Wayland wallpaper on one 1920x1080 output: CPU", one_hd, "cpu_percent", "% of a core")
+    figure("  on 1920x1080 + 800x600, one kaleidoscope shared", pair, "cpu_percent",
+           "% of a core")
+    figure("  on three 1280x720", three, "cpu_percent", "% of a core")
+    for label, several, alone in (("1920x1080 + 800x600 over 1920x1080 alone", pair, one_hd),
+                                  ("three 1280x720 over one", three, one_small)):
+        ratio = value(several, "median", "cpu_percent") / value(alone, "median", "cpu_percent")
+        lines.append(("  CPU, " + label, "%.2f" % ratio, "", "<= 1.25",
+                      "met" if ratio <= 1.25 else "MISSED"))
+    for label, row in (("1280x720", one_small), ("three 1280x720", three), ("1920x1080", one_hd),
+                       ("1920x1080 + 800x600", pair)):
+        figure("  CPU per frame shown on every output, " + label, row, "cpu_ms_per_frame", "ms")
+        figure("    frames shown a second on each output (30 asked)", row, "fps", "fps")
+    covered = wayland["CoveredWallpaper/iterations:1"]
+    figure("Wayland wallpaper under a tiled window that covers it: CPU", covered, "cpu_percent",
+           "% of a core", target=1)
+    figure("  CPU of sway in the same span", covered, "sway_percent", "% of a core")
     hidden = wayland["HiddenWindow/iterations:1"]
     figure("Wayland window on a workspace out of sight: CPU", hidden, "cpu_percent",
            "% of a core", target=0.5)

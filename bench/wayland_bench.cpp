@@ -2,14 +2,17 @@
 // the share of one core the wallpaper (--layer background, 30 ticks a second) uses over 15 s
 // from its first frame on screen, and sway's own in the same span, since work moved into the
 // compositor is no saving; the frames it shows a second, there and on a 3840x2160 output; and
-// what Vantor's own window costs on a workspace out of sight. The seed is fixed for the reason
-// saver_bench gives. Sway refuses root, so under root it and Vantor run as nobody: Vantor is
-// installed into a stage of the benchmark's own that any user can reach, as the build tree may not
-// be.
+// what Vantor's own window costs on a workspace out of sight; one kaleidoscope on several
+// outputs against the largest alone; and a wallpaper wholly covered by a tiled window. The seed is
+// fixed for the reason saver_bench gives. Sway refuses root, so under root it and Vantor run as
+// nobody: Vantor is installed into a stage of the benchmark's own that any user can reach, as the
+// build tree may not be.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Process.h"
 #include "Stage.h"
@@ -82,6 +85,75 @@ void Wallpaper(benchmark::State& state) {
 }
 BENCHMARK(Wallpaper)->Iterations(1)->Unit(benchmark::kSecond);
 
+// One kaleidoscope shared by several outputs: the wallpaper's CPU on the outputs given (sizes,
+// side by side), to be held against the largest of them alone.
+void Outputs(benchmark::State& state, std::vector<std::string> sizes) {
+  auto sway = startSway(state);
+  for (size_t i = 1; sway != nullptr && i < sizes.size(); i++) {
+    sway->message({"create_output"});
+  }
+  int left = 0;
+  for (size_t i = 0; sway != nullptr && i < sizes.size(); i++) {
+    const std::string name = "HEADLESS-" + std::to_string(i + 1);
+    if (sway->message(
+                {"output", name, "resolution", sizes[i], "position", std::to_string(left), "0"})
+            .status != 0) {
+      state.SkipWithError(("swaymsg cannot set " + name + "'s resolution").c_str());
+      sway.reset();
+      break;
+    }
+    left += std::stoi(sizes[i]);
+  }
+  for (auto _ : state) {
+    auto vantor =
+        sway != nullptr ? startShown(state, *sway, kWallpaper, {"WAYLAND_DEBUG=client"}) : nullptr;
+    if (vantor == nullptr) {
+      break;
+    }
+    sleepFor(1.0);  // every output has its first frame
+    const long framesBefore = frameRequests(*vantor), cpuBefore = cpuTicks(vantor->pid());
+    measureCpu(state, *sway, *vantor, 10.0);
+    // A busy machine draws fewer frames: the CPU of one frame shown on every output compares
+    // runs whatever else the machine does.
+    const double frames = static_cast<double>(frameRequests(*vantor) - framesBefore) / sizes.size();
+    state.counters["fps"] = frames / 10.0;
+    state.counters["cpu_ms_per_frame"] =
+        corePercent(cpuTicks(vantor->pid()) - cpuBefore, 1.0) * 10.0 / std::max(frames, 1.0);
+  }
+}
+BENCHMARK_CAPTURE(Outputs, 1280x720, std::vector<std::string>{"1280x720"})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(Outputs, 1920x1080, std::vector<std::string>{"1920x1080"})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(Outputs, 1920x1080 + 800x600, std::vector<std::string>{"1920x1080", "800x600"})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(Outputs, 3x1280x720, std::vector<std::string>{"1280x720", "1280x720", "1280x720"})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
+
+// A wallpaper under a tiled window that covers the whole output (Vantor's own, at one frame a
+// second): sway sends it frame callbacks all the same; it should cost next to nothing.
+void CoveredWallpaper(benchmark::State& state) {
+  auto sway = startSway(state);
+  for (auto _ : state) {
+    auto vantor = sway != nullptr ? startShown(state, *sway, kWallpaper) : nullptr;
+    if (vantor == nullptr) {
+      break;
+    }
+    auto window = sway->start({programPath(), "--delay", "1000000"});
+    sleepFor(3.0);
+    if (!window->running()) {
+      state.SkipWithError(("the covering window did not open: " + window->errorSoFar()).c_str());
+      break;
+    }
+    measureCpu(state, *sway, *vantor, 10.0);
+  }
+}
+BENCHMARK(CoveredWallpaper)->Iterations(1)->Unit(benchmark::kSecond);
+
 // Frames shown a second, in a run of their own: libwayland logs every request Vantor sends,
 // which costs a little CPU, and each frame asks for the compositor's next one before it is
 // committed (Vantor draws only when the compositor wants a frame, so each is shown). On the
@@ -95,24 +167,15 @@ void WallpaperFrames(benchmark::State& state, const char* resolution) {
   }
   const double seconds = 10.0;
   double fps = 0.0;
-  auto frames = [](Process& vantor) {
-    const std::string log = vantor.errorSoFar();
-    long count = 0;
-    for (auto at = log.find(".frame(new id"); at != std::string::npos;
-         at = log.find(".frame(new id", at + 1)) {
-      count++;
-    }
-    return count;
-  };
   for (auto _ : state) {
     auto vantor =
         sway != nullptr ? startShown(state, *sway, kWallpaper, {"WAYLAND_DEBUG=client"}) : nullptr;
     if (vantor == nullptr) {
       break;
     }
-    const long before = frames(*vantor);
+    const long before = frameRequests(*vantor);
     sleepFor(seconds);
-    fps = static_cast<double>(frames(*vantor) - before) / seconds;
+    fps = static_cast<double>(frameRequests(*vantor) - before) / seconds;
   }
   state.counters["fps"] = fps;
 }

@@ -175,8 +175,9 @@ TEST(CommandLine, TheReadmeShowsTheSynopsisOfHelp) {
   const std::string synopsis = synopsisText();
   EXPECT_EQ(usageText().rfind(synopsis, 0), 0u);
   EXPECT_NE(readme.find("```\n" + synopsis + "```\n"), std::string::npos) << synopsis;
-  for (const char* way : {"--root | --window-id ID", "--layer background|overlay [--fps]",
-                          "--render DIR|- [--frames N]", "--snapshot FILE.png [--at SECONDS]"}) {
+  for (const char* way :
+       {"--root | --window-id ID", "--layer background|bottom|overlay [--output NAME]",
+        "--render DIR|- [--frames N]", "--snapshot FILE.png [--at SECONDS]"}) {
     EXPECT_NE(synopsis.find(way), std::string::npos) << way << " in\n" << synopsis;
   }
 }

@@ -35,4 +35,20 @@ TEST(DrawnSize, TheAutomaticScaleDrawsAtMostFullHdOnlyOnSoftwareRenderers) {
   EXPECT_EQ(DrawnSize(0.5).mostPixels(PixelSize{3840, 2160}), 1920.0 * 1080.0);
 }
 
+// One picture on screens of other shapes: each shows a centred part that covers it, and corner
+// text goes where every one of them shows it.
+TEST(DrawnSize, APictureCoversEachScreenCentredAndTheTextCornerShowsOnAll) {
+  auto area = [](const PixelArea& a) { return std::tuple(a.left, a.bottom, a.width, a.height); };
+  const PixelSize picture{1920, 1080};
+  EXPECT_EQ(area(coverCrop(picture, PixelSize{800, 600})), std::tuple(240, 0, 1440, 1080));
+  EXPECT_EQ(area(coverCrop(picture, PixelSize{1280, 720})), std::tuple(0, 0, 1920, 1080));
+  EXPECT_EQ(area(coverCrop(picture, PixelSize{1080, 1920})), std::tuple(656, 0, 608, 1080));
+  EXPECT_EQ(area(coverCrop(picture, PixelSize{3840, 1080})), std::tuple(0, 270, 1920, 540));
+  const PixelArea whole{0, 0, 1920, 1080};
+  const PixelArea first = alsoShownOn(whole, picture, PixelSize{800, 600});
+  EXPECT_EQ(area(alsoShownOn(first, picture, PixelSize{3840, 1080})),
+            std::tuple(240, 270, 1440, 540));
+  EXPECT_EQ(area(alsoShownOn(whole, picture, PixelSize{1920, 1080})), area(whole));
+}
+
 }  // namespace

@@ -164,21 +164,27 @@ TEST_F(Engine, ConstructionAndFrames) {
 // draw them, without a gap where the copies do not fill the circle evenly.
 using Mirrors = Engine;
 
-// Whether the last frame was drawn with the arrangement for `angle` degrees: the x of the second
-// clip plane recorded into its list tells the angles apart.
-::testing::AssertionResult DrawnWith(ScopeApp* engine, float angle) {
+// The x of the second clip plane recorded into the last frame's list: it tells the angle of the
+// arrangement the frame was drawn with.
+double recordedPlaneX() {
   glPushMatrix();
   glLoadIdentity();
   glCallList(static_cast<GLuint>(biglistID));
   GLdouble plane[4];
   glGetClipPlane(GL_CLIP_PLANE1, plane);
   glPopMatrix();
+  return plane[0];
+}
+
+// Whether the last frame was drawn with the arrangement for `angle` degrees.
+::testing::AssertionResult DrawnWith(ScopeApp* engine, float angle) {
+  const double x = recordedPlaneX();
   MirrorSystem ms;
   engine->SetupMirrorSystem(&ms, angle);
   // The driver keeps plane equations in single precision.
-  return std::fabs(plane[0] - ms.mirrorPlane2[0]) <= 3e-7
+  return std::fabs(x - ms.mirrorPlane2[0]) <= 3e-7
              ? ::testing::AssertionSuccess()
-             : ::testing::AssertionFailure() << plane[0] << " is not the plane of " << angle;
+             : ::testing::AssertionFailure() << x << " is not the plane of " << angle;
 }
 
 TEST_F(Mirrors, PresetTableCountsAndIndices) {
@@ -212,9 +218,9 @@ TEST_F(Mirrors, PresetTableCountsAndIndices) {
   }
 }
 
-// 36 to 30 degrees over two seconds; halfway, 11 copies of 33 degrees close the circle of the
-// fan. Redirected to 20 halfway, the glide starts from 33.
-TEST_F(Mirrors, MorphGlidesOverTwoSecondsWithoutAGapAndARedirectStartsFromTheAngleOnScreen) {
+// 36 to 30 degrees; halfway, 11 copies of 33 degrees close the circle of the fan. Redirected to
+// 20 halfway, the glide starts from 33.
+TEST_F(Mirrors, MorphGlidesWithoutAGapAndARedirectStartsFromTheAngleOnScreen) {
   installCell(engine_, new FanCell(engine_));
   for (bool redirect : {false, true}) {
     engine_->setMirrorSystem(0, false);
@@ -222,7 +228,7 @@ TEST_F(Mirrors, MorphGlidesOverTwoSecondsWithoutAGapAndARedirectStartsFromTheAng
     engine_->setMirrorSystem(1, true);
     frameAfter(0.0);
     EXPECT_TRUE(DrawnWith(engine_, 36.0f));
-    frameAfter(1.0);
+    frameAfter(morphDuration / 2.0);
     EXPECT_TRUE(DrawnWith(engine_, 33.0f));
     const Frame halfway = readFrame();
     for (double degrees = 0.0; degrees < 360.0; degrees += 1.0) {
@@ -232,13 +238,45 @@ TEST_F(Mirrors, MorphGlidesOverTwoSecondsWithoutAGapAndARedirectStartsFromTheAng
       engine_->setMirrorSystem(4, true);
       frameAfter(0.0);
       EXPECT_TRUE(DrawnWith(engine_, 33.0f));
-      frameAfter(1.0);
+      frameAfter(morphDuration / 2.0);
       EXPECT_TRUE(DrawnWith(engine_, 26.5f));
     }
+    const double rest = morphDuration / 2.0;
     for (int after : {1, 2}) {
-      frameAfter(1.0);
+      frameAfter(rest);
       EXPECT_TRUE(DrawnWith(engine_, redirect ? 20.0f : 30.0f)) << after;
       EXPECT_FALSE(isMorphing);
+    }
+  }
+}
+
+// The copies far round the circle turn as many times faster than the mirror angle changes as
+// there are copies: a fast morph flashes. Whatever the pair and the speed, frames 1/30 s of real
+// time apart show them turning at most 30 degrees a second; the closest pairs keep two seconds.
+TEST_F(Mirrors, MorphsTurnTheFarCopiesAtMostThirtyDegreesASecond) {
+  // The plane's normal lies at the angle + 180 degrees.
+  const auto drawnAngle = [] { return std::acos(-recordedPlaneX()) * 180.0 / M_PI; };
+  for (double speed : {1.0, 4.0}) {
+    engine_->speed = speed;
+    for (auto [from, to] : {std::pair{0, 6}, {6, 0}, {0, 1}, {4, 5}}) {
+      engine_->setMirrorSystem(from, false);
+      frameAfter(10.0);
+      engine_->setMirrorSystem(to, true);
+      const float seconds = morphDuration;
+      frameAfter(0.0);
+      double fastest = 0.0, angle = drawnAngle();
+      while (isMorphing) {
+        frameAfter(speed / 30.0);
+        const double next = drawnAngle();
+        fastest = std::max(fastest, 360.0 / next * std::fabs(next - angle) * 30.0);
+        angle = next;
+      }
+      SCOPED_TRACE(::testing::Message() << from << " to " << to << " at speed " << speed);
+      EXPECT_LE(fastest, 30.5);
+      EXPECT_NEAR(angle, engine_->gMirrorSystems[to].fMirrorAngle, 1e-3);
+      if (to == 5) {
+        EXPECT_EQ(seconds, 2.0 * speed);  // two seconds of real time
+      }
     }
   }
 }

@@ -22,7 +22,7 @@ class Overlay : public GlTest {
     glViewport(0, 0, width, height);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
-    overlay.draw(width, height);
+    overlay.draw(width, height, PixelArea{0, 0, width, height});
     return readFrame();
   }
 };
@@ -83,7 +83,7 @@ TEST_F(Overlay, LeavesTheOpenGlStateAsItFoundIt) {
   glColor4f(0.1f, 0.2f, 0.3f, 0.4f);
   const auto projection = floats(GL_PROJECTION_MATRIX), modelview = floats(GL_MODELVIEW_MATRIX);
   const auto colour = floats<4>(GL_CURRENT_COLOR);
-  overlay.draw(kWidth, kHeight);
+  overlay.draw(kWidth, kHeight, PixelArea{0, 0, kWidth, kHeight});
   EXPECT_EQ(floats(GL_PROJECTION_MATRIX), projection);
   EXPECT_EQ(floats(GL_MODELVIEW_MATRIX), modelview);
   EXPECT_EQ(floats<4>(GL_CURRENT_COLOR), colour);

@@ -240,17 +240,17 @@ TEST_F(SaverView, ResizesAndRestartsLeaveNoObjectsOrMemoryBehind) {
 }
 
 // Guards the user's settings as a render draws them: a held arrangement keeps its symmetry and
-// never morphs, the speed moves everything faster against the same clock, and the glow
-// brightens the picture from the centre at any size.
+// never morphs, the speed moves everything but the spin faster against the same clock, and the
+// glow brightens the picture from the centre at any size.
 class Settings : public SaverView {
  protected:
   // A view with `settings` and the committed atlas on a width x height surface, on a simulated
-  // clock at 30 ticks a second from second 1000, `speed` times as fast.
-  void start(const SceneSettings& settings, int width = 160, int height = 120, double speed = 1.0) {
+  // clock at 30 ticks a second from second 1000, as fast as the settings' speed.
+  void start(const SceneSettings& settings, int width = 160, int height = 120) {
     Bundle::load(Bundle(kVantorBundleIdentifier, resourcesPath(), "", ""));
     attach(width, height);
     installed_.reset();
-    clock_ = std::make_unique<SimulatedClock>(1000, 30.0, speed);
+    clock_ = std::make_unique<SimulatedClock>(1000, 30.0, settings.speed);
     installed_ = std::make_unique<ScopedTimerClock>(*clock_);
     frames_ = 0;
     const Size size{static_cast<float>(width), static_cast<float>(height)};
@@ -290,18 +290,24 @@ TEST_F(Settings, AHeldArrangementKeepsItsSymmetryAndNeverMorphs) {
   EXPECT_GT(seventyTwo, 2 * sixty);
 }
 
-TEST_F(Settings, TheSpeedMovesEveryPieceThatMuchFurtherPerFrame) {
-  double steps[2];
-  for (int i = 0; i < 2; i++) {
-    start(SceneSettings{}, 64, 48, i == 0 ? 1.0 : 2.0);
+// Fast-spinning masks flash: a piece spins no faster than at speed 1.
+TEST_F(Settings, TheSpeedMovesEveryPieceThatMuchFurtherPerFrameButSpinsItNoFaster) {
+  double steps[3], turns[3];
+  const double speeds[3] = {1.0, 2.0, 0.5};
+  for (int i = 0; i < 3; i++) {
+    start(SceneSettings{-1, false, speeds[i]}, 64, 48);
     frame();
     frame();
     const PhotoPiece& piece = gList->cList[50];
-    const double before = piece.cycle;
+    const double before = piece.cycle, rollBefore = piece.roll;
     frame();
     steps[i] = piece.cycle - before;
+    turns[i] = piece.roll - rollBefore;
   }
   EXPECT_NEAR(steps[1], 2 * steps[0], 1e-5) << "phase steps " << steps[0] << ", " << steps[1];
+  EXPECT_NEAR(steps[2], steps[0] / 2, 1e-5) << "phase steps " << steps[0] << ", " << steps[2];
+  EXPECT_NEAR(turns[1], turns[0], 1e-3) << "turns " << turns[0] << ", " << turns[1];
+  EXPECT_NEAR(turns[2], turns[0] / 2, 1e-3) << "turns " << turns[0] << ", " << turns[2];
 }
 
 TEST_F(Settings, TheGlowBrightensFromTheCentreAtAnySize) {

@@ -6,7 +6,10 @@
 #include <linux/input-event-codes.h>
 #include <wayland-client.h>
 
+#include <signal.h>
 #include <sys/stat.h>
+
+#include <filesystem>
 
 #include <memory>
 
@@ -185,7 +188,7 @@ TEST_F(Wayland, TheWindowSavesItsFrameWithSAndSwitchesFullScreenWithF) {
   ASSERT_TRUE(shows());
   auto fullscreen = [&] {  // the fullscreen_mode of the node with Vantor's app_id, which follows it
     const std::string tree = sway_.message({"-t", "get_tree"}).out;
-    const size_t app = tree.find("\"app_id\": \"vantor\"");
+    const size_t app = tree.find("\"app_id\": \"org.vantor.saver\"");
     const size_t mode = app == std::string::npos ? app : tree.rfind("\"fullscreen_mode\": ", app);
     return mode != std::string::npos && tree.compare(mode + 19, 1, "1") == 0;
   };
@@ -236,7 +239,8 @@ TEST_F(Wayland, AHalfScaleOutputShowsEveryPixelDoubledAskedForOrChosen) {
 }
 
 // One output drawn on directly, then a second of another size and scale added while Vantor
-// runs, then the first resized: each is covered at its own pixel size.
+// runs, then the first resized: each is covered at its own pixel size. The --fps text shows whole
+// on each, the smaller one of another shape (which shows the picture's middle) too.
 TEST_F(Wayland, TheWallpaperCoversEveryOutputAtItsOwnPixelSizeAsOutputsComeAndChange) {
   start({"--layer", "background"});
   ASSERT_TRUE(shows());
@@ -249,6 +253,83 @@ TEST_F(Wayland, TheWallpaperCoversEveryOutputAtItsOwnPixelSizeAsOutputsComeAndCh
   EXPECT_TRUE(shows("HEADLESS-2", 800, 600));
   EXPECT_TRUE(vantor_->running()) << vantor_->errorSoFar();
   EXPECT_TRUE(endsOnSigterm(*vantor_));
+  message({"output", "HEADLESS-1", "resolution", "1920x1080"});
+  start({"--layer", "background", "--fps", "--seed", "1700000000"});
+  for (const std::string output : {"HEADLESS-1", "HEADLESS-2"}) {
+    Frame frame;
+    std::string error;
+    long yellow = 0;  // in the bottom-left corner, on the ground that scene leaves black there
+    EXPECT_TRUE(eventually(
+        [&] {
+          return sway_.capture(output, &frame, &error) &&
+                 (yellow = yellowIn(frame, 0, frame.height * 5 / 6, frame.width / 3,
+                                    frame.height / 6)) > 700;
+        },
+        15.0))
+        << output << ": " << yellow << " yellow pixels of the text's three lines " << error;
+  }
+  EXPECT_TRUE(endsOnSigterm(*vantor_));
+}
+
+// A wallpaper under a tiled window that covers its output is drawn for nobody, though sway sends
+// it frame callbacks all the same: it asks for no frame until the window goes, then goes on.
+TEST_F(Wayland, AWallpaperUnderWindowsCoveringItDrawsNothingUntilTheyGo) {
+  start({"--layer", "background"}, {"WAYLAND_DEBUG=client"});
+  ASSERT_TRUE(shows());
+  auto frames = [&] { return frameRequests(*vantor_); };
+  // A window of Vantor's own at a frame a second, tiled over the whole output.
+  auto window = sway_.start({installed() + "/bin/vantor", "--delay", "1000000"});
+  long before = 0;
+  auto still = [&] {  // no frame asked for in the last half second
+    before = frames();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    return frames() == before;
+  };
+  ASSERT_TRUE(eventually(still, 15.0)) << "the wallpaper draws on under the window";
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  EXPECT_EQ(frames() - before, 0) << "frames drawn under the window in 2.5 s";
+  EXPECT_TRUE(endsOnSigterm(*window));
+  EXPECT_TRUE(shows()) << "after the window went";
+  EXPECT_TRUE(endsOnSigterm(*vantor_));
+}
+
+// Each monitor its own Vantors, each with its own seed and settings: on the output named only
+// (sway's grey ground stays on the other), a wallpaper on the bottom layer above one on the
+// background layer (its --fps text shows), covering the output again when it comes back; and a
+// saver on each output, neither ending the other.
+TEST_F(Wayland, EachOutputItsOwnVantorsOnTheLayerAskedThroughTheOutputsComingBack) {
+  message({"create_output"});
+  message({"output", "HEADLESS-2", "resolution", "800x600", "position", "1280", "0"});
+  start({"--layer", "background", "--output", "HEADLESS-2", "--seed", "5"});
+  ASSERT_TRUE(shows("HEADLESS-2", 800, 600));
+  auto wallpaper = std::move(vantor_);
+  start({"--layer", "bottom", "--output", "HEADLESS-2", "--fps", "--seed", "6"});
+  Frame frame;
+  std::string error;
+  auto textShows = [&] {  // the --fps text, bottom left on HEADLESS-2
+    return sway_.capture("HEADLESS-2", &frame, &error) &&
+           yellowIn(frame, 0, frame.height - 40, 120, 40) > 50;
+  };
+  EXPECT_TRUE(eventually(textShows, 15.0)) << error << vantor_->errorSoFar();
+  ASSERT_TRUE(sway_.capture("HEADLESS-1", &frame, &error)) << error;
+  EXPECT_LT(frame.darkShare(), 0.01) << "the output not named";
+  message({"output", "HEADLESS-2", "disable"});
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  message({"output", "HEADLESS-2", "enable"});
+  EXPECT_TRUE(eventually(textShows, 15.0)) << "back " << error << vantor_->errorSoFar();
+  EXPECT_TRUE(endsOnSigterm(*vantor_));
+  EXPECT_TRUE(endsOnSigterm(*wallpaper));
+  std::unique_ptr<Process> savers[2];
+  for (int i = 0; i < 2; i++) {
+    start({"--layer", "overlay", "--output", "HEADLESS-" + std::to_string(i + 1), "--seed",
+           std::to_string(7 + i)});
+    EXPECT_TRUE(i == 0 ? shows() : shows("HEADLESS-2", 800, 600));
+    savers[i] = std::move(vantor_);
+  }
+  for (auto& saver : savers) {
+    EXPECT_TRUE(saver->running()) << saver->errorSoFar();
+    EXPECT_TRUE(endsOnSigterm(*saver));
+  }
 }
 
 // Any key ends the saver (not only Escape), so do a button and a pointer move of more than a
@@ -277,6 +358,47 @@ TEST_F(Wayland, TheSaverCoversTheOutputAndEndsOnAnyKeyButtonMoveOrSigterm) {
     }
     EXPECT_TRUE(ends(0));
   }
+}
+
+// The README's recipe with short timeouts, on a seat with a pointer as every desktop's has:
+// swayidle starts the saver, then swaylock (which locks through wlr-layer-shell and
+// wlr-input-inhibitor). The saver ends as the lock takes the input, so that the lock is what
+// shows and nothing of the saver can show after the unlock; the wallpaper under both goes on.
+TEST_F(Wayland, TheSaverEndsWhenSwaylockTakesOverAndTheWallpaperGoesOn) {
+  start({"--layer", "background", "--seed", "5"});
+  ASSERT_TRUE(shows());
+  VirtualPointer pointer(sway_);
+  ASSERT_TRUE(pointer.made()) << "sway made no virtual pointer";
+  const std::string program = std::filesystem::canonical(installed() + "/bin/vantor");
+  auto idle = sway_.start({"/usr/bin/swayidle", "-w", "timeout", "1",
+                           program + " --layer overlay --mirrors 22 &", "timeout", "6",
+                           "swaylock -f -c 203040"});
+  auto saver = [&] {  // the Vantor swayidle started, or 0
+    for (pid_t pid : sway_.clients(program)) {
+      if (pid != vantor_->pid()) {
+        return pid;
+      }
+    }
+    return 0;
+  };
+  ASSERT_TRUE(eventually([&] { return saver() != 0; }, 10.0)) << idle->errorSoFar();
+  Frame frame;
+  std::string error;
+  auto locked = [&] {  // the lock's colour (0x203040) fills most of the output
+    return sway_.capture("HEADLESS-1", &frame, &error) && frame.shareOf(0x20, 0x30, 0x40) > 0.9;
+  };
+  EXPECT_TRUE(eventually(locked, 20.0)) << "the lock does not show " << error;
+  EXPECT_EQ(saver(), 0) << "the saver still runs under the lock";
+  EXPECT_TRUE(vantor_->running()) << "the wallpaper ended: " << vantor_->errorSoFar();
+  const std::vector<pid_t> locks = sway_.clients("/usr/bin/swaylock");  // and its helper
+  EXPECT_FALSE(locks.empty());
+  for (pid_t lock : locks) {
+    kill(lock, SIGKILL);  // the unlock, as a test can give it: the lock's end
+  }
+  EXPECT_TRUE(shows()) << "the wallpaper after the unlock";
+  EXPECT_EQ(saver(), 0);
+  idle->signal(SIGTERM);
+  EXPECT_TRUE(endsOnSigterm(*vantor_));
 }
 
 TEST_F(Wayland, NoCompositorOrItsGoingAwayEndsVantorWithStatusOneAndOneLine) {

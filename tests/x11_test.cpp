@@ -22,17 +22,30 @@
 namespace {
 
 // Guards the window host under a virtual X server: each way of choosing the window draws a
-// kaleidoscope there, a foreign window's new size reaches the view, SIGTERM ends the program
-// by that signal, and a window destroyed under it ends it with status 1 and one line.
+// kaleidoscope there (an own window also when WAYLAND_DISPLAY names a compositor that is gone,
+// with one line saying so), a foreign window's new size reaches the view, SIGTERM ends the
+// program by that signal, and a window destroyed under it ends it with status 1 and one line.
 TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
   Xvfb server(640, 480);
   Display* display = server.connection();
   ASSERT_NE(display, nullptr);
   // The own window covers the screen, so a picture of the screen is one of the window.
-  for (const Arguments& arguments : {Arguments{"-geometry", "640x480"}, {"--root"}}) {
-    auto vantor = startOn(server, arguments);
-    EXPECT_TRUE(showsKaleidoscope(server, "root")) << arguments[0] << vantor->errorSoFar();
-    EXPECT_TRUE(endsOnSigterm(*vantor));
+  TemporaryFolder runtime;  // a session's, whose compositor is gone
+  for (bool stale : {false, true}) {
+    for (const Arguments& arguments : {Arguments{"-geometry", "640x480"}, {"--root"}}) {
+      auto vantor = startOn(
+          server, arguments,
+          stale ? Arguments{"WAYLAND_DISPLAY=wayland-gone", "XDG_RUNTIME_DIR=" + runtime.path()}
+                : Arguments{});
+      EXPECT_TRUE(showsKaleidoscope(server, "root")) << arguments[0] << vantor->errorSoFar();
+      EXPECT_EQ(vantor->errorSoFar(),
+                !stale || arguments[0] == "--root"
+                    ? ""
+                    : "vantor: cannot connect to the Wayland compositor 'wayland-gone': No such "
+                      "file or directory; using the X display '" +
+                          server.display() + "' instead\n");
+      EXPECT_TRUE(endsOnSigterm(*vantor));
+    }
   }
   // Windows of the test's own, as the daemon or its settings dialog would make them.
   for (bool daemons : {true, false}) {
@@ -56,6 +69,31 @@ TEST(Windows, EveryWayOfChoosingTheWindowDrawsThere) {
       EXPECT_LT(done.seconds, 1.0);
     }
   }
+}
+
+// --root on a screen of two monitors of different sizes side by side (Xephyr joins two screens
+// through Xinerama, as a desktop's X server reports its monitors): a kaleidoscope centred on
+// each, drawn once for the larger and shown on both, not one centred on the seam.
+TEST(Windows, TheRootWindowOfTwoMonitorsShowsAKaleidoscopeCentredOnEach) {
+  Xvfb server(1600, 800, {"640x480", "800x600"});
+  ASSERT_TRUE(server.started()) << server.failure();
+  auto vantor = startOn(server, {"--root"});
+  Frame frame;
+  std::string error;
+  ::testing::AssertionResult left = ::testing::AssertionFailure(), right = left;
+  EXPECT_TRUE(eventually(
+      [&] {
+        if (!screenshot(server, "root", &frame, &error) || frame.width != 1440) {
+          return false;
+        }
+        left = isSymmetricKaleidoscope(frame.part(0, 0, 640, 480));
+        right = isSymmetricKaleidoscope(frame.part(640, 0, 800, 600));
+        return left && right;
+      },
+      15.0))
+      << frame.width << "x" << frame.height << " " << error << " left: " << left.message()
+      << " right: " << right.message() << vantor->errorSoFar();
+  EXPECT_TRUE(endsOnSigterm(*vantor));
 }
 
 // Waits for a picture of the screen with enough drawn in its middle, then says how much of

@@ -174,11 +174,15 @@ const std::vector<OptionRow> kOptions = {
                 return parseWindowId(v, &*o->windowId);
               })
         .choosing(GivenWindow),
-    choiceRow("--layer", &Options::layer, {"background", "overlay"}, Layer,
-              "on Wayland, draw on every output: background is a live wallpaper; overlay covers "
-              "the outputs and ends on any key, button or move of the pointer, or on SIGTERM: a "
-              "screen saver for swayidle")
+    choiceRow("--layer", &Options::layer, {"background", "bottom", "overlay"}, Layer,
+              "on Wayland, draw on every output: background is a live wallpaper, bottom one for "
+              "desktops whose shell covers the background layer; overlay covers the outputs and "
+              "ends on any key, button or move of the pointer, when a screen locker takes the "
+              "keyboard, or on SIGTERM: a screen saver for swayidle")
         .choosing(Layer),
+    textRow("--output", "NAME", &Options::output, "an output's name", Layer,
+            "only on the output NAME (as swaymsg -t get_outputs names it), and on it again when "
+            "it comes back"),
     switchRow("--fps", &Options::fps, kWindows,
               "show frames per second, load and the seed in the bottom-left corner")
         .asSetting(),
@@ -218,8 +222,9 @@ const std::vector<OptionRow> kOptions = {
         .defaults("1; in a window on a software renderer, the largest F that draws at most "
                   "1920x1080 pixels"),
     decimalRow("--speed", "X", &Options::speed, 0.25, 4.0, "a speed", kAnywhere,
-               "how fast the scene runs against the clock: everything that moves, spins, "
-               "pulses and morphs follows it")
+               "how fast the scene runs against the clock: everything that moves, pulses and "
+               "drifts follows it, but above 1 the pieces spin no faster than at 1, and at any "
+               "speed the mirrors glide slowly enough not to flash")
         .defaults("1")
         .asSetting(),
     mirrorsRow(),

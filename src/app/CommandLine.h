@@ -20,8 +20,10 @@ struct Options {
   std::optional<unsigned long> windowId;
   WindowPlacement window;  // our own window: -geometry, --fullscreen
   bool fps = false;
-  // Wayland: --layer background|overlay (empty: a window); --x11 keeps to X11 even there.
+  // Wayland: --layer background|bottom|overlay (empty: a window), on every output or on the
+  // --output named; --x11 keeps to X11 even there.
   std::string layer;
+  std::string output;
   bool x11 = false;
   long delayMicroseconds = 33333;  // from the start of one tick to the start of the next
   // --scale: the share of each side of the window (or picture) that is drawn and then

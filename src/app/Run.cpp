@@ -135,6 +135,7 @@ RunEnd Run::play() {
   settings.showFps = options_.fps;
   settings.scene.mirrors = options_.mirrors;
   settings.scene.glow = options_.glow;
+  settings.scene.speed = options_.speed;
   settings.scene.photos = photos_.get();
   settings.clock = clock_.get();
   settings.anyKeyCloses = options_.layer == "overlay";
@@ -201,15 +202,29 @@ std::unique_ptr<Surface> Run::makeWindowSurface(std::string* error) {
                                   !options_.root && !options_.windowId)) {
     WaylandTarget target;
     target.kind = options_.layer == "background" ? WaylandTarget::Background
+                  : options_.layer == "bottom"   ? WaylandTarget::Bottom
                   : options_.layer == "overlay"  ? WaylandTarget::Overlay
                                                  : WaylandTarget::Window;
+    target.output = options_.output;
     target.width = options_.window.width;
     target.height = options_.window.height;
     target.fullscreen = options_.window.fullscreen;
     target.beforeOpenGL = beforeOpenGL;
     auto surface =
         std::make_unique<WaylandSurface>(target, options_.delayMicroseconds, signals_.fd());
-    return surface->create(nullptr, error) ? std::move(surface) : nullptr;
+    if (surface->create(nullptr, error)) {
+      return surface;
+    }
+    // A WAYLAND_DISPLAY left over from a compositor that is gone (a terminal that outlived it)
+    // is no reason not to draw: X11 windows work wherever an X display answers, as GTK, Qt and
+    // SDL programs fall back to one.
+    const char* x11 = std::getenv("DISPLAY");
+    if (!options_.layer.empty() || surface->unreachable().empty() || x11 == nullptr ||
+        x11[0] == '\0') {
+      return nullptr;
+    }
+    say(surface->unreachable() + "; using the X display '" + x11 + "' instead");
+    error->clear();
   }
   X11Target target;
   const char* daemonWindow = std::getenv("XSCREENSAVER_WINDOW");

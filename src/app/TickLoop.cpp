@@ -136,7 +136,7 @@ LoopEnd runTicks(Surface& surface, SignalPipe& signals, const LoopSettings& sett
         }
         if (settings.showFps) {
           overlay.showSeed(view.seed());
-          overlay.draw(surface.width(), surface.height());
+          overlay.draw(surface.width(), surface.height(), surface.shownEverywhere());
         }
         if (saveWanted) {
           saveShownFrame(surface);

@@ -1,5 +1,6 @@
 // Mirror arrangements: the geometry of one arrangement, the seven presets and the morphs
 // between them.
+#include <algorithm>
 #include <cmath>
 
 #include "engine/Scope.h"
@@ -9,6 +10,24 @@ namespace {
 // Degrees to radians. This rounded factor, not pi / 180, is what the wedge corners and the
 // clip planes are built with; the seams between copies line up with it.
 constexpr float kDegreesToRadians = 0.01745328f;
+
+// The fastest a morph may turn the copy at the far end of the circle, degrees a second of real
+// time. Faster morphs made a quarter and more of the picture flash.
+constexpr double kMorphTurnRate = 30.0;
+
+// How long a morph from `from` to `to` degrees lasts, in seconds of engine time: two at least,
+// and long enough in real time that the copy at the far end, which turns 360 / angle times as
+// fast as the angle changes, stays within kMorphTurnRate.
+float MorphSeconds(float from, float to, double speed) {
+  double fastest = 0.0;  // the far copy's turn rate over a morph of one second
+  for (int step = 1; step < 100; step++) {
+    const double p = step / 100.0;
+    const double angle = from + (to - from) * p * p * (3.0 - 2.0 * p);
+    const double change = std::fabs(to - from) * 6.0 * p * (1.0 - p);  // degrees a second
+    fastest = std::max(fastest, 360.0 / angle * change);
+  }
+  return static_cast<float>(std::max(2.0, fastest / kMorphTurnRate) * std::max(1.0, speed));
+}
 
 // Progress of the running morph at engine time `now`, capped at 1 and eased; *ended says
 // whether the cap was reached.
@@ -73,8 +92,8 @@ void ScopeApp::setMirrorSystem(int i, bool wantsMorph) {
     isMorphing = true;
   }
   morphStart = m_fTime;
-  morphDuration = 2.0f;
   morphEndAngle = m_curMS->fMirrorAngle;
+  morphDuration = MorphSeconds(morphStartAngle, morphEndAngle, speed);
 }
 
 void ScopeApp::randomizeMirrorSystem(bool wantsMorph) {

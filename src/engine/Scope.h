@@ -89,8 +89,13 @@ class ScopeApp {
   const MirrorSystem* recordingSystem = nullptr;
 
   // Settings of the user's, beyond what the scene asks for.
-  int heldMirrorSystem = -1;    // the preset held by holdMirrorSystem, or -1: random
-  bool glow = false;            // the radial glow runs whether or not the cell wants it
+  int heldMirrorSystem = -1;  // the preset held by holdMirrorSystem, or -1: random
+  bool glow = false;          // the radial glow runs whether or not the cell wants it
+  // How many times as fast as real time the engine's clock runs (the user's --speed, 0.25 to
+  // 4). The clock carries it; the engine reads it only to keep what would flash at a safe pace
+  // in real time: the pieces' spin at its pace at speed 1, a morph's turning of the copies
+  // below kMorphTurnRate (Mirrors.cpp).
+  double speed = 1.0;
   long long seed = 0;           // what the random sequence was seeded with (clock seconds)
   PhotoFeed* photos = nullptr;  // the user's photos for the pieces, or null: tints; not owned
 

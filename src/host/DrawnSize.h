@@ -18,6 +18,23 @@ struct PixelSize {
   bool operator!=(const PixelSize& other) const { return !(*this == other); }
 };
 
+// A part of a picture, in pixels from its bottom-left corner (OpenGL's way).
+struct PixelArea {
+  int left = 0;
+  int bottom = 0;
+  int width = 0;
+  int height = 0;
+};
+
+// The part of a picture that a screen of another shape shows, decided once for every surface
+// that shows one picture on several screens: the picture is scaled to cover the screen, by the
+// larger of the two ratios, and the excess is cut evenly from the longer side (centred).
+PixelArea coverCrop(PixelSize picture, PixelSize screen);
+// The part of `common` (a part of a picture) that a `screen` also shows whole, as coverCrop crops
+// the picture for it. Begun with the whole picture and narrowed by every screen, it is where
+// corner text goes so that each screen shows all of it.
+PixelArea alsoShownOn(PixelArea common, PixelSize picture, PixelSize screen);
+
 // True for Mesa's software rasterisers (llvmpipe, softpipe, swrast), named by GL_RENDERER.
 bool isSoftwareRenderer(const std::string& renderer);
 

@@ -101,7 +101,7 @@ void FpsOverlay::tickDrawn(double tickStart, double drawSeconds) {
   busy_ += drawSeconds;
 }
 
-void FpsOverlay::draw(int width, int height) const {
+void FpsOverlay::draw(int width, int height, const PixelArea& area) const {
   if (width <= 0 || height <= 0) {
     return;
   }
@@ -130,17 +130,18 @@ void FpsOverlay::draw(int width, int height) const {
   glDepthMask(GL_FALSE);
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 
-  const int scale = std::max(1, std::min(3, height / 360));
-  const int margin = 4 * scale;
+  const int scale = std::max(1, std::min(3, area.height / 360));
+  const int left = area.left + 4 * scale;
+  const int margin = area.bottom + 4 * scale;
   const int line = (kGlyphHeight + 3) * scale;
   // A dark shadow one font pixel down and right keeps the text readable on bright frames.
   const float colours[2][3] = {{0.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 0.0f}};
   for (int pass = 0; pass < 2; pass++) {
     int shift = pass == 0 ? scale : 0;
     glColor3fv(colours[pass]);
-    drawText(seedText_, margin + shift, margin - shift, scale);
-    drawText(loadText_, margin + shift, margin + line - shift, scale);
-    drawText(fpsText_, margin + shift, margin + 2 * line - shift, scale);
+    drawText(seedText_, left + shift, margin - shift, scale);
+    drawText(loadText_, left + shift, margin + line - shift, scale);
+    drawText(fpsText_, left + shift, margin + 2 * line - shift, scale);
   }
 
   glMatrixMode(GL_PROJECTION);

@@ -5,6 +5,8 @@
 // found it.
 #pragma once
 
+#include "host/DrawnSize.h"
+
 class FpsOverlay {
  public:
   // The seed the scene on screen was drawn from; the text is made again only when it changes.
@@ -13,8 +15,9 @@ class FpsOverlay {
   // Records one tick that began at `tickStart` and spent `drawSeconds` drawing. Times are
   // seconds on any steady clock.
   void tickDrawn(double tickStart, double drawSeconds);
-  // Draws on the current context, whose drawable is width x height pixels.
-  void draw(int width, int height) const;
+  // Draws on the current context, whose drawable is width x height pixels, with the text's
+  // bottom-left corner in `area` (pixels from the drawable's bottom left).
+  void draw(int width, int height, const PixelArea& area) const;
 
  private:
   double windowStart_ = -1.0;  // start of the current one-second window; < 0 before the first

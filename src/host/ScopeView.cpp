@@ -75,6 +75,7 @@ bool Vantor::prepareEngine() {
       gScopeApp->holdMirrorSystem((settings_.mirrors - 10) / 2);
     }
     gScopeApp->glow = settings_.glow;
+    gScopeApp->speed = settings_.speed;
     gScopeApp->photos = settings_.photos;
     glEnable(GL_DEPTH_TEST);
     glShadeModel(GL_SMOOTH);

@@ -20,6 +20,9 @@ extern const char* const kVantorBundleIdentifier;
 struct SceneSettings {
   int mirrors = -1;   // copies of the arrangement to hold (10, 12, ..., 22), or -1: random
   bool glow = false;  // the radial glow over the kaleidoscope
+  // How fast the clock runs (--speed); the clock itself is made faster, and the engine is told
+  // so that it can hold what would flash to a safe pace.
+  double speed = 1.0;
   PhotoFeed* photos = nullptr;  // the user's photos, or null; not owned, outlives the view
 };
 

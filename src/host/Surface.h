@@ -19,6 +19,8 @@
 
 #include <string>
 
+#include "host/DrawnSize.h"
+
 // What a surface reports while the host waits for the next tick.
 struct SurfaceEvent {
   enum Kind {
@@ -55,6 +57,9 @@ class Surface {
   virtual void setDrawableSize(int width, int height) = 0;
   virtual int width() const = 0;
   virtual int height() const = 0;
+  // The part of the drawable that every screen it is shown on shows whole, where corner text
+  // goes: all of it, unless the surface shows the picture cropped on some screens.
+  virtual PixelArea shownEverywhere() const { return PixelArea{0, 0, width(), height()}; }
   // Why this surface cannot show a drawable smaller than the shown size, or "" when it can.
   virtual std::string cannotEnlarge() const { return ""; }
   // True for the preview in xscreensaver's settings dialog.

@@ -38,8 +38,9 @@ int TickPacer::millisecondsUntilOverdue(std::int64_t late) const {
   return wait <= 0 ? 0 : static_cast<int>(wait / 1000 + 1);
 }
 
-bool TickPacer::wait(int connectionFd, int milliseconds) const {
-  pollfd fds[2] = {{connectionFd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-  const int ready = poll(fds, wakeFd_ >= 0 ? 2 : 1, milliseconds);
+bool TickPacer::wait(int connectionFd, int milliseconds, int otherFd) const {
+  // poll skips entries with a negative descriptor.
+  pollfd fds[3] = {{connectionFd, POLLIN, 0}, {wakeFd_, POLLIN, 0}, {otherFd, POLLIN, 0}};
+  const int ready = poll(fds, 3, milliseconds);
   return ready > 0 && (fds[0].revents & (POLLIN | POLLERR | POLLHUP)) != 0;
 }

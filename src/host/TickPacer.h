@@ -40,9 +40,10 @@ class TickPacer {
   // a wait that long ends past it; -1 (no limit) while the picture is unseen.
   int millisecondsUntilOverdue(std::int64_t late = 0) const;
 
-  // Blocks until `connectionFd` or the wake-up descriptor is readable, at most `milliseconds`
-  // (-1: no limit). True when the connection has something to read, or has failed.
-  bool wait(int connectionFd, int milliseconds) const;
+  // Blocks until `connectionFd`, `otherFd` (a second source of news; -1 for none) or the wake-up
+  // descriptor is readable, at most `milliseconds` (-1: no limit). True when the connection has
+  // something to read, or has failed.
+  bool wait(int connectionFd, int milliseconds, int otherFd = -1) const;
 
  private:
   std::int64_t interval_;

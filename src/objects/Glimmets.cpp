@@ -105,6 +105,10 @@ void PhotoPiece::update() {
   }
   vPos.x = aperture * 3.0f * cycle - aperture;
   roll = fSpinRate * cycle;
+  // A mask spinning fast flashes: at a higher speed than 1, it spins no faster than at 1.
+  if (engine->speed > 1.0) {
+    roll = static_cast<float>(roll / engine->speed);
+  }
 }
 
 void PhotoPiece::draw() {

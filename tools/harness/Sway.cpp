@@ -8,6 +8,16 @@
 #include <fstream>
 #include <sstream>
 
+long frameRequests(const Process& client) {
+  const std::string log = client.errorSoFar();
+  long count = 0;
+  for (auto at = log.find(".frame(new id"); at != std::string::npos;
+       at = log.find(".frame(new id", at + 1)) {
+    count++;
+  }
+  return count;
+}
+
 Sway::Sway() {
   for (const char* tool :
        {"/usr/bin/sway", "/usr/bin/swaymsg", "/usr/bin/grim", "/usr/bin/wtype"}) {
@@ -80,6 +90,25 @@ Exit Sway::message(const Arguments& words) const {
 
 Exit Sway::key(const std::string& key) const {
   return run({"/usr/bin/wtype", "-s", "1500", "-k", key});
+}
+
+std::vector<pid_t> Sway::clients(const std::string& program) const {
+  std::vector<pid_t> found;
+  const std::string runtime = "XDG_RUNTIME_DIR=" + folder_.path();
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string pid = entry.path().filename();
+    std::error_code error;
+    if (pid.find_first_not_of("0123456789") != std::string::npos ||
+        std::filesystem::read_symlink(entry.path() / "exe", error) != program) {
+      continue;
+    }
+    // NUL-separated NAME=VALUE entries; a zombie has none.
+    const std::string environ = readFile(entry.path() / "environ");
+    if (environ.find(runtime + '\0') != std::string::npos) {
+      found.push_back(std::stoi(pid));
+    }
+  }
+  return found;
 }
 
 bool Sway::capture(const std::string& output, Frame* frame, std::string* error) const {

@@ -7,10 +7,15 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Frame.h"
 #include "Process.h"
 #include "TemporaryFolder.h"
+
+// The frame callbacks a client run with WAYLAND_DEBUG=client has asked for, from its log of
+// requests on standard error: one for each frame on each surface.
+long frameRequests(const Process& client);
 
 class Sway {
  public:
@@ -41,6 +46,10 @@ class Sway {
   // A press and release of `key` (an XKB name such as "Escape") on a new virtual keyboard,
   // 1.5 s after it appears so that clients have bound it.
   Exit key(const std::string& key) const;
+
+  // The live processes running `program` (a full path) as clients of this sway, found by the
+  // runtime folder in their environment: also those started by other programs (swayidle's).
+  std::vector<pid_t> clients(const std::string& program) const;
 
   // One output's picture, taken with grim: 8-bit RGB, top row first. False with *error set
   // when none came.

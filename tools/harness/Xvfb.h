@@ -3,15 +3,19 @@
 
 #include <X11/Xlib.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "Process.h"
 
 class Xvfb {
  public:
   // A width x height screen of 24-bit colour; the server picks a free display number itself
-  // and writes it once it takes connections.
-  Xvfb(int width, int height);
+  // and writes it once it takes connections. With `heads` ("WxH" each), a screen of that many
+  // monitors side by side instead: Xephyr shows one screen for each in windows on that Xvfb and
+  // joins them through Xinerama, as a desktop's X server reports its monitors.
+  Xvfb(int width, int height, const std::vector<std::string>& heads = {});
   ~Xvfb();
 
   bool started() const { return !display_.empty(); }
@@ -23,6 +27,7 @@ class Xvfb {
 
  private:
   Process server_;
+  std::unique_ptr<Process> nested_;  // Xephyr, with heads
   std::string display_;
   std::string failure_;
   Display* connection_ = nullptr;

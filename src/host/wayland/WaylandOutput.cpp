@@ -25,7 +25,7 @@ void outputDone(void* data, wl_output* /*output*/) {
 void outputScale(void* data, wl_output* /*output*/, int32_t factor) {
   record(data)->scale = std::max(1, factor);
 }
-void outputName(void*, wl_output*, const char*) {}
+void outputName(void* data, wl_output*, const char* name) { record(data)->outputName = name; }
 void outputDescription(void*, wl_output*, const char*) {}
 const wl_output_listener kOutputListener = {outputGeometry, outputMode, outputDone,
                                             outputScale,    outputName, outputDescription};
@@ -48,15 +48,15 @@ void bindOutput(WaylandOutput* output, wl_registry* registry, uint32_t name, uin
 }
 
 void addLayerSurface(WaylandOutput* output, wl_compositor* compositor,
-                     zwlr_layer_shell_v1* layerShell, bool overlay) {
+                     zwlr_layer_shell_v1* layerShell, uint32_t layer) {
   WaylandCanvas& canvas = output->canvas;
+  const bool overlay = layer == ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY;
   canvas.surface = wl_compositor_create_surface(compositor);
   canvas.scale = output->scale;
   output->layerClosed = false;
-  output->layer = zwlr_layer_shell_v1_get_layer_surface(
-      layerShell, canvas.surface, output->output,
-      overlay ? ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY : ZWLR_LAYER_SHELL_V1_LAYER_BACKGROUND,
-      overlay ? "vantor-saver" : "vantor-wallpaper");
+  output->layer =
+      zwlr_layer_shell_v1_get_layer_surface(layerShell, canvas.surface, output->output, layer,
+                                            overlay ? "vantor-saver" : "vantor-wallpaper");
   zwlr_layer_surface_v1_add_listener(output->layer, &kLayerListener, output);
   // Size 0x0 anchored to all four edges: the whole output, whatever its size; an exclusive
   // zone of -1 covers panels too.

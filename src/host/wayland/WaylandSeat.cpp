@@ -75,7 +75,7 @@ void pointerAt(WaylandSeat* seat, wl_surface* entered, double x, double y) {
   if ((entered != nullptr && entered != seat->pointerSurface) ||
       (seat->pointerSurface != nullptr &&
        std::hypot(x - seat->pointerX, y - seat->pointerY) > kPointerSlack)) {
-    seat->userBack = true;
+    seat->saverDone = true;
   }
 }
 void pointerEnter(void* data, wl_pointer* pointer, uint32_t serial, wl_surface* surface,
@@ -83,13 +83,19 @@ void pointerEnter(void* data, wl_pointer* pointer, uint32_t serial, wl_surface* 
   wl_pointer_set_cursor(pointer, serial, nullptr, 0, 0);  // a saver shows no cursor
   pointerAt(record(data), surface, wl_fixed_to_double(x), wl_fixed_to_double(y));
 }
-void pointerLeave(void*, wl_pointer*, uint32_t, wl_surface*) {}
+// The pointer leaves a saver that covers its output only when the user moves it onto something
+// else, or when a screen locker takes the input (wlr-input-inhibitor clears the pointer from
+// every other client); on sway 1.7 that is the one sign a client gets of a layer-shell lock,
+// which the saver would otherwise hide, being older on the overlay layer. Either way it ends.
+void pointerLeave(void* data, wl_pointer*, uint32_t, wl_surface*) {
+  record(data)->saverDone = true;
+}
 void pointerMotion(void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
   pointerAt(record(data), nullptr, wl_fixed_to_double(x), wl_fixed_to_double(y));
 }
 void pointerButton(void* data, wl_pointer*, uint32_t, uint32_t, uint32_t, uint32_t state) {
   if (state == WL_POINTER_BUTTON_STATE_PRESSED) {
-    record(data)->userBack = true;
+    record(data)->saverDone = true;
   }
 }
 void pointerAxis(void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) {}

@@ -25,7 +25,9 @@ struct WaylandSeat {
   xkb_context* keyContext = nullptr;
   xkb_state* keyState = nullptr;  // the keyboard's map and modifiers; null until it sends one
   std::deque<SurfaceEvent> keys;  // Key events not yet reported
-  bool userBack = false;  // a button, or the pointer moved more than a nudge (watchPointer only)
+  // The saver's job is done (watchPointer only): a button, the pointer moved more than a nudge
+  // or away from the saver, or a screen locker took the pointer from it.
+  bool saverDone = false;
   // Where the pointer was first seen (surface-local, logical pixels).
   wl_surface* pointerSurface = nullptr;
   double pointerX = 0.0;

@@ -2,12 +2,14 @@
 #include "host/wayland/WaylandSurface.h"
 
 #include <EGL/eglext.h>
+#include <GL/gl.h>
 #include <GL/glext.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "host/Egl.h"
 #include "host/GlDriver.h"
@@ -19,10 +21,16 @@ namespace {
 // one the compositor does not show.
 constexpr std::int64_t kUnseenAfter = 1000000;
 
+std::uint32_t layerOf(WaylandTarget::Kind kind) {
+  return kind == WaylandTarget::Overlay  ? ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY
+         : kind == WaylandTarget::Bottom ? ZWLR_LAYER_SHELL_V1_LAYER_BOTTOM
+                                         : ZWLR_LAYER_SHELL_V1_LAYER_BACKGROUND;
+}
+
 }  // namespace
 
 WaylandSurface::WaylandSurface(WaylandTarget target, long tickMicroseconds, int wakeFd)
-    : target_(target), pacer_(tickMicroseconds, wakeFd) {
+    : target_(target), tickMicroseconds_(tickMicroseconds), pacer_(tickMicroseconds, wakeFd) {
   window_.fullscreen = target.fullscreen;
 }
 
@@ -30,14 +38,14 @@ WaylandSurface::~WaylandSurface() {
   if (display_ == nullptr) {
     return;
   }
-  if (egl_.context != EGL_NO_CONTEXT) {
-    eglMakeCurrent(egl_.display, EGL_NO_SURFACE, EGL_NO_SURFACE, egl_.context);
-    picture_.release();
-  }
   for (WaylandOutput& output : outputs_) {
     releaseOutput(&output, egl_);
   }
   outputs_.clear();
+  picture_.release();
+  if (shm_ != nullptr) {
+    wl_shm_destroy(shm_);
+  }
   destroyWindow(&window_, egl_);
   releaseSeat(&seat_);
   if (layerShell_ != nullptr) {
@@ -68,12 +76,16 @@ WaylandSurface::~WaylandSurface() {
 }
 
 bool WaylandSurface::create(const char* displayName, std::string* error) {
-  display_ = wl_display_connect(displayName);
+  const char* given = displayName != nullptr ? displayName : std::getenv("WAYLAND_DISPLAY");
+  const std::string name = given != nullptr && given[0] != '\0' ? given : "wayland-0";
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  // libwayland would print a line of its own about a socket name it cannot place.
+  const bool placed = name[0] == '/' || (runtime != nullptr && runtime[0] == '/');
+  display_ = placed ? wl_display_connect(displayName) : nullptr;
   if (display_ == nullptr) {
-    const char* name = displayName != nullptr ? displayName : std::getenv("WAYLAND_DISPLAY");
-    *error = std::string("cannot connect to the Wayland compositor '") +
-             (name != nullptr ? name : "wayland-0") + "': " + std::strerror(errno) +
-             "; check WAYLAND_DISPLAY and XDG_RUNTIME_DIR" +
+    unreachable_ = "cannot connect to the Wayland compositor '" + name +
+                   (placed ? "': " + std::string(std::strerror(errno)) : "': no XDG_RUNTIME_DIR");
+    *error = unreachable_ + "; check WAYLAND_DISPLAY and XDG_RUNTIME_DIR" +
              (target_.kind == WaylandTarget::Window ? ", or use --x11" : "");
     return false;
   }
@@ -99,6 +111,9 @@ bool WaylandSurface::create(const char* displayName, std::string* error) {
     *error =
         "the Wayland compositor offers no zwlr_layer_shell_v1 (wlr-layer-shell), which --layer "
         "needs; use a compositor that has it (sway, Hyprland, river, Wayfire, KDE Plasma)";
+    return false;
+  }
+  if (!target_.output.empty() && !outputNamed(error)) {
     return false;
   }
   if (target_.beforeOpenGL) {
@@ -127,7 +142,27 @@ bool WaylandSurface::create(const char* displayName, std::string* error) {
   sizeCanvases();
   followLargest();
   drawable_ = shown_;
+  // A wallpaper under windows is drawn for nobody; where sway can say so, it is not drawn.
+  if (target_.kind == WaylandTarget::Background || target_.kind == WaylandTarget::Bottom) {
+    coverage_.connect();
+  }
   return makeCurrent();
+}
+
+bool WaylandSurface::outputNamed(std::string* error) const {
+  std::string names;
+  for (const WaylandOutput& output : outputs_) {
+    if (output.outputName == target_.output) {
+      return true;
+    }
+    names += (names.empty() ? "" : ", ") + output.outputName;
+  }
+  // A compositor names its outputs from wl_output version 4 on.
+  *error = names.empty()
+               ? "the Wayland compositor does not name its outputs (wl_output 4), "
+                 "which --output needs; leave --output out to draw on every output"
+               : "there is no output named '" + target_.output + "'; the outputs are " + names;
+  return false;
 }
 
 bool WaylandSurface::createContext(std::string* error) {
@@ -174,12 +209,16 @@ void WaylandSurface::addGlobal(void* data, wl_registry* registry, uint32_t name,
   } else if (std::strcmp(interface, xdg_wm_base_interface.name) == 0) {
     self->wmBase_ = static_cast<xdg_wm_base*>(bind(&xdg_wm_base_interface, 2));
     answerPings(self->wmBase_);
+  } else if (std::strcmp(interface, wl_shm_interface.name) == 0) {
+    self->shm_ = static_cast<wl_shm*>(bind(&wl_shm_interface, 1));
+    self->picture_.setShm(self->shm_);
   } else if (std::strcmp(interface, wp_viewporter_interface.name) == 0) {
     self->viewporter_ = static_cast<wp_viewporter*>(bind(&wp_viewporter_interface, 1));
   } else if (std::strcmp(interface, zwlr_layer_shell_v1_interface.name) == 0) {
     self->layerShell_ = static_cast<zwlr_layer_shell_v1*>(bind(&zwlr_layer_shell_v1_interface, 3));
   } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && self->seat_.seat == nullptr &&
-             self->target_.kind != WaylandTarget::Background) {
+             (self->target_.kind == WaylandTarget::Window ||
+              self->target_.kind == WaylandTarget::Overlay)) {
     bindSeat(&self->seat_, registry, name, self->target_.kind == WaylandTarget::Overlay);
   } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
     self->outputs_.emplace_back();
@@ -206,74 +245,16 @@ void WaylandSurface::followOutputs() {
     if (output.layerClosed) {
       removeLayerSurface(&output, egl_);
     }
-    if (target_.kind != WaylandTarget::Window && output.described && output.layer == nullptr) {
-      addLayerSurface(&output, compositor_, layerShell_, target_.kind == WaylandTarget::Overlay);
+    const bool wanted = target_.output.empty() || output.outputName == target_.output;
+    if (target_.kind != WaylandTarget::Window && output.described && output.layer == nullptr &&
+        wanted) {
+      addLayerSurface(&output, compositor_, layerShell_, layerOf(target_.kind));
     }
+    output.canvas.covered = coverage_.covered(output.outputName);
     if (window_.entered == output.output && window_.canvas.surface != nullptr) {
       scaleCanvas(&window_.canvas, output.scale);
     }
   }
-}
-
-template <typename Visit>
-void WaylandSurface::forEachCanvas(Visit visit) {
-  if (window_.canvas.surface != nullptr) {
-    visit(&window_.canvas);
-  }
-  for (WaylandOutput& output : outputs_) {
-    if (output.canvas.surface != nullptr) {
-      visit(&output.canvas);
-    }
-  }
-}
-
-WaylandCanvas* WaylandSurface::drawingCanvas() {
-  WaylandCanvas* largest = nullptr;
-  forEachCanvas([&](WaylandCanvas* canvas) {
-    if (canvas->drawable() &&
-        (largest == nullptr ||
-         static_cast<long>(canvas->pixelWidth()) * canvas->pixelHeight() >
-             static_cast<long>(largest->pixelWidth()) * largest->pixelHeight())) {
-      largest = canvas;
-    }
-  });
-  return largest;
-}
-
-void WaylandSurface::sizeCanvases() {
-  const WaylandCanvas* drawing = drawingCanvas();
-  forEachCanvas([&](WaylandCanvas* canvas) {
-    // Until the view's drawable follows a new largest canvas, that canvas keeps its own size.
-    const bool drawn = canvas == drawing && canvas->pixels() == shown_;
-    sizeCanvas(canvas, egl_, viewporter_, drawn ? drawable_ : PixelSize{});
-  });
-}
-
-void WaylandSurface::setDrawableSize(int width, int height) {
-  drawable_ = PixelSize{width, height};
-  sizeCanvases();
-}
-
-std::string WaylandSurface::cannotEnlarge() const {
-  return viewporter_ != nullptr ? ""
-                                : "the Wayland compositor offers no wp_viewporter, which showing "
-                                  "a picture drawn smaller needs";
-}
-
-bool WaylandSurface::followLargest() {
-  const WaylandCanvas* largest = drawingCanvas();
-  // With no canvas left, the last size stays until one comes.
-  if (largest == nullptr || PixelSize{largest->pixelWidth(), largest->pixelHeight()} == shown_) {
-    return false;
-  }
-  shown_ = PixelSize{largest->pixelWidth(), largest->pixelHeight()};
-  return true;
-}
-
-bool WaylandSurface::anyCanvasReady() {
-  bool ready = false;
-  forEachCanvas([&](WaylandCanvas* canvas) { ready = ready || canvas->ready(); });
-  return ready;
 }
 
 bool WaylandSurface::makeCurrent() {
@@ -311,13 +292,14 @@ bool WaylandSurface::dispatch(int timeoutMilliseconds) {
     wl_display_cancel_read(display_);
     return false;
   }
-  if (pacer_.wait(wl_display_get_fd(display_), timeoutMilliseconds)) {
+  if (pacer_.wait(wl_display_get_fd(display_), timeoutMilliseconds, coverage_.fd())) {
     if (wl_display_read_events(display_) < 0) {
       return false;
     }
   } else {
     wl_display_cancel_read(display_);
   }
+  coverage_.read();  // followOutputs marks what it says
   return wl_display_dispatch_pending(display_) >= 0;
 }
 
@@ -329,7 +311,7 @@ SurfaceEvent WaylandSurface::waitForTick() {
       event.message = lost_;
       return event;
     }
-    if (window_.closeRequested || seat_.userBack) {
+    if (window_.closeRequested || seat_.saverDone) {
       event.kind = SurfaceEvent::Close;
       return event;
     }
@@ -352,79 +334,27 @@ SurfaceEvent WaylandSurface::waitForTick() {
     }
     // The compositor shows none of our surfaces (another workspace, a screen turned off) when
     // no frame callback has come back for a second past a due tick; one coming back shows us.
-    const bool ready = anyCanvasReady();
+    bool ready = false;
+    std::int64_t awaited = 0;
+    const bool allReady = canvasesReady(&ready, &awaited);
     if (pacer_.see(ready || (pacer_.seen() && pacer_.overdue() < kUnseenAfter), &event)) {
       return event;
     }
-    if (ready && pacer_.tickDue()) {
+    if (allReady && pacer_.tickDue()) {
       pacer_.takeTick();
       event.kind = SurfaceEvent::Tick;
       return event;
     }
     // With nothing ready to draw on, only the compositor or a signal can wake us (and, once,
-    // the second after which we count as unseen).
-    if (!dispatch(pacer_.millisecondsUntilOverdue(ready ? 0 : kUnseenAfter))) {
+    // the second after which we count as unseen); with some, the tick or the slowest output.
+    int timeout = pacer_.millisecondsUntilOverdue(ready ? 0 : kUnseenAfter);
+    if (ready && timeout == 0) {
+      timeout = static_cast<int>(awaited / 1000 + 1);
+    }
+    if (!dispatch(timeout)) {
       lost_ = connectionFailure();
     }
   }
-}
-
-void WaylandSurface::showPicture(WaylandCanvas* canvas) {
-  if (!eglMakeCurrent(egl_.display, canvas->eglSurface, canvas->eglSurface, egl_.context)) {
-    return;
-  }
-  // Cover the canvas: scale the picture by the larger ratio and crop the rest evenly.
-  const int width = canvas->buffer.width;
-  const int height = canvas->buffer.height;
-  const double scale = std::max(static_cast<double>(width) / drawable_.width,
-                                static_cast<double>(height) / drawable_.height);
-  const int shownWidth = std::min(drawable_.width, static_cast<int>(std::lround(width / scale)));
-  const int shownHeight = std::min(drawable_.height, static_cast<int>(std::lround(height / scale)));
-  const int left = (drawable_.width - shownWidth) / 2;
-  const int bottom = (drawable_.height - shownHeight) / 2;
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, picture_.name());
-  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-  glBlitFramebuffer(left, bottom, left + shownWidth, bottom + shownHeight, 0, 0, width, height,
-                    GL_COLOR_BUFFER_BIT, GL_LINEAR);
-  swapCanvas(canvas, egl_);
-}
-
-bool WaylandSurface::present(std::string* error) {
-  auto ready = [](const WaylandCanvas* canvas) { return canvas->ready() && !canvas->dirty; };
-  WaylandCanvas* drawing = drawingCanvas();
-  bool others = false;
-  forEachCanvas([&](WaylandCanvas* canvas) { others = others || canvas != drawing; });
-  if (drawing != nullptr && others) {
-    // Kept before the swap, which leaves the back buffer undefined.
-    if (!picture_.resize(drawable_.width, drawable_.height)) {
-      *error = "cannot keep a " + std::to_string(drawable_.width) + "x" +
-               std::to_string(drawable_.height) +
-               " picture in a framebuffer object; try a smaller --scale or output";
-      return false;
-    }
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
-    glDisable(GL_SCISSOR_TEST);  // it would clip the copies
-    glBlitFramebuffer(0, 0, drawable_.width, drawable_.height, 0, 0, drawable_.width,
-                      drawable_.height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-    forEachCanvas([&](WaylandCanvas* canvas) {
-      if (canvas != drawing && ready(canvas)) {
-        showPicture(canvas);
-      }
-    });
-    if (scissor) {
-      glEnable(GL_SCISSOR_TEST);
-    }
-    makeCurrent();
-  }
-  if (drawing != nullptr && ready(drawing)) {
-    swapCanvas(drawing, egl_);
-  }
-  if (wl_display_flush(display_) < 0 && errno != EAGAIN) {
-    *error = connectionFailure();
-    return false;
-  }
-  return makeCurrent();
 }
 
 void WaylandSurface::toggleFullscreen() {

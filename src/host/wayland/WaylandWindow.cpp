@@ -1,5 +1,6 @@
 #include "host/wayland/WaylandWindow.h"
 
+#include "host/ScopeView.h"
 #include "host/wayland/Protocols.h"
 
 namespace {
@@ -54,7 +55,8 @@ void createWindow(WaylandWindow* window, wl_compositor* compositor, xdg_wm_base*
   window->toplevel = xdg_surface_get_toplevel(window->xdgSurface);
   xdg_toplevel_add_listener(window->toplevel, &kToplevelListener, window);
   xdg_toplevel_set_title(window->toplevel, "Vantor");
-  xdg_toplevel_set_app_id(window->toplevel, "vantor");
+  // The desktop entry's id, by which the compositor finds the window's name and icon.
+  xdg_toplevel_set_app_id(window->toplevel, kVantorBundleIdentifier);
   if (window->fullscreen) {
     xdg_toplevel_set_fullscreen(window->toplevel, nullptr);
   }

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "host/DrawnSize.h"
+
 bool WindowEnlarger::supports(Display* display, const XVisualInfo& visual) {
   const std::uint32_t one = 1;
   const bool littleEndian = *reinterpret_cast<const unsigned char*>(&one) == 1;
@@ -32,14 +34,18 @@ bool WindowEnlarger::supports(Display* display, const XVisualInfo& visual) {
 
 bool WindowEnlarger::resize(Display* display, Window window, const XVisualInfo& visual,
                             int drawnWidth, int drawnHeight, int windowWidth, int windowHeight,
-                            const std::function<bool()>& failedSinceSync, std::string* error) {
+                            const std::function<bool()>& failedSinceSync, std::string* error,
+                            const std::vector<XRectangle>& places) {
   release();
   display_ = display;
   window_ = window;
   drawnWidth_ = drawnWidth;
   drawnHeight_ = drawnHeight;
-  windowWidth_ = windowWidth;
-  windowHeight_ = windowHeight;
+  places_ = places;
+  if (places_.empty()) {
+    places_.push_back(XRectangle{0, 0, static_cast<unsigned short>(windowWidth),
+                                 static_cast<unsigned short>(windowHeight)});
+  }
 
   const Window root = DefaultRootWindow(display_);
   colormap_ = XCreateColormap(display_, root, visual.visual, AllocNone);
@@ -58,14 +64,6 @@ bool WindowEnlarger::resize(Display* display, Window window, const XVisualInfo& 
   XRenderPictFormat* format = XRenderFindVisualFormat(display_, visual.visual);
   source_ = XRenderCreatePicture(display_, pixmap_, format, 0, nullptr);
   target_ = XRenderCreatePicture(display_, window_, format, 0, nullptr);
-  // Each window pixel samples the pixmap at its centre mapped back by this transform: scaled
-  // down to the drawn size, and upside down, since OpenGL reads the bottom row first.
-  const double across = static_cast<double>(drawnWidth) / windowWidth;
-  const double down = static_cast<double>(drawnHeight) / windowHeight;
-  XTransform transform = {{{XDoubleToFixed(across), 0, 0},
-                           {0, XDoubleToFixed(-down), XDoubleToFixed(drawnHeight)},
-                           {0, 0, XDoubleToFixed(1.0)}}};
-  XRenderSetPictureTransform(display_, source_, &transform);
   XRenderSetPictureFilter(display_, source_, FilterNearest, nullptr, 0);
   return true;
 }
@@ -172,6 +170,19 @@ void WindowEnlarger::present() {
   } else if (!shared_) {
     XPutImage(display_, pixmap_, gc_, image_, 0, 0, 0, 0, width, height);
   }
-  XRenderComposite(display_, PictOpSrc, source_, 0, target_, 0, 0, 0, 0, 0, 0,
-                   static_cast<unsigned>(windowWidth_), static_cast<unsigned>(windowHeight_));
+  for (const XRectangle& place : places_) {
+    // Each pixel of the place samples the pixmap at its centre mapped back by this transform:
+    // onto the part of the frame that covers the place, upside down, since OpenGL reads the
+    // bottom row first.
+    const PixelArea part =
+        coverCrop(PixelSize{drawnWidth_, drawnHeight_}, PixelSize{place.width, place.height});
+    XTransform transform = {{{XDoubleToFixed(static_cast<double>(part.width) / place.width), 0,
+                              XDoubleToFixed(part.left)},
+                             {0, XDoubleToFixed(-static_cast<double>(part.height) / place.height),
+                              XDoubleToFixed(part.bottom + part.height)},
+                             {0, 0, XDoubleToFixed(1.0)}}};
+    XRenderSetPictureTransform(display_, source_, &transform);
+    XRenderComposite(display_, PictOpSrc, source_, 0, target_, 0, 0, 0, 0, place.x, place.y,
+                     place.width, place.height);
+  }
 }

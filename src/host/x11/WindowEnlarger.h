@@ -1,4 +1,5 @@
-// Enlarges a frame drawn small over an X window once per frame. The view draws into the back
+// Enlarges a frame drawn small over an X window once per frame, or shows it on each monitor of a
+// root window, scaled to cover each (the part coverCrop gives). The view draws into the back
 // buffer of a hidden window of the drawn size, with the shown window's visual (so the same
 // context draws on either, and the engine has the back buffer it asks for); present() reads it
 // back into a pixmap of that size (a shared-memory pixmap when the display shares memory with
@@ -34,12 +35,14 @@ class WindowEnlarger {
   // and blue, in this machine's byte order) and the display can stretch them (RENDER).
   static bool supports(Display* display, const XVisualInfo& visual);
 
-  // Makes the hidden window and the buffers for frames of drawn size shown at window size.
+  // Makes the hidden window and the buffers for frames of drawn size shown at window size, or,
+  // with `places` (rectangles of the window), on each of those.
   // `failedSinceSync` says (and forgets) whether an X request failed since the last XSync:
   // shared memory that the server cannot attach leaves plain XPutImage.
   bool resize(Display* display, Window window, const XVisualInfo& visual, int drawnWidth,
               int drawnHeight, int windowWidth, int windowHeight,
-              const std::function<bool()>& failedSinceSync, std::string* error);
+              const std::function<bool()>& failedSinceSync, std::string* error,
+              const std::vector<XRectangle>& places = {});
   // Frees everything; the hidden window must not be current.
   void release();
   bool active() const { return source_ != 0; }
@@ -47,7 +50,7 @@ class WindowEnlarger {
   Window drawable() const { return hidden_; }
 
   // Reads the frame just drawn (the current context's read buffer) and puts it, enlarged, over
-  // the whole window.
+  // the whole window or each place.
   void present();
 
  private:
@@ -62,9 +65,8 @@ class WindowEnlarger {
   GC gc_ = nullptr;
   int drawnWidth_ = 0;
   int drawnHeight_ = 0;
-  int windowWidth_ = 0;
-  int windowHeight_ = 0;
-  Pixmap pixmap_ = 0;  // the drawn frame, bottom row first
+  std::vector<XRectangle> places_;  // where the frame goes: the whole window, or each monitor
+  Pixmap pixmap_ = 0;               // the drawn frame, bottom row first
   Picture source_ = 0;
   Picture target_ = 0;
   XShmSegmentInfo shm_ = {};

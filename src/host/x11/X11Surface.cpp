@@ -2,6 +2,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xrandr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 
 #include "host/GlDriver.h"
 #include "host/Say.h"
+#include "host/x11/X11Monitors.h"
 
 namespace {
 
@@ -101,6 +103,9 @@ bool X11Surface::create(const char* displayName, std::string* error) {
       if (!adoptWindow(DefaultRootWindow(display_), error)) {
         return false;
       }
+      watchMonitors(display_, window_, &randrEventBase_);
+      followMonitors(nullptr);
+      pendingResize_ = false;  // the view starts at the largest monitor's size
       break;
     case X11Target::GivenWindow:
       if (!adoptWindow(static_cast<Window>(target_.window), error)) {
@@ -135,12 +140,67 @@ std::string X11Surface::cannotEnlarge() const {
   return enlargeProblem_;
 }
 
+int X11Surface::shownWidth() const {
+  const XRectangle* largest = largestMonitor();
+  return largest != nullptr ? largest->width : windowWidth_;
+}
+
+int X11Surface::shownHeight() const {
+  const XRectangle* largest = largestMonitor();
+  return largest != nullptr ? largest->height : windowHeight_;
+}
+
+const XRectangle* X11Surface::largestMonitor() const {
+  const XRectangle* largest = nullptr;
+  for (const XRectangle& monitor : monitors_) {
+    if (largest == nullptr || monitor.width * monitor.height > largest->width * largest->height) {
+      largest = &monitor;
+    }
+  }
+  return largest;
+}
+
+PixelArea X11Surface::shownEverywhere() const {
+  PixelArea common{0, 0, width_, height_};
+  for (const XRectangle& monitor : monitors_) {
+    common =
+        alsoShownOn(common, PixelSize{width_, height_}, PixelSize{monitor.width, monitor.height});
+  }
+  return common;
+}
+
+bool X11Surface::followMonitors(SurfaceEvent* event) {
+  std::vector<XRectangle> monitors = screenMonitors(display_, windowWidth_, windowHeight_);
+  // One monitor is the window itself; a visual that cannot be enlarged onto gets one picture.
+  if (monitors.size() < 2 || !WindowEnlarger::supports(display_, *visual_)) {
+    monitors.clear();
+  }
+  const bool same =
+      std::equal(monitors.begin(), monitors.end(), monitors_.begin(), monitors_.end(),
+                 [](const XRectangle& a, const XRectangle& b) {
+                   return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+                 });
+  if (same) {
+    return false;
+  }
+  monitors_ = std::move(monitors);
+  pendingResize_ = true;  // the view's frame follows the largest, and the places change
+  if (event != nullptr) {
+    event->kind = SurfaceEvent::Resized;
+    event->width = shownWidth();
+    event->height = shownHeight();
+    pendingResize_ = false;
+  }
+  return true;
+}
+
 void X11Surface::setDrawableSize(int width, int height) {
   width_ = width;
   height_ = height;
   glXMakeCurrent(display_, window_, context_);  // not on a hidden window about to go
   enlarger_.release();
-  if ((width >= windowWidth_ && height >= windowHeight_) || !cannotEnlarge().empty()) {
+  if ((width >= windowWidth_ && height >= windowHeight_ && monitors_.empty()) ||
+      !cannotEnlarge().empty()) {
     return;
   }
   auto shmRefused = [] {
@@ -151,7 +211,7 @@ void X11Surface::setDrawableSize(int width, int height) {
     return true;
   };
   if (!enlarger_.resize(display_, window_, *visual_, width, height, windowWidth_, windowHeight_,
-                        shmRefused, &enlargeProblem_)) {
+                        shmRefused, &enlargeProblem_, monitors_)) {
     pendingResize_ = true;  // the size is decided again, without enlarging
     return;
   }
@@ -164,9 +224,13 @@ bool X11Surface::windowResized(int width, int height, SurfaceEvent* event) {
   }
   windowWidth_ = width;
   windowHeight_ = height;
+  if (target_.kind == X11Target::RootWindow) {
+    followMonitors(nullptr);
+  }
   event->kind = SurfaceEvent::Resized;
-  event->width = width;
-  event->height = height;
+  event->width = shownWidth();
+  event->height = shownHeight();
+  pendingResize_ = false;
   return true;
 }
 
@@ -240,6 +304,12 @@ bool X11Surface::lostWindow(SurfaceEvent* event) {
 }
 
 bool X11Surface::handleEvent(const XEvent& xevent, SurfaceEvent* event) {
+  if (randrEventBase_ >= 0 && (xevent.type == randrEventBase_ + RRScreenChangeNotify ||
+                               xevent.type == randrEventBase_ + RRNotify)) {
+    XEvent copy = xevent;
+    XRRUpdateConfiguration(&copy);
+    return followMonitors(event);
+  }
   switch (xevent.type) {
     case ConfigureNotify:
       return xevent.xconfigure.window == window_ &&
@@ -296,8 +366,8 @@ SurfaceEvent X11Surface::waitForTick() {
     if (pendingResize_) {
       pendingResize_ = false;
       event.kind = SurfaceEvent::Resized;
-      event.width = windowWidth_;
-      event.height = windowHeight_;
+      event.width = shownWidth();
+      event.height = shownHeight();
       return event;
     }
     while (XPending(display_) > 0) {

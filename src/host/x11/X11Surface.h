@@ -8,7 +8,9 @@
 // and the window manager's close), the root window and a window given by id (size changes,
 // destruction); hidden windows (unmapped or wholly covered: no ticks); a smaller drawable where
 // the visual is 24-bit true colour and the display has RENDER; --delay. Keys come only from its
-// own window.
+// own window. On a root window of several monitors (X11Monitors) the picture is drawn once, for
+// the largest, and shown on each, scaled to cover it, as monitors come, go and change; where the
+// visual cannot be enlarged onto (as above), one picture covers the whole root window.
 #pragma once
 
 #include <GL/glx.h>
@@ -16,6 +18,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "host/DrawnSize.h"
 #include "host/Surface.h"
@@ -54,8 +57,9 @@ class X11Surface : public Surface {
   int width() const override { return width_; }
   int height() const override { return height_; }
   bool isPreview() const override { return target_.preview; }
-  int shownWidth() const override { return windowWidth_; }
-  int shownHeight() const override { return windowHeight_; }
+  int shownWidth() const override;
+  int shownHeight() const override;
+  PixelArea shownEverywhere() const override;
   void toggleFullscreen() override {
     if (ownWindow_) {
       setFullscreen(!fullscreen_);
@@ -87,6 +91,10 @@ class X11Surface : public Surface {
   std::string windowName() const;
   // Records a new window size; true with Resized in *event when the drawn size changed.
   bool windowResized(int width, int height, SurfaceEvent* event);
+  // The root window: finds its monitors again; true with Resized in *event when they changed.
+  bool followMonitors(SurfaceEvent* event);
+  // The largest monitor, when the picture goes on several.
+  const XRectangle* largestMonitor() const;
 
   X11Target target_;
   TickPacer pacer_;
@@ -110,8 +118,10 @@ class X11Surface : public Surface {
   bool pendingResize_ = false;  // a Resized to report: the drawable cannot be enlarged after all
   bool mapped_ = false;         // as the window system last said; a new own window maps soon
   bool fullscreen_ = false;
-  XRectangle windowed_ = {};  // the own window's place and size when not filling the screen
-  bool obscured_ = false;     // fully covered by other windows
+  XRectangle windowed_ = {};          // the own window's place and size when not filling the screen
+  std::vector<XRectangle> monitors_;  // the root window's, when more than one; else empty
+  int randrEventBase_ = -1;
+  bool obscured_ = false;  // fully covered by other windows
   XErrorHandler previousErrorHandler_ = nullptr;
   XIOErrorHandler previousIoErrorHandler_ = nullptr;
 };
