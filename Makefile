@@ -73,12 +73,15 @@ fuzz: deps
 
 # The flash analyser over renders at every speed (1 to 4), arrangement (random, 10, 22) and glow,
 # SAFETY_SEEDS seeds of a simulated minute each at 512x384, two at a time: the worst share of a
-# field that flashes, per setting. Fails on any flash past the thresholds.
+# field that flashes, per setting; and the same at each speed with high-contrast photos the tool
+# draws (--photos, the glow on). Fails on any flash past the thresholds.
 SAFETY_SEEDS ?= 20
 
 safety: build
+	tools/make-sample-photos.py --high-contrast build/safety-photos
 	tools/flash/safety.py --program build/default/src/vantor \
-	  --analyser build/default/tools/vantor-flash --resources resources --seeds $(SAFETY_SEEDS)
+	  --analyser build/default/tools/vantor-flash --resources resources --seeds $(SAFETY_SEEDS) \
+	  --photos build/safety-photos
 
 # A simulated day of frames (make test runs an hour).
 soak: build

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Draws the sample photos of the README's "Your photos" pictures: a sunset over hills and
 water, and a meadow of flowers, as PNG files in the folder given. Drawn, not photographed, so
-that no one's photo is committed; the README's pictures are snapshots of Vantor showing them:
+that no one's photo is committed. With --high-contrast it draws instead the hardest photos for
+the flash check of `make safety`: black and white checks and stripes, saturated red on black,
+pure white. The README's pictures are snapshots of Vantor showing the samples:
 
     tools/make-sample-photos.py /tmp/samples
     vantor --snapshot docs/vantor-photos.png --photos /tmp/samples --seed 1000 --at 20 \\
@@ -62,8 +64,21 @@ def meadow(x, y, w=640, h=480):
     return r, g, b
 
 
+HIGH_CONTRAST = {
+    "checks.png": lambda x, y: (255,) * 3 if (x // 16 + y // 16) % 2 else (0,) * 3,
+    "fine-checks.png": lambda x, y: (255,) * 3 if (x // 4 + y // 4) % 2 else (0,) * 3,
+    "stripes.png": lambda x, y: (255,) * 3 if x // 24 % 2 else (0,) * 3,
+    "red-on-black.png": lambda x, y: (255, 0, 0) if (x // 32 + y // 32) % 2 else (0, 0, 0),
+    "white.png": lambda x, y: (255, 255, 255),
+}
+
 if __name__ == "__main__":
-    folder = sys.argv[1] if len(sys.argv) > 1 else "samples"
+    arguments = [a for a in sys.argv[1:] if a != "--high-contrast"]
+    folder = arguments[0] if arguments else "samples"
     os.makedirs(folder, exist_ok=True)
-    write_png(os.path.join(folder, "meadow.png"), 640, 480, meadow)
-    write_png(os.path.join(folder, "sunset.png"), 640, 480, sunset)
+    if "--high-contrast" in sys.argv:
+        for name, pixel in HIGH_CONTRAST.items():
+            write_png(os.path.join(folder, name), 256, 256, pixel)
+    else:
+        write_png(os.path.join(folder, "meadow.png"), 640, 480, meadow)
+        write_png(os.path.join(folder, "sunset.png"), 640, 480, sunset)

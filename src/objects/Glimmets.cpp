@@ -106,8 +106,12 @@ void PhotoPiece::update() {
   vPos.x = aperture * 3.0f * cycle - aperture;
   roll = fSpinRate * cycle;
   // A mask spinning fast flashes: at a higher speed than 1, it spins no faster than at 1.
+  // A photo's sharp edges sliding fast flash too: it slides through its piece so that on
+  // screen it moves no faster than at speed 1.
+  photoLag = 0.0f;
   if (engine->speed > 1.0) {
     roll = static_cast<float>(roll / engine->speed);
+    photoLag = static_cast<float>((vPos.x + aperture) * (1.0 - 1.0 / engine->speed));
   }
 }
 
@@ -123,7 +127,8 @@ void PhotoPiece::draw() {
     // The photo's colours, not the tint's: the pulse stays in the brightness and the alpha.
     const float atlasRect[4] = {tx, ty, tw, th};
     list->photoSlots.drawPiece(crop, list->hasAtlas() ? list->m_PhotoTexture->texID : 0, atlasRect,
-                               kLeastPhotoBrightness + kPhotoPulse * pulse, aCD * pulse + aC);
+                               roll, photoLag / fSize, kLeastPhotoBrightness + kPhotoPulse * pulse,
+                               aCD * pulse + aC);
     glPopMatrix();
     return;
   }

@@ -46,7 +46,8 @@ class PhotoPiece {
   float rC = 0.0f, gC = 0.0f, bC = 0.0f, aC = 0.0f;      // first colour
   float rC2 = 0.0f, gC2 = 0.0f, bC2 = 0.0f, aC2 = 0.0f;  // second colour
   float rCD = 0.0f, gCD = 0.0f, bCD = 0.0f, aCD = 0.0f;  // second minus first
-  PhotoCrop crop;  // what it shows of a photo, when the engine has photos
+  PhotoCrop crop;         // what it shows of a photo, when the engine has photos
+  float photoLag = 0.0f;  // how far the photo lags behind the square, model units
 };
 
 class PhotoList : public ObjectCell {

@@ -1,6 +1,7 @@
 #include "objects/PhotoSlots.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -8,6 +9,9 @@ namespace {
 // landscape is still one, small enough that pieces of one photo differ.
 constexpr float kLeastCrop = 0.5f;
 constexpr float kCropSpan = 0.4f;
+// Mipmap levels the photo is drawn blurrier than the pixels allow: a sharp edge moving over a
+// pixel flashes it, a soft one less.
+constexpr float kPhotoBlur = 1.0f;
 
 }  // namespace
 
@@ -58,8 +62,9 @@ void PhotoSlots::upload(int slot, const PhotoPixels& pixels) {
     glGenTextures(kPhotoSlots, textures_);
     for (GLuint texture : textures_) {
       glBindTexture(GL_TEXTURE_2D, texture);
-      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+      // A photo sliding through its piece (lag) goes on in its mirror image at the edges.
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_MIRRORED_REPEAT);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_MIRRORED_REPEAT);
       // Mipmapped: a crop of hundreds of pixels drawn in tens would shimmer as it moves.
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
@@ -82,17 +87,24 @@ void PhotoSlots::upload(int slot, const PhotoPixels& pixels) {
 bool PhotoSlots::shows(const PhotoCrop& crop) const { return width_[crop.slot] > 0; }
 
 void PhotoSlots::drawPiece(const PhotoCrop& crop, GLuint atlas, const float atlasRect[4],
-                           float brightness, float alpha) const {
+                           float roll, float lag, float brightness, float alpha) const {
   const float width = static_cast<float>(width_[crop.slot]);
   const float height = static_cast<float>(height_[crop.slot]);
   const float side = crop.side * std::min(width, height);
-  const float u0 = crop.across * (width - side) / width, du = side / width;
-  const float v0 = crop.down * (height - side) / height, dv = side / height;
+  // The crop's centre and half its side, in texture coordinates.
+  const float uc = (crop.across * (width - side) + side / 2.0f) / width, hu = side / width / 2.0f;
+  const float vc = (crop.down * (height - side) + side / 2.0f) / height, hv = side / height / 2.0f;
   const float tx = atlasRect[0], ty = atlasRect[1], tw = atlasRect[2], th = atlasRect[3];
+  // The photo stays upright while the mask turns: a photo's edges turning as fast as the masks
+  // do (up to 225 degrees a second) would flash wherever they are sharp. Its corners, beyond
+  // the mask's disc, may lie outside the crop.
+  const float turn = -roll * static_cast<float>(M_PI) / 180.0f;
+  const float c = std::cos(turn), s = std::sin(turn);
 
   glActiveTexture(GL_TEXTURE0);
   glEnable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, textures_[crop.slot]);
+  glTexEnvf(GL_TEXTURE_FILTER_CONTROL, GL_TEXTURE_LOD_BIAS, kPhotoBlur);
   if (atlas != 0) {
     // The mask as alpha: GL_MODULATE over an alpha texture keeps the photo's colours.
     glActiveTexture(GL_TEXTURE1);
@@ -106,7 +118,8 @@ void PhotoSlots::drawPiece(const PhotoCrop& crop, GLuint atlas, const float atla
   const float corners[4][2] = {{-1.0f, -1.0f}, {1.0f, -1.0f}, {1.0f, 1.0f}, {-1.0f, 1.0f}};
   for (const auto& corner : corners) {
     const float right = (corner[0] + 1.0f) / 2.0f, bottom = (1.0f - corner[1]) / 2.0f;
-    glMultiTexCoord2f(GL_TEXTURE0, u0 + right * du, v0 + bottom * dv);
+    const float x = c * corner[0] - s * corner[1] + lag, y = s * corner[0] + c * corner[1];
+    glMultiTexCoord2f(GL_TEXTURE0, uc + x * hu, vc - y * hv);
     glMultiTexCoord2f(GL_TEXTURE1, tx + right * tw, ty + bottom * th);
     glVertex3f(corner[0], corner[1], 0.0f);
   }
@@ -114,6 +127,9 @@ void PhotoSlots::drawPiece(const PhotoCrop& crop, GLuint atlas, const float atla
   if (atlas != 0) {
     glDisable(GL_TEXTURE_2D);
     glActiveTexture(GL_TEXTURE0);
+  }
+  glTexEnvf(GL_TEXTURE_FILTER_CONTROL, GL_TEXTURE_LOD_BIAS, 0.0f);
+  if (atlas != 0) {
     glBindTexture(GL_TEXTURE_2D, atlas);
   } else {
     glDisable(GL_TEXTURE_2D);

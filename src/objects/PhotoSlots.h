@@ -52,10 +52,13 @@ class PhotoSlots {
   bool shows(const PhotoCrop& crop) const;
   // Records the square of side 2 about the origin, as the tinted piece is drawn, with the
   // photo's crop on unit 0 and the mask (`atlas`, 0 for none) on unit 1, the atlas rectangle
-  // tx, ty, tw, th; `brightness` and `alpha` are the pulse's. Leaves unit 0 active with the
-  // atlas bound (or texturing off without one), as the tinted pieces expect.
-  void drawPiece(const PhotoCrop& crop, GLuint atlas, const float atlasRect[4], float brightness,
-                 float alpha) const;
+  // tx, ty, tw, th; `roll` is the piece's turn (degrees, as it is drawn turned by -roll), which
+  // the photo does not follow; `lag` is how far (in the square's half sides, along the
+  // wedge's x axis) the photo lags behind the square as it slides through it; `brightness` and
+  // `alpha` are the pulse's. Leaves unit 0 active with the atlas bound (or texturing off
+  // without one), as the tinted pieces expect.
+  void drawPiece(const PhotoCrop& crop, GLuint atlas, const float atlasRect[4], float roll,
+                 float lag, float brightness, float alpha) const;
 
  private:
   void upload(int slot, const PhotoPixels& pixels);

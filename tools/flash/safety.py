@@ -28,6 +28,8 @@ def parse_arguments():
     parser.add_argument("--speeds", default="1,2,3,4")
     parser.add_argument("--mirrors", default="random,10,22")
     parser.add_argument("--glow", default="off,on")
+    parser.add_argument("--photos", help="a folder of photos: adds a row for each speed, with "
+                        "the arrangement random and the glow on, showing them")
     parser.add_argument("--case", action="append", default=[],
                         help="one render's settings, e.g. '--seed 3 --speed 4 --glow', instead "
                              "of the grid; may be given more than once")
@@ -45,6 +47,9 @@ def grid(arguments):
                                                   arguments.mirrors.split(","),
                                                   arguments.glow.split(",")):
         setting = ("--speed", speed, "--mirrors", mirrors) + (("--glow",) if glow == "on" else ())
+        runs += [(setting, seed) for seed in seeds]
+    for speed in arguments.speeds.split(",") if arguments.photos else ():
+        setting = ("--speed", speed, "--glow", "--photos", arguments.photos)
         runs += [(setting, seed) for seed in seeds]
     return runs
 
