@@ -93,6 +93,15 @@ def stream_rows(frames=300, repetitions=3):
 
 figure("video stream at 1280x720 into a pipe", stream_rows(), "fps", "fps")
 
+video = run("video_bench", repetitions=os.environ.get("BENCH_VIDEO_REPETITIONS", "3"))
+for extension in ("mp4", "webm", "mkv", "gif", "webp"):
+    row = video["VideoFileAt720p/%s/iterations:1" % extension]
+    figure(".%s at 1280x720: frame 15 decoded against its PNG twin" % extension, row, "psnr_db",
+           "dB", target=35 if extension in ("mp4", "webm") else None, better="high")
+    figure("  encoding CPU per frame (all threads)", row, "cpu_ms_per_frame", "ms")
+    figure("  encoding time per frame", row, "ms_per_frame", "ms")
+    figure("  file size per frame", row, "kb_per_frame", "kB")
+
 saver = run("saver_bench", repetitions=os.environ.get("BENCH_SAVER_REPETITIONS", "3"))
 figure("saver CPU, own window 1280x720, 30 ticks/s", saver["RunningSaver/iterations:1"],
        "cpu_percent", "% of a core", target=25)

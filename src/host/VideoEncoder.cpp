@@ -231,6 +231,7 @@ bool VideoEncoder::open(const std::string& path, const VideoFormat& format, int 
   s.codec->height = height;
   s.codec->framerate = frameRate;
   s.codec->time_base = av_inv_q(frameRate);
+  s.codec->thread_count = 0;  // as many as the machine has cores
   AVDictionary* options = nullptr;
   const AVPixelFormat input = configure(format, quality, s.codec, &options);
   if ((s.container->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
