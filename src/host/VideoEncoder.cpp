@@ -285,6 +285,10 @@ bool VideoEncoder::open(const std::string& path, const VideoFormat& format, int 
 }
 
 bool VideoEncoder::encode(const RgbImage& picture, std::string* error) {
+  if (state_ == nullptr) {
+    *error = "the video was already ended";
+    return false;
+  }
   State& s = *state_;
   int code = av_frame_make_writable(s.frame);
   if (code >= 0) {
@@ -302,6 +306,10 @@ bool VideoEncoder::encode(const RgbImage& picture, std::string* error) {
 }
 
 bool VideoEncoder::finish(std::string* error) {
+  if (state_ == nullptr) {
+    *error = "the video was already ended";
+    return false;
+  }
   State& s = *state_;
   int code = s.graph != nullptr ? s.sendThroughPalettes(nullptr) : 0;
   if (code >= 0) {
@@ -313,10 +321,10 @@ bool VideoEncoder::finish(std::string* error) {
   if (code >= 0) {
     code = avio_closep(&s.container->pb);
   }
+  state_.reset();  // ended or not, the file is closed: a second try could only repeat this
   if (code < 0) {
     *error = reasonOf(code);
     return false;
   }
-  state_.reset();
   return true;
 }

@@ -34,7 +34,8 @@ class VideoEncoder {
             VideoQuality quality, std::string* error);
   // Adds a picture of the opened size as the next frame.
   bool encode(const RgbImage& picture, std::string* error);
-  // Encodes what the encoder still holds, ends the file and closes it: the file is whole.
+  // Encodes what the encoder still holds, ends the file and closes it: the file is whole. The
+  // encoder is done either way; encode and finish then fail.
   bool finish(std::string* error);
 
  private:
