@@ -113,7 +113,7 @@ RunEnd Run::play() {
   if (sink_ != nullptr && end.signal == 0) {
     say(sink_->finished(), sink_->finishedStream());
   } else if (sink_ != nullptr) {
-    sink_->interrupted();
+    sink_->interrupted(signals_.fd());
     say("interrupted by " + signalDescription(end.signal) + " " + sink_->kept());
   }
   // In a window SIGTERM, what the xscreensaver daemon sends, ends Vantor by that signal, and

@@ -29,8 +29,9 @@ class FrameSink {
   // The line (without "vantor: ") for a run that wrote all it was asked for, and where it goes.
   virtual std::string finished() const = 0;
   virtual std::FILE* finishedStream() const { return stdout; }
-  // The run was cut short by a signal: keep what can be kept of the file in progress, quickly.
-  virtual void interrupted() {}
+  // The run was cut short by a signal: keep what can be kept of the file in progress, unless
+  // `abortFd` (may be -1) turns readable meanwhile: a second signal drops it.
+  virtual void interrupted(int /*abortFd*/) {}
   // What a run cut short made and kept: "after 85 of 300 frames; the last whole file is ...".
   virtual std::string kept() const = 0;
   // True when the reader of what it writes went away (a broken pipe): the run then ends as a

@@ -13,6 +13,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "host/Surface.h"
+
 namespace {
 
 std::string reasonOf(int code) {
@@ -111,6 +113,7 @@ struct VideoEncoder::State {
   AVFilterContext* source = nullptr;
   AVFilterContext* sink = nullptr;
   long frames = 0;
+  int abortFd = -1;  // readable: stop encoding what is left
 
   ~State() {
     avfilter_graph_free(&graph);
@@ -129,7 +132,7 @@ struct VideoEncoder::State {
   int send(AVFrame* picture) {
     int code = avcodec_send_frame(codec, picture);
     while (code >= 0) {
-      code = avcodec_receive_packet(codec, packet);
+      code = wakeFdReadable(abortFd) ? AVERROR_EXIT : avcodec_receive_packet(codec, packet);
       if (code < 0) {
         break;
       }
@@ -305,15 +308,19 @@ bool VideoEncoder::encode(const RgbImage& picture, std::string* error) {
   return true;
 }
 
-bool VideoEncoder::finish(std::string* error) {
+bool VideoEncoder::finish(std::string* error, int abortFd) {
   if (state_ == nullptr) {
     *error = "the video was already ended";
     return false;
   }
   State& s = *state_;
+  s.abortFd = abortFd;
   int code = s.graph != nullptr ? s.sendThroughPalettes(nullptr) : 0;
   if (code >= 0) {
     code = s.send(nullptr);
+  }
+  if (code >= 0 && wakeFdReadable(abortFd)) {
+    code = AVERROR_EXIT;
   }
   if (code >= 0) {
     code = av_write_trailer(s.container);

@@ -34,9 +34,10 @@ class VideoEncoder {
             VideoQuality quality, std::string* error);
   // Adds a picture of the opened size as the next frame.
   bool encode(const RgbImage& picture, std::string* error);
-  // Encodes what the encoder still holds, ends the file and closes it: the file is whole. The
-  // encoder is done either way; encode and finish then fail.
-  bool finish(std::string* error);
+  // Encodes what the encoder still holds, ends the file and closes it: the file is whole. A
+  // readable `abortFd` (may be -1) stops it half-way. The encoder is done either way; encode and
+  // finish then fail.
+  bool finish(std::string* error, int abortFd);
 
  private:
   struct State;

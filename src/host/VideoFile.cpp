@@ -61,7 +61,7 @@ bool VideoFile::write(long number, const RgbImage& picture, int abortFd, std::st
   if (number < last_) {
     return true;
   }
-  if (!encoder_.finish(&reason)) {
+  if (!encoder_.finish(&reason, -1)) {
     *error = "cannot write '" + path_ + "': " + reason + kWriteAdvice;
     return false;
   }
@@ -90,14 +90,16 @@ std::string VideoFile::partialName(int attempt) const {
          path_.substr(dot);
 }
 
-void VideoFile::interrupted() {
+void VideoFile::interrupted(int abortFd) {
   if (!open_) {
     return;  // nothing begun, or the whole file is in place
   }
   open_ = false;
-  if (written_ > 0 && (ended_ || encoder_.finish(&failure_))) {
+  if (written_ > 0 && (ended_ || encoder_.finish(&failure_, abortFd))) {
     keptIn_ =
         file_.commitUnderNewName([this](int attempt) { return partialName(attempt); }, &failure_);
+  } else if (wakeFdReadable(abortFd)) {
+    failure_ = "a second signal came first";
   }
   file_.discard();
 }

@@ -35,7 +35,7 @@ class VideoFile : public FrameSink {
   bool write(long number, const RgbImage& picture, int abortFd, std::string* error) override;
   std::string target() const override { return path_; }
   std::string finished() const override;
-  void interrupted() override;
+  void interrupted(int abortFd) override;
   std::string kept() const override;
 
  private:
