@@ -12,13 +12,15 @@
 //
 // Frame i (from 0) shows at i / rate seconds. Buffers are made when the file is opened; a frame
 // reuses them (what the encoders allocate for themselves aside).
+//
+// The encoder is a module loaded on first use (see VideoEncoding.h): the installed program finds
+// it in its lib/vantor folder, the program in its build tree beside itself.
 #pragma once
 
 #include <memory>
 #include <string>
 
-#include "host/RgbImage.h"
-#include "host/VideoFormat.h"
+#include "host/VideoEncoding.h"
 
 class VideoEncoder {
  public:
@@ -27,6 +29,9 @@ class VideoEncoder {
   ~VideoEncoder();
   VideoEncoder(const VideoEncoder&) = delete;
   VideoEncoder& operator=(const VideoEncoder&) = delete;
+
+  // Loads the encoder module; false with *error (why, and what to do) when it cannot be.
+  static bool load(std::string* error);
 
   // Creates (or truncates) `path` and starts a `format` video of width x height pixels, `rate`
   // frames a second (positive, to a thousandth). False with *error (FFmpeg's reason).
@@ -40,6 +45,5 @@ class VideoEncoder {
   bool finish(std::string* error, int abortFd);
 
  private:
-  struct State;
-  std::unique_ptr<State> state_;
+  std::unique_ptr<VideoEncoding> encoding_;
 };

@@ -34,7 +34,7 @@ bool VideoFile::prepare(std::string* error) {
              "; give --render a file in a folder you can write to";
     return false;
   }
-  return true;
+  return VideoEncoder::load(error);
 }
 
 bool VideoFile::write(long number, const RgbImage& picture, int abortFd, std::string* error) {
