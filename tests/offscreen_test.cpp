@@ -108,7 +108,7 @@ TEST(Files, RangesRenderedAtOnceEqualTheWholeRender) {
 }
 
 // Every setting given at its default draws the bytes a plain render draws; at half scale a
-// render is as symmetric, with every pixel doubled.
+// render is as symmetric, with every pixel doubled. (At 2 s this seed's mirrors are not gliding.)
 TEST(Scale, RendersAreUnchangedAtTheDefaultsAndDoubledAtHalf) {
   TemporaryFolder folder;
   Frame frames[3];
@@ -117,7 +117,7 @@ TEST(Scale, RendersAreUnchangedAtTheDefaultsAndDoubledAtHalf) {
   for (int i = 0; i < 3; i++) {
     const std::string file = folder.path() + "/" + std::to_string(i) + ".png";
     Arguments arguments = {"--snapshot", file,     "--at", "2",           "--size",
-                           "320x240",    "--seed", "42",   "--resources", resourcesPath()};
+                           "320x240",    "--seed", "1000", "--resources", resourcesPath()};
     arguments.insert(arguments.end(), settings[i].begin(), settings[i].end());
     Exit done = run(vantorCommand(arguments), {"DISPLAY"});
     ASSERT_EQ(done.status, 0) << done.err;
