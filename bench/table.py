@@ -132,6 +132,15 @@ figure("flash analyser at 512x384", analysed, "fps", "fps")
 figure("worst share of a field flashing, --speed 4 --glow, 3 seeds x 20 s", flashing, "share", "",
        target=0.25)
 
+video = run("video_bench", repetitions=os.environ.get("BENCH_VIDEO_REPETITIONS", "3"))
+for extension in ("mp4", "webm", "mkv", "gif", "webp"):
+    row = video["VideoFileAt720p/%s/iterations:1" % extension]
+    figure(".%s at 1280x720: frame 15 decoded against its PNG twin" % extension, row, "psnr_db",
+           "dB", target=35 if extension in ("mp4", "webm") else None, better="high")
+    figure("  encoding CPU per frame (all threads)", row, "cpu_ms_per_frame", "ms")
+    figure("  encoding time per frame", row, "ms_per_frame", "ms")
+    figure("  file size per frame", row, "kb_per_frame", "kB")
+
 saver = run("saver_bench", repetitions=os.environ.get("BENCH_SAVER_REPETITIONS", "3"))
 figure("saver CPU, own window 1280x720, 30 ticks/s", saver["RunningSaver/iterations:1"],
        "cpu_percent", "% of a core", target=25)

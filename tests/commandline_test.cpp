@@ -157,6 +157,27 @@ TEST(CommandLine, Settings) {
                 {"11", "24"});
 }
 
+// A render's target decides what goes with it: --quality where it has a say, even sides for
+// H.264, no more frames a second than browsers show; --from only with --render.
+TEST(CommandLine, TheRenderTargetDecidesWhatGoesWithIt) {
+  const std::string lossy = "error: --quality applies only to .mp4, .webm, .gif or .webp videos";
+  expectParses({
+      {{"--render", "a.MP4", "--quality", "high", "--from", "2.5", "--size", "2x2"}, "mode 1"},
+      {{"--render", "a.webm", "--size", "641x481"}, "mode 1"},
+      {{"--render", "a.mp4", "--size", "641x480"},
+       "error: --size 641x480 cannot be used with a .mp4 video, whose colour is kept at half "
+       "size: give even sides, such as 642x480"},
+      {{"--render", "clips.mp4/", "--quality", "low"}, lossy + ", not to PNG frames"},
+      {{"--render", "-", "--quality", "low"}, lossy + ", not to the YUV4MPEG2 stream"},
+      {{"--render", "a.mkv", "--quality", "low"}, lossy + ", not to a lossless FFV1 video"},
+      {{"--render", "a.gif", "--rate", "50.5"},
+       "error: --rate 50.5 is too fast for a .gif, whose frames browsers show at their own pace "
+       "only up to 50 a second; give a lower --rate"},
+      {{"--snapshot", "a.png", "--from", "2"},
+       "error: --from belongs to --render DIR and cannot be used with --snapshot"},
+  });
+}
+
 // The option names a text mentions: "--name" or "-name", with troff's escaped dashes undone.
 std::set<std::string> optionsIn(std::string text, const std::regex& where) {
   text = std::regex_replace(text, std::regex(R"(\\-)"), "-");
@@ -177,7 +198,7 @@ TEST(CommandLine, TheReadmeShowsTheSynopsisOfHelp) {
   EXPECT_NE(readme.find("```\n" + synopsis + "```\n"), std::string::npos) << synopsis;
   for (const char* way :
        {"--root | --window-id ID", "--layer background|bottom|overlay [--output NAME]",
-        "--render DIR|- [--frames N]", "--snapshot FILE.png [--at SECONDS]"}) {
+        "--render DIR|FILE|- [--frames N] [--from SECONDS]", "--snapshot FILE.png [--at SECONDS]"}) {
     EXPECT_NE(synopsis.find(way), std::string::npos) << way << " in\n" << synopsis;
   }
 }

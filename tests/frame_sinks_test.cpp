@@ -23,11 +23,10 @@ RgbImage uniform(int width, int height, std::array<std::uint8_t, 3> colour) {
   return image;
 }
 
-TEST(FrameSinks, FrameNamesWidenToSortInOrder) {
-  EXPECT_EQ(frameFileName(1, 300), "frame-00001.png");
-  EXPECT_EQ(frameFileName(99999, 99999), "frame-99999.png");
-  EXPECT_EQ(frameFileName(1, 100000), "frame-000001.png");
-  EXPECT_EQ(frameFileName(100000, 100000), "frame-100000.png");
+// A name depends on the frame's number alone, so that ranges rendered apart agree.
+TEST(FrameSinks, FrameNamesWidenPastFiveDigits) {
+  EXPECT_EQ(frameFileName(1), "frame-00001.png");
+  EXPECT_EQ(frameFileName(100000), "frame-100000.png");
 }
 
 TEST(FrameSinks, APngFolderMakesItsFolderWritesEveryFrameAndSaysWhatItKept) {

@@ -88,8 +88,10 @@ TEST_F(Package, LaysOutItsFilesAsScreenSaverPackagesDoAndTheirEntriesValidate) {
     }
   }
   std::sort(files.begin(), files.end());
+  const std::string multiarch = Output({"/usr/bin/dpkg-architecture", "-qDEB_HOST_MULTIARCH"});
   EXPECT_EQ(files, (std::vector<std::string>{
                        "usr/bin/vantor",
+                       "usr/lib/" + multiarch + "/vantor/vantor-video.so",
                        "usr/libexec/xscreensaver/vantor",
                        "usr/share/applications/org.vantor.saver.desktop",
                        "usr/share/applications/screensavers/vantor.desktop",
@@ -136,6 +138,10 @@ TEST_F(Package, ItsProgramAndItsHackFindTheirOwnAtlasAndDrawWhatTheBuiltProgramD
     EXPECT_TRUE(readPng(shot, &fromPackage, &error)) << program << ": " << drawn.err << error;
     EXPECT_EQ(differingBytes(fromPackage, fromBuilt), 0) << program << ": " << drawn.err;
   }
+  // And the video encoder it loads from its own lib folder.
+  Exit video = run({Root() + "/usr/bin/vantor", "--render", out.path() + "/packaged.mp4",
+                    "--frames", "2", "--size", "64x48"});
+  EXPECT_EQ(video.status, 0) << video.err;
 }
 
 TEST_F(Package, TheDaemonRunsItsHackAsTheSettingsFileCommandsIt) {

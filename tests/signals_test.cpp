@@ -40,8 +40,8 @@ TEST(Signals, EachEndsARenderAndASnapshotWithoutAPartialFile) {
       // A render is stopped once it has written frames; a snapshot while it steps, once it
       // catches the signal (a busy machine can take longer than a moment to start it).
       if (render) {
-        EXPECT_TRUE(eventually(
-            [&] { return std::filesystem::exists(frames + "/frame-000002.png"); }, 20.0));
+        EXPECT_TRUE(
+            eventually([&] { return std::filesystem::exists(frames + "/frame-00002.png"); }, 20.0));
       }
       EXPECT_TRUE(eventually([&] { return catches(vantor.pid(), number); }, 20.0));
       std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -54,7 +54,7 @@ TEST(Signals, EachEndsARenderAndASnapshotWithoutAPartialFile) {
       const std::regex line(
           "vantor: interrupted by " + name + " \\([a-z: ]+\\) " +
           (render ? "after [0-9]+ of 100000 frames; the last whole file is " + frames +
-                        "/frame-[0-9]{6}\\.png"
+                        "/frame-[0-9]{5}\\.png"
                   : std::string("after stepping [0-9]+\\.[0-9]{2} s towards the frame at 2592000 "
                                 "s; no file was written")) +
           "\n$");

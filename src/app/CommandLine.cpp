@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "host/VideoFormat.h"
+
 namespace {
 
 const int kLargestSide = 16384;
@@ -198,13 +200,27 @@ const std::vector<OptionRow> kOptions = {
     ignoredRow("--pair", nullptr, "accepted as xscreensaver hacks accept it, and ignored"),
 
     // Without a display.
-    textRow("--render", "DIR|-", &Options::renderFolder, "a folder", Render,
-            "write frame-00001.png, frame-00002.png, ... into DIR; with DIR '-', a YUV4MPEG2 "
-            "video stream to standard output (for ffmpeg or mpv)")
+    textRow("--render", "DIR|FILE|-", &Options::renderFolder, "a folder, a video file or -", Render,
+            "write frame-00001.png, frame-00002.png, ... into DIR; or a video into FILE, by its "
+            "extension: .mp4 (H.264), .webm (VP9), .mkv (lossless FFV1 in RGB), .gif or .webp "
+            "(animated, looping); or with '-', a YUV4MPEG2 video stream to standard output (for "
+            "ffmpeg or mpv)")
         .choosing(Render),
     wholeRow("--frames", "N", &Options::frames, 1, 10000000, "a frame count", Render,
              "how many frames --render writes")
         .defaults("300"),
+    decimalRow("--from", "SECONDS", &Options::fromSeconds, 0.0, 2592000.0, "seconds", Render,
+               "start --render at the frame nearest SECONDS of simulated time, stepping through "
+               "those before undrawn; PNG frames keep their numbers in the whole render (--from "
+               "20 at 30 frames a second starts at frame-00601.png), so that ranges rendered "
+               "apart fill one folder",
+               "30 days")
+        .defaults("0"),
+    choiceRow("--quality", &Options::quality, {"low", "medium", "high"}, Render,
+              "how much a lossy video (" + videoExtensions(true) +
+                  ") keeps: low makes the smallest file, high the picture closest to the PNG "
+                  "frames")
+        .defaults("medium"),
     textRow("--snapshot", "FILE.png", &Options::snapshotFile, "a file name", Snapshot,
             "write the one frame at --at SECONDS as a PNG file")
         .choosing(Snapshot),
@@ -325,6 +341,37 @@ bool checkModes(const std::vector<std::pair<const OptionRow*, std::string>>& giv
   return true;
 }
 
+// What a render's target asks of the other options: --quality only where it has a say, and
+// sides and rates that a video's format carries.
+bool checkRender(const Options& options, std::string* error) {
+  if (options.mode != Options::Render) {
+    return true;
+  }
+  const VideoFormat* format = videoFormatOf(options.renderFolder);
+  if (!options.quality.empty() && (format == nullptr || format->lossless)) {
+    *error = "--quality applies only to " + videoExtensions(true) + " videos, not to " +
+             (format != nullptr             ? "a " + std::string(format->name)
+              : options.renderFolder == "-" ? std::string("the YUV4MPEG2 stream")
+                                            : std::string("PNG frames"));
+    return false;
+  }
+  const int width = options.width, height = options.height;
+  if (format != nullptr && format->evenSides && (width % 2 != 0 || height % 2 != 0)) {
+    *error = "--size " + std::to_string(width) + "x" + std::to_string(height) + " cannot be " +
+             "used with a " + format->extension +
+             " video, whose colour is kept at half size: " + "give even sides, such as " +
+             std::to_string(width + width % 2) + "x" + std::to_string(height + height % 2);
+    return false;
+  }
+  if (format != nullptr && format->highestRate > 0.0 && options.rate > format->highestRate) {
+    *error = "--rate " + numberText(options.rate) + " is too fast for a " + format->extension +
+             ", whose frames browsers show at their own pace only up to " +
+             numberText(format->highestRate) + " a second; give a lower --rate";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool parseCommandLine(const std::vector<std::string>& arguments, Options* options,
@@ -367,80 +414,5 @@ bool parseCommandLine(const std::vector<std::string>& arguments, Options* option
     }
     given.emplace_back(row, typed);
   }
-  return checkModes(given, options, error);
-}
-
-std::string synopsisText() {
-  const std::pair<unsigned, bool> ways[] = {
-      {OwnWindow, true}, {GivenWindow, false}, {Layer, false}, {Render, false}, {Snapshot, false}};
-  auto word = [](const OptionRow& row) {  // one unit for wrapping: \x1f is a space that holds
-    return std::string(row.name) + (row.argument.empty() ? "" : "\x1f" + row.argument);
-  };
-  std::string text;
-  for (const auto& [mode, optional] : ways) {
-    std::string choosers, options;
-    for (const OptionRow& row : kOptions) {
-      if (row.chooses == mode) {
-        choosers += (choosers.empty() ? "" : "\x1f|\x1f") + word(row);
-      } else if (row.inSynopsis && (row.modes & mode) != 0 && row.modes != kAnywhere) {
-        options += " [" + word(row) + "]";
-      }
-    }
-    const std::string line = (optional ? "[" + choosers + "]" : choosers) + options;
-    text +=
-        wrapped(line, 80, text.empty() ? "usage: vantor " : "       vantor ", std::string(14, ' '));
-  }
-  std::string anywhere, alone;
-  for (const OptionRow& row : kOptions) {
-    if (row.modes == kAnywhere && row.inSynopsis) {
-      anywhere += (anywhere.empty() ? "[" : " [") + word(row) + "]";
-    } else if (row.modes == kAnywhere) {
-      alone += (alone.empty() ? "" : " | ") + word(row);
-    }
-  }
-  return text + "       vantor " + alone + "\n" +
-         wrapped(anywhere, 80, "anywhere:     ", std::string(14, ' '));
-}
-
-std::string usageText() {
-  std::string text = synopsisText() + "\n" +
-                     wrapped(
-                         "Vantor draws a kaleidoscope: in a window of its own, on the root "
-                         "window, in a window given by id (as the xscreensaver daemon and its "
-                         "settings dialog run it), on Wayland layers, or without any display "
-                         "into PNG files or a video stream.",
-                         80, "", "");
-  const std::pair<unsigned, const char*> sections[] = {
-      {kWindows, "In a window:"},
-      {kWithoutDisplay,
-       "Without a display (a simulated clock: the same options write the same files):"},
-      {kAnywhere, "Anywhere:"},
-  };
-  const std::string indent(21, ' ');
-  for (const auto& [modes, heading] : sections) {
-    text += "\n" + std::string(heading) + "\n";
-    for (const OptionRow& row : kOptions) {
-      const bool here = modes == kAnywhere ? row.modes == kAnywhere
-                                           : row.modes != kAnywhere && (row.modes & ~modes) == 0;
-      if (!here) {
-        continue;
-      }
-      std::string left =
-          "  " + std::string(row.name) + (row.argument.empty() ? "" : " " + row.argument);
-      left = left.size() < indent.size() ? left + std::string(indent.size() - left.size(), ' ')
-                                         : left + "\n" + indent;
-      std::string notes = row.range.empty() ? "" : row.range;
-      if (row.defaultText != nullptr) {
-        notes += (notes.empty() ? "default " : "; default ") + std::string(row.defaultText);
-      }
-      text += wrapped(row.help + (notes.empty() ? "" : " (" + notes + ")"), 80, left, indent);
-    }
-  }
-  return text + "\n" +
-         wrapped(
-             "Exit status: 0 done; 1 cannot run (no display, no OpenGL, unwritable output, "
-             "window destroyed); 2 bad usage. A render or snapshot ended by a signal drops the "
-             "file in progress, says so and ends by that signal (SIGQUIT and SIGXFSZ: status "
-             "128+N).",
-             80, "", "");
+  return checkModes(given, options, error) && checkRender(*options, error);
 }

@@ -32,9 +32,11 @@ struct Options {
   double scale = 0.0;
 
   // Render and Snapshot.
-  std::string renderFolder;
+  std::string renderFolder;  // a folder, a video file (by its extension) or "-", the stream
   std::string snapshotFile;
   long frames = 300;
+  double fromSeconds = 0.0;  // a render's first frame: the one nearest this simulated time
+  std::string quality;       // --quality of a lossy video: low, medium or high; empty: medium
   double atSeconds = 5.0;
   int width = 1280;
   int height = 720;

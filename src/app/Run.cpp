@@ -16,6 +16,8 @@
 #include "host/PngSinks.h"
 #include "host/Resources.h"
 #include "host/Say.h"
+#include "host/VideoFile.h"
+#include "host/VideoFormat.h"
 #include "host/VideoStream.h"
 #include "host/offscreen/OffscreenSurface.h"
 #include "host/wayland/WaylandSurface.h"
@@ -62,7 +64,9 @@ Run::Run(const Options& options)
 
 bool Run::offscreen() const { return isOffscreen(options_); }
 
-bool Run::video() const { return options_.mode == Options::Render && options_.renderFolder == "-"; }
+bool Run::stream() const {
+  return options_.mode == Options::Render && options_.renderFolder == "-";
+}
 
 bool Run::usable() {
   if (!options_.resources.empty() && !loadResources(options_.resources, kBuildTree)) {
@@ -71,7 +75,7 @@ bool Run::usable() {
   if (!options_.photos.empty() && !startPhotos()) {
     return false;
   }
-  if (video() && isatty(STDOUT_FILENO)) {
+  if (stream() && isatty(STDOUT_FILENO)) {
     say("--render - writes a video stream to standard output, which is a terminal; pipe it into "
         "ffmpeg or mpv, or send it to a file");
     return false;
@@ -143,7 +147,7 @@ RunEnd Run::play() {
   settings.checkGl = checkingGlErrors();
   const LoopEnd end = runTicks(*surface_, signals_, settings);
   // A stream's reader that goes away ends it as a broken pipe ends any writer: quietly.
-  if (sink_ != nullptr && (sink_->readerGone() || (video() && end.signal == SIGPIPE))) {
+  if (sink_ != nullptr && (sink_->readerGone() || (stream() && end.signal == SIGPIPE))) {
     return RunEnd{0, SIGPIPE};
   }
   if (end.status != 0) {
@@ -153,6 +157,7 @@ RunEnd Run::play() {
   if (sink_ != nullptr && end.signal == 0) {
     say(sink_->finished(), sink_->finishedStream());
   } else if (sink_ != nullptr) {
+    sink_->interrupted(signals_.fd());
     say("interrupted by " + signalDescription(end.signal) + " " + sink_->kept());
   }
   // In a window SIGTERM, what the xscreensaver daemon sends, ends Vantor by that signal, and
@@ -161,20 +166,34 @@ RunEnd Run::play() {
 }
 
 std::unique_ptr<Surface> Run::makeOffscreenSurface(std::string* error) {
-  long frames = options_.frames;
-  if (video()) {
-    sink_ = std::make_unique<VideoStream>(STDOUT_FILENO, options_.rate, frames);
+  // A render runs from the frame nearest --from to --frames later; a snapshot steps to its one.
+  long first = std::llround(options_.fromSeconds * options_.rate) + 1;
+  long last = first + options_.frames - 1;
+  const VideoFormat* format = videoFormatOf(options_.renderFolder);
+  if (stream()) {
+    sink_ = std::make_unique<VideoStream>(STDOUT_FILENO, options_.rate, options_.frames);
+  } else if (options_.mode == Options::Render && format != nullptr) {
+    const VideoQuality quality = options_.quality == "low"    ? VideoQuality::Low
+                                 : options_.quality == "high" ? VideoQuality::High
+                                                              : VideoQuality::Medium;
+    auto file = std::make_unique<VideoFile>(options_.renderFolder, *format, quality, options_.rate,
+                                            first, last);
+    if (!file->prepare(error)) {
+      return nullptr;
+    }
+    sink_ = std::move(file);
   } else if (options_.mode == Options::Render) {
-    auto folder = std::make_unique<PngFolder>(options_.renderFolder, frames);
+    auto folder = std::make_unique<PngFolder>(options_.renderFolder, options_.frames);
     if (!folder->prepare(error)) {
       return nullptr;
     }
     sink_ = std::move(folder);
   } else {
-    frames = std::llround(options_.atSeconds * options_.rate) + 1;
+    first = 1;
+    last = std::llround(options_.atSeconds * options_.rate) + 1;
     char at[32];  // never "-0 s"
     std::snprintf(at, sizeof at, "%.15g", options_.atSeconds == 0.0 ? 0.0 : options_.atSeconds);
-    auto file = std::make_unique<PngFile>(options_.snapshotFile, frames, options_.rate,
+    auto file = std::make_unique<PngFile>(options_.snapshotFile, last, options_.rate,
                                           "the frame at " + std::string(at) + " s");
     if (!file->prepare(error)) {
       return nullptr;
@@ -187,7 +206,7 @@ std::unique_ptr<Surface> Run::makeOffscreenSurface(std::string* error) {
              "); install Mesa's EGL and software drivers with scripts/install-deps";
     return nullptr;
   }
-  surface->setSink(sink_.get(), frames);
+  surface->setSink(sink_.get(), first, last);
   return surface;
 }
 

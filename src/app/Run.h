@@ -40,7 +40,7 @@ class Run {
  private:
   bool offscreen() const;
   bool startPhotos();
-  bool video() const;
+  bool stream() const;  // --render -
   std::unique_ptr<Surface> makeOffscreenSurface(std::string* error);
   std::unique_ptr<Surface> makeWindowSurface(std::string* error);
 

@@ -1,10 +1,11 @@
-// Where the frames of a render go: a folder of PNG files, one PNG file, or the video stream on
-// standard output. Each sink owns the names it gives, its writing (through SafeFile's
-// discipline: a temporary beside the target, renamed when whole; a device or FIFO in place) and
-// the lines that say what a run made or, cut short, what it kept.
+// Where the frames of a render go: a folder of PNG files, one PNG file, the video stream on
+// standard output, or a video file. Each sink owns the names it gives, its writing (through
+// SafeFile's discipline: a temporary beside the target, renamed when whole; a device or FIFO in
+// place) and the lines that say what a run made or, cut short, what it kept.
 //
 // Frames are numbered from 1, the first of the whole render, and lie 1/rate simulated seconds
-// apart; the surface offers every one, in order, and draws only those the sink wants.
+// apart; the surface offers those of the run (--from may start it later) in order, and draws
+// only those the sink wants.
 #pragma once
 
 #include <cstdio>
@@ -28,6 +29,9 @@ class FrameSink {
   // The line (without "vantor: ") for a run that wrote all it was asked for, and where it goes.
   virtual std::string finished() const = 0;
   virtual std::FILE* finishedStream() const { return stdout; }
+  // The run was cut short by a signal: keep what can be kept of the file in progress, unless
+  // `abortFd` (may be -1) turns readable meanwhile: a second signal drops it.
+  virtual void interrupted(int /*abortFd*/) {}
   // What a run cut short made and kept: "after 85 of 300 frames; the last whole file is ...".
   virtual std::string kept() const = 0;
   // True when the reader of what it writes went away (a broken pipe): the run then ends as a

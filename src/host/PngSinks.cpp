@@ -20,13 +20,9 @@ const char kWriteAdvice[] = "; give a path you can write to, on a disk with room
 
 }  // namespace
 
-std::string frameFileName(long frame, long frameCount) {
-  int digits = 5;
-  for (long limit = 100000; frameCount >= limit && digits < 19; limit *= 10) {
-    digits++;
-  }
+std::string frameFileName(long frame) {
   char name[48];
-  std::snprintf(name, sizeof name, "frame-%0*ld.png", digits, frame);
+  std::snprintf(name, sizeof name, "frame-%05ld.png", frame);
   return name;
 }
 
@@ -60,7 +56,7 @@ bool PngFolder::prepare(std::string* error) {
 }
 
 bool PngFolder::write(long number, const RgbImage& picture, int abortFd, std::string* error) {
-  const std::string path = folder_ + "/" + frameFileName(number, frames_);
+  const std::string path = folder_ + "/" + frameFileName(number);
   if (!writePng(path, picture.width, picture.height, picture.rgb.data(), abortFd, error)) {
     *error += kWriteAdvice;
     return false;

@@ -7,9 +7,10 @@
 
 #include "host/FrameSink.h"
 
-// "frame-00001.png" for frame 1 of `frameCount`: five digits, more when the count needs them,
-// so that the names sort in frame order.
-std::string frameFileName(long frame, long frameCount);
+// "frame-00001.png" for frame 1: five digits, more for a number that needs them
+// ("frame-100000.png"). A frame's name depends on its number alone, so that ranges of one render
+// made apart agree; ffmpeg's frame-%05d.png and version sort (ls -v) take them in order.
+std::string frameFileName(long frame);
 
 // A name in the current folder for a saved frame that no file has yet:
 // vantor-YYYYMMDD-HHMMSS.png, then -2, -3, ... within the same second.
@@ -17,7 +18,7 @@ std::string savedFrameName();
 
 class PngFolder : public FrameSink {
  public:
-  // Frames 1 to `frames`, each into `folder`.
+  // `frames` frames, each into `folder` under its number in the whole render.
   PngFolder(std::string folder, long frames) : folder_(std::move(folder)), frames_(frames) {}
   // The folder must exist (it is made when missing) and take new files; false with *error.
   bool prepare(std::string* error);

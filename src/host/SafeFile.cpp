@@ -126,7 +126,7 @@ bool SafeFile::open(const std::string& path, std::string* error) {
   return true;
 }
 
-bool SafeFile::commit(std::string* error, int abortFd) {
+bool SafeFile::closeStream(std::string* error) {
   if (stream_ == nullptr) {
     *error = failText(target_, EBADF);
     return false;
@@ -149,6 +149,13 @@ bool SafeFile::commit(std::string* error, int abortFd) {
     *error = failText(target_, failure);
     return false;
   }
+  return true;
+}
+
+bool SafeFile::commit(std::string* error, int abortFd) {
+  if (!closeStream(error)) {
+    return false;
+  }
   if (temporary_.empty()) {
     return true;
   }
@@ -162,6 +169,36 @@ bool SafeFile::commit(std::string* error, int abortFd) {
   }
   temporary_.clear();
   return true;
+}
+
+std::string SafeFile::commitUnderNewName(const std::function<std::string(int)>& nameFor,
+                                         std::string* error) {
+  if (!closeStream(error)) {
+    return "";
+  }
+  if (temporary_.empty()) {
+    return target_;
+  }
+  for (int attempt = 1;; attempt++) {
+    const std::string name = nameFor(attempt);
+    // Never over a file: renameat2 refuses one, and where the file system cannot say so, a
+    // hard link can be made only to a new name.
+    int failed = renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE);
+    if (failed != 0 && errno == EINVAL) {
+      failed = link(temporary_.c_str(), name.c_str());
+      if (failed == 0) {
+        unlink(temporary_.c_str());
+      }
+    }
+    if (failed == 0) {
+      temporary_.clear();
+      return name;
+    }
+    if (errno != EEXIST || attempt >= 1000) {
+      *error = failText(name, errno);
+      return "";
+    }
+  }
 }
 
 void SafeFile::discard() {

@@ -1,5 +1,5 @@
-// What tests see in a frame: whether its copies mirror each other, how two frames differ,
-// whether it was drawn small and enlarged, and the --fps overlay's colour.
+// What tests see in a frame: whether its copies mirror each other, how two frames differ (and
+// by how much, as PSNR), whether it was drawn small and enlarged, and the --fps overlay's colour.
 #pragma once
 
 #include <algorithm>
@@ -39,6 +39,19 @@ inline long differingBytes(const Frame& a, const Frame& b) {
     differing += a.rgb[i] != b.rgb[i];
   }
   return differing;
+}
+
+// Peak signal-to-noise ratio of `a` against `b` over all channels, in dB: 99 for equal
+// frames, 0 for frames of different sizes.
+inline double psnr(const Frame& a, const Frame& b) {
+  if (a.rgb.size() != b.rgb.size() || a.rgb.empty()) {
+    return 0.0;
+  }
+  double squares = 0;
+  for (std::size_t i = 0; i < a.rgb.size(); i++) {
+    squares += (a.rgb[i] - b.rgb[i]) * (a.rgb[i] - b.rgb[i]);
+  }
+  return squares == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 * a.rgb.size() / squares);
 }
 
 // Of the lit 2x2 blocks in the middle `side` x `side` square of `frame`, the share whose four

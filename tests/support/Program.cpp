@@ -110,3 +110,11 @@ Arguments snapshotCommand(const std::string& file, const std::string& at) {
   return vantorCommand({"--snapshot", file, "--at", at, "--size", "64x48", "--seed", "5",
                         "--resources", resourcesPath()});
 }
+
+Frame decodedFrame(const std::string& video, int index, const std::string& folder) {
+  const std::string file = folder + "/decoded-" + std::to_string(index) + ".png";
+  Exit decode = run({"/usr/bin/ffmpeg", "-v", "error", "-y", "-i", video, "-vf",
+                     "select=eq(n\\," + std::to_string(index) + ")", "-frames:v", "1", file});
+  EXPECT_EQ(decode.status, 0) << decode.err;
+  return pngFrame(file);
+}

@@ -43,6 +43,10 @@ bool readPng(const std::string& path, Frame* frame, std::string* error);
 // The PNG file at `path`; empty, with a failure, when it cannot be read.
 Frame pngFrame(const std::string& path);
 
+// Frame `index` (from 0) of `video`, decoded by ffmpeg as the video's tags say, through a PNG
+// file in `folder`; empty, with a failure, when it cannot be had.
+Frame decodedFrame(const std::string& video, int index, const std::string& folder);
+
 // The names in `folder`, sorted.
 std::vector<std::string> entriesOf(const std::string& folder);
 

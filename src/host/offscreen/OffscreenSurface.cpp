@@ -22,12 +22,13 @@ SurfaceEvent OffscreenSurface::waitForTick() {
   SurfaceEvent event;
   if (wakeFdReadable(wakeFd_)) {
     event.kind = SurfaceEvent::Interrupt;
-  } else if (frames_ > 0 && ticks_ >= frames_) {
+  } else if (last_ > 0 && ticks_ >= last_) {
     event.kind = SurfaceEvent::Finished;
   } else {
     ticks_++;
-    // Frames the sink does not want (a snapshot's before its own) are stepped through undrawn.
-    event.draw = sink_ == nullptr || sink_->wants(ticks_);
+    // Frames before the run's first, and those the sink does not want (a snapshot's before its
+    // own), are stepped through undrawn.
+    event.draw = sink_ == nullptr || (ticks_ >= first_ && sink_->wants(ticks_));
     if (!event.draw) {
       reportProgress(false);
     }
@@ -48,21 +49,21 @@ bool OffscreenSurface::present(std::string* error) {
   if (!sink_->write(ticks_, *picture, wakeFd_, error)) {
     return false;
   }
-  reportProgress(frames_ > 0 && ticks_ >= frames_);
+  reportProgress(last_ > 0 && ticks_ >= last_);
   return true;
 }
 
 void OffscreenSurface::reportProgress(bool last) {
   const std::int64_t now = monotonicMicroseconds();
   // Quick runs stay silent; long ones say how far they are about once a second.
-  if (sink_ == nullptr || frames_ <= 0 || now - started_ < 1000000) {
+  if (sink_ == nullptr || last_ <= 0 || now - started_ < 1000000) {
     return;
   }
   if (!last && now - lastProgress_ < 1000000) {
     return;
   }
   lastProgress_ = now;
-  sayInPlace("frame " + std::to_string(ticks_) + " of " + std::to_string(frames_) + " (" +
+  sayInPlace("frame " + std::to_string(ticks_) + " of " + std::to_string(last_) + " (" +
                  sink_->target() + ")",
              !last);
 }

@@ -29,11 +29,12 @@ class OffscreenSurface : public Surface {
   // Creates the context and makes it current. Frames are shown (written) at width x height
   // pixels; the drawable starts at that size.
   bool create(int width, int height, std::string* error);
-  // Offers frames 1 to `frames` (0: no end) to `sink` (not owned), then Finished. Without a
-  // sink every frame is drawn and kept.
-  void setSink(FrameSink* sink, long frames) {
+  // Offers frames `first` to `last` (0: no end) to `sink` (not owned), then Finished; those
+  // before `first` are stepped through undrawn. Without a sink every frame is drawn and kept.
+  void setSink(FrameSink* sink, long first, long last) {
     sink_ = sink;
-    frames_ = frames;
+    first_ = first;
+    last_ = last;
   }
 
   bool makeCurrent() override { return context_.makeCurrent(); }
@@ -51,7 +52,8 @@ class OffscreenSurface : public Surface {
   int wakeFd_;
   OffscreenContext context_;
   FrameSink* sink_ = nullptr;
-  long frames_ = 0;
+  long first_ = 1;
+  long last_ = 0;       // 0: no end
   long ticks_ = 0;      // ticks handed out so far: the number of the frame under way
   int shownWidth_ = 0;  // of the frames written
   int shownHeight_ = 0;
