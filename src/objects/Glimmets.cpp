@@ -175,7 +175,6 @@ PhotoList::PhotoList(ScopeApp* parent, const char* folder, bool mixedFlag, float
   this->mixedFlag = mixedFlag;
   SetVector3(&bgColor, bgr, bgg, bgb);
   gList = this;
-  photoSlots.seed(parent->seed);
   cList = nullptr;
   iMaxCtr = 0;
   iCtr = 0;
@@ -202,6 +201,9 @@ PhotoList::~PhotoList() {
 }
 
 void PhotoList::init(const char* fileName) {
+  // From the engine's seed, so that one seed picks the same photos and crops; read here, where
+  // the engine is whole.
+  photoSlots.seed(m_parent->seed);
   cList = new PhotoPiece[kPieces];
   allocateObjects(fileName);
   for (int i = 0; i < kPieces; i++) {
