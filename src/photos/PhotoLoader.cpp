@@ -48,7 +48,9 @@ bool PhotoLoader::ready(int slot, PhotoPixels* pixels) {
 
 void PhotoLoader::run() {
   std::string error;
-  if (!findPhotoFiles(root_, &files_, skipped_, &error)) {
+  // A run ended while a large tree is being walked ends the walk too.
+  if (!findPhotoFiles(root_, &files_, skipped_, &error, kMostPhotoFiles,
+                      [this](const std::string&) { return stop_.load(); })) {
     skipped_(root_ + ": " + error);
   }
   bad_.assign(files_.size(), 0);
