@@ -19,10 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   std::string why;
   const bool decoded = decodePhoto(file, &photo, &why);
   std::fclose(file);
-  if (decoded &&
-      (photo.width < 1 || photo.height < 1 || photo.width > kPhotoSide ||
-       photo.height > kPhotoSide ||
-       photo.rgb.size() != static_cast<size_t>(photo.width) * photo.height * 3)) {
+  if (decoded && (photo.width < 1 || photo.height < 1 || photo.width > kPhotoSide ||
+                  photo.height > kPhotoSide ||
+                  photo.rgb.size() != static_cast<size_t>(photo.width) * photo.height * 3)) {
     std::fprintf(stderr, "photo_fuzzer: decoded %dx%d with %zu bytes\n", photo.width, photo.height,
                  photo.rgb.size());
     std::abort();

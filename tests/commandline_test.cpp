@@ -198,7 +198,8 @@ TEST(CommandLine, TheReadmeShowsTheSynopsisOfHelp) {
   EXPECT_NE(readme.find("```\n" + synopsis + "```\n"), std::string::npos) << synopsis;
   for (const char* way :
        {"--root | --window-id ID", "--layer background|bottom|overlay [--output NAME]",
-        "--render DIR|FILE|- [--frames N] [--from SECONDS]", "--snapshot FILE.png [--at SECONDS]"}) {
+        "--render DIR|FILE|- [--frames N] [--from SECONDS]",
+        "--snapshot FILE.png [--at SECONDS]"}) {
     EXPECT_NE(synopsis.find(way), std::string::npos) << way << " in\n" << synopsis;
   }
 }
