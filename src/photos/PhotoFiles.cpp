@@ -161,8 +161,9 @@ std::FILE* openPhotoFile(const std::string& path, std::string* why, bool* missin
     *why = reasonOf(errno);
     return nullptr;
   }
-  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-    *why = fstat(fd, &status) != 0 ? reasonOf(errno) : kindOf(status.st_mode);
+  const bool described = fstat(fd, &status) == 0;
+  if (!described || !S_ISREG(status.st_mode)) {
+    *why = described ? kindOf(status.st_mode) : reasonOf(errno);
     close(fd);
     return nullptr;
   }

@@ -95,14 +95,14 @@ void PhotoLoader::fill(int slot, unsigned choice) {
       if (bad_[file] || (round == 0 && holder >= 0)) {
         continue;
       }
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::unique_lock<std::mutex> lock(mutex_);
       if (holder >= 0) {
         // Read while the drawing thread may read it too; only this thread writes pixels.
         slots_[slot].photo = slots_[holder].photo;
       } else if (slots_[slot].file != static_cast<long>(file)) {
-        mutex_.unlock();
+        lock.unlock();
         const bool decoded = decode(file);
-        mutex_.lock();
+        lock.lock();
         if (!decoded) {
           continue;
         }
