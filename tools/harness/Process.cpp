@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -104,8 +105,27 @@ Arguments asUser(Arguments command) {
   return command;
 }
 
+namespace {
+
+// Under AddressSanitizer, LeakSanitizer stops every thread of a program that exits with a
+// tracer of its own; now and then that tracer faults itself ("Tracer caught signal") and no
+// check is made. That is the sanitizer failing, not the program: such a run is made once more,
+// and said so. A leak it finds is reported otherwise and fails as before.
+bool sanitizerTracerFaulted(const Exit& done) {
+  return done.err.find("Tracer caught signal") != std::string::npos &&
+         done.err.find("LeakSanitizer has encountered a fatal error") != std::string::npos;
+}
+
+}  // namespace
+
 Exit run(const Arguments& argv, const Arguments& environment, double timeoutSeconds) {
-  return Process(argv, environment).wait(timeoutSeconds);
+  Exit done = Process(argv, environment).wait(timeoutSeconds);
+  if (sanitizerTracerFaulted(done)) {
+    std::fprintf(stderr, "harness: LeakSanitizer's tracer faulted in '%s'; running it again\n",
+                 argv.empty() ? "" : argv.front().c_str());
+    done = Process(argv, environment).wait(timeoutSeconds);
+  }
+  return done;
 }
 
 void sleepFor(double seconds) {
