@@ -24,6 +24,15 @@ long statusField(pid_t pid, const std::string& key) {
   return -1;
 }
 
+// Under AddressSanitizer, LeakSanitizer stops every thread of a program that exits with a
+// tracer of its own; now and then that tracer faults itself ("Tracer caught signal") and no
+// check is made. That is the sanitizer failing, not the program: such a run is made once more,
+// and said so. A leak it finds is reported otherwise and fails as before.
+bool sanitizerTracerFaulted(const Exit& done) {
+  return done.err.find("Tracer caught signal") != std::string::npos &&
+         done.err.find("LeakSanitizer has encountered a fatal error") != std::string::npos;
+}
+
 }  // namespace
 
 std::string readFile(const std::string& path) {
@@ -104,19 +113,6 @@ Arguments asUser(Arguments command) {
   }
   return command;
 }
-
-namespace {
-
-// Under AddressSanitizer, LeakSanitizer stops every thread of a program that exits with a
-// tracer of its own; now and then that tracer faults itself ("Tracer caught signal") and no
-// check is made. That is the sanitizer failing, not the program: such a run is made once more,
-// and said so. A leak it finds is reported otherwise and fails as before.
-bool sanitizerTracerFaulted(const Exit& done) {
-  return done.err.find("Tracer caught signal") != std::string::npos &&
-         done.err.find("LeakSanitizer has encountered a fatal error") != std::string::npos;
-}
-
-}  // namespace
 
 Exit run(const Arguments& argv, const Arguments& environment, double timeoutSeconds) {
   Exit done = Process(argv, environment).wait(timeoutSeconds);

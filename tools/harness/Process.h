@@ -70,7 +70,8 @@ class Process {
 // modes say, and neither the xscreensaver daemon nor sway runs as root. Else it is unchanged.
 Arguments asUser(Arguments command);
 
-// Runs to the end (or `timeoutSeconds`) and returns how it ended.
+// Runs to the end (or `timeoutSeconds`) and returns how it ended; a run whose only fault was
+// LeakSanitizer's own tracer failing at exit is made once more.
 Exit run(const Arguments& argv, const Arguments& environment = {}, double timeoutSeconds = 30.0);
 
 // Sleeps for `seconds`.
