@@ -71,7 +71,7 @@ class Process {
 Arguments asUser(Arguments command);
 
 // Runs to the end (or `timeoutSeconds`) and returns how it ended; a run whose only fault was
-// LeakSanitizer's own tracer failing at exit is made once more.
+// LeakSanitizer's own tracer failing at exit is made once more, without the leak check.
 Exit run(const Arguments& argv, const Arguments& environment = {}, double timeoutSeconds = 30.0);
 
 // Sleeps for `seconds`.
